@@ -1,0 +1,33 @@
+#pragma once
+// The services the portable interface code asks of its surroundings. The plug-in
+// implements them; the interface never calls the plug-in framework directly.
+
+namespace corva {
+
+struct MidiMap;
+
+class Host {
+ public:
+  virtual ~Host() = default;
+  // Sets parameter `index` (a ParamId) to `value` in the parameter's own units.
+  virtual void setParameter(int index, float value) = 0;
+  // Asks for a redraw of the editor when it is open.
+  virtual void redraw() = 0;
+  // A monotonic clock in seconds; only differences are meaningful.
+  virtual double nowSeconds() = 0;
+  // A press landed on a button, switch or selector.
+  virtual void switchPressed() = 0;
+  // A value edit finished: true after a button press or switch flip, false after a
+  // selector step by drag or wheel.
+  virtual void valueEdited(bool isSwitch) = 0;
+  // Opens a web address; false when it could not be opened.
+  virtual bool openUrl(const char* url) = 0;
+  // Records a news notice as dismissed and stops showing it.
+  virtual void dismissNotice(const char* id) = 0;
+  // Whether MIDI learn is offered.
+  virtual bool midiLearnAvailable() = 0;
+  // Saves the MIDI map to the data folder.
+  virtual void saveMidiMap(const MidiMap& map) = 0;
+};
+
+}  // namespace corva
