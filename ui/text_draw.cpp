@@ -1,0 +1,52 @@
+#include "ui/text_draw.h"
+
+#include <cstring>
+
+#include "ui/colour.h"
+
+namespace corva {
+
+void drawText(Canvas& canvas, int font, float x, float y, const char* text, float size,
+              int align, std::uint32_t rgb) {
+  if (font < 0) return;
+  canvas.fontFaceId(font);
+  canvas.fontSize(size);
+  canvas.textAlign(align | kAlignMiddle);
+  canvas.fillColor(colourFromRgb(rgb));
+  canvas.text(x, y, text, nullptr);
+}
+
+namespace {
+
+float measuredWidth(Canvas& canvas, int font, const char* text, float size) {
+  float bounds[4] = {0, 0, 0, 0};
+  canvas.fontFaceId(font);
+  canvas.fontSize(size);
+  canvas.textBounds(0, 0, text, nullptr, bounds);
+  return bounds[2] - bounds[0];
+}
+
+bool isContinuationByte(char c) {
+  return (static_cast<unsigned char>(c) & 0xC0u) == 0x80u;
+}
+
+}  // namespace
+
+void drawTextFitted(Canvas& canvas, int font, char* text, float size, float maxWidth) {
+  if (font < 0) return;
+  if (maxWidth >= measuredWidth(canvas, font, text, size)) return;
+  const std::size_t n = std::strlen(text);
+  if (n <= 1) return;
+
+  // The ellipsis U+2026 and the terminating zero, stored in one go.
+  static const char kEllipsis[4] = {'\xE2', '\x80', '\xA6', '\0'};
+  std::size_t c = n;
+  for (;;) {
+    --c;
+    while (c > 0 && isContinuationByte(text[c])) --c;
+    std::memcpy(text + c, kEllipsis, sizeof kEllipsis);
+    if (maxWidth >= measuredWidth(canvas, font, text, size) || c <= 1) return;
+  }
+}
+
+}  // namespace corva
