@@ -1,0 +1,248 @@
+#include "engine/circuit_engine.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+
+#include "engine/transient_solver.h"
+
+namespace corva {
+
+namespace {
+
+double steadySeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+std::int32_t clampSelector(std::int32_t position) { return std::clamp(position, 0, 3); }
+
+// One oversampled sample of the output stage's collector B, before scaling.
+void integrateSample(CircuitEngine& engine, const OutputStageInputs& in, double h, const StageDrive& drive) {
+  OutputStage& s = engine.outputStage;
+  s.stampCount = 0;
+  s.integral = 0.0;
+  s.timeDone = 0.0;
+  bool finite = std::isfinite(drive.sourceA) && std::isfinite(drive.sourceB) &&
+                std::isfinite(drive.biasVoltage) && std::isfinite(drive.gate) && std::isfinite(drive.rA) &&
+                std::isfinite(drive.rB) && in.rA > 0.0f && in.rB > 0.0f;
+  for (double v : s.v) finite = finite && std::isfinite(v);
+  std::int32_t used = 0;
+  if (!finite) {
+    resetOutputStage(s);
+    s.timeSimulated = h;
+    s.average = 0.0f;
+  } else {
+    integrateOutputStage(s, h, drive, engine.budgetLeft);
+    s.timeSimulated = s.timeDone;
+    if (s.timeDone < h) {
+      s.integral += (h - s.timeDone) * s.v[kCollectorB];
+      s.timeDone = h;
+    }
+    s.average = static_cast<float>(s.integral / h);
+    used = s.stampCount;
+    // A solve that diverged to a non-finite value restarts the stage instead of
+    // poisoning the DC blocker and the decimation ring.
+    if (!std::isfinite(s.average)) {
+      resetOutputStage(s);
+      s.average = 0.0f;
+    }
+  }
+  engine.budgetLeft -= used;
+}
+
+}  // namespace
+
+void prepareEngine(CircuitEngine& engine, double sampleRate) {
+  engine.sampleRate = static_cast<float>(sampleRate);
+  engine.samplePeriod = 1.0f / engine.sampleRate;
+  engine.ledLevel = 0.0f;
+  engine.dcInPrev = 0.0f;
+  engine.mainCarry = 0.0;
+  engine.outputDeficit = 0.0;
+  engine.rampPrimed = 0;
+  engine.evaluationsPerFrame = 0.85f / (engine.sampleRate * 2e-7f);
+  resetOutputStage(engine.outputStage);
+  engine.gateVoltage = 0.0f;
+  buildCircuit(engine.circuit);
+  engine.volumeNow = engine.controls.volume;
+  engine.filterFactor = 0;
+  for (float& s : engine.ring) s = 0.0f;
+  engine.ringPos = 0;
+  const float factor = engine.factor < 1 ? 1.0f : static_cast<float>(engine.factor);
+  engine.oversampledPeriod = engine.samplePeriod / factor;
+}
+
+std::int32_t oversamplingFactor(const CircuitEngine& engine) {
+  const float rate = std::max(engine.sampleRate, 1.0f);
+  const float ratio = 384000.0f / rate;
+  // Guards the conversion: a non-finite or huge ratio must not reach the integer cast.
+  std::int32_t f = ratio >= 8.0f ? 8 : static_cast<std::int32_t>(std::trunc(ratio));
+  f = std::max(f, 1);
+  const std::int32_t capIn = engine.controls.oversamplingCap;
+  const std::int32_t cap = capIn >= 8 ? 8 : capIn >= 4 ? 4 : capIn >= 2 ? 2 : 1;
+  return std::min(f, cap);
+}
+
+std::int32_t computeLatency(const CircuitEngine& engine, std::int32_t limiterLookahead) {
+  return (oversamplingFactor(engine) >= 2 ? 8 : 0) + limiterLookahead;
+}
+
+float renderOutputStage(CircuitEngine& engine, const OutputStageInputs& in) {
+  OutputStage& s = engine.outputStage;
+  const double h = engine.oversampledPeriod;
+
+  engine.volumeNow += (in.targetVolume - engine.volumeNow) * in.volumeCoeff;
+  if (std::fabs(in.targetVolume - engine.volumeNow) < 1e-7f) engine.volumeNow = in.targetVolume;
+
+  engine.rampValue[0] += engine.rampStep[0];
+  engine.rampValue[1] += engine.rampStep[1];
+  const auto source = [&](std::uint8_t pick) {
+    return pick == 0 ? engine.rampValue[1] : pick == 1 ? engine.rampValue[0] : in.gate;
+  };
+  const StageDrive drive{in.rA, source(in.modePair[0]), in.rB, source(in.modePair[1]),
+                         in.biasVoltage, in.modeTwo != 0, in.gate};
+
+  if (engine.budgetLeft >= 1) {
+    integrateSample(engine, in, h, drive);
+  } else {
+    s.timeSimulated = 0.0;
+  }
+
+  const double frac = std::clamp(s.timeSimulated / h, 0.0, 1.0);
+  engine.outputDeficit += h - s.timeSimulated;
+  engine.rampValue[0] -= engine.rampStep[0] * static_cast<float>(1.0 - frac);
+  engine.rampValue[1] -= engine.rampStep[1] * static_cast<float>(1.0 - frac);
+
+  engine.sampleCount += 1;
+  engine.baseSum[0] += static_cast<float>(s.v[kBaseA]);
+  engine.baseSum[1] += static_cast<float>(s.v[kBaseB]);
+
+  const float x = s.average * 0.09090909f;
+  const float y = (x + engine.dcOutPrev - engine.dcInPrev) * in.dcCoeff;
+  engine.dcInPrev = x;
+  engine.dcOutPrev = y;
+  return y * engine.volumeNow;
+}
+
+void renderCircuitBlock(CircuitEngine& engine, float* const* outputs, std::int32_t channelCount,
+                        std::int32_t frameCount) {
+  if (!(engine.sampleRate > 0.0f) || frameCount < 1) return;
+  const EngineControls& k = engine.controls;
+
+  const std::int32_t F = oversamplingFactor(engine);
+  const float h = engine.samplePeriod / static_cast<float>(F);
+  if (F != engine.filterFactor) buildDecimationFilter(engine, F);
+
+  const bool gateOn = k.trigger != 0 || k.hold != 0;
+  const std::int32_t tone = clampSelector(k.tone);
+  const std::int32_t mode = clampSelector(k.mode);
+  const std::int32_t speed = clampSelector(k.speed);
+  const float rA = kToneResistorA[tone];
+  const float rB = kToneResistorB[tone];
+
+  if (engine.sampleCount > 0) {
+    engine.baseMean[0] = engine.baseSum[0] / static_cast<float>(engine.sampleCount);
+    engine.baseMean[1] = engine.baseSum[1] / static_cast<float>(engine.sampleCount);
+  }
+  applyCircuitControls(engine.circuit, CircuitControls{engine.baseMean[0], engine.baseMean[1], mode, speed, rA,
+                                                       rB, gateOn, k.supply, k.corvaBtn != 0, k.toneBtn != 0});
+  engine.baseSum[0] = engine.baseSum[1] = 0.0f;
+  engine.sampleCount = 0;
+
+  engine.blockStartTime = steadySeconds();
+
+  const float cost = k.adaptiveCost ? engine.costPerEvaluation : (k.mode == 2 ? 4e-7f : 2e-7f);
+  engine.refinementOn = k.refinement != 0;
+  engine.outputStage.refinement = engine.refinementOn;
+  engine.evaluationsPerFrame = 0.85f / (cost * engine.sampleRate);
+  const std::int32_t budget =
+      std::max(static_cast<std::int32_t>(static_cast<float>(frameCount) * engine.evaluationsPerFrame), 8);
+  engine.budgetLeft = engine.budgetStart = budget;
+
+  // Main circuit over the block, less the output stage's unpaid time, plus the carry.
+  const double blockTime = static_cast<double>(engine.samplePeriod) * frameCount;
+  const double repaid = std::min(blockTime, engine.outputDeficit);
+  engine.outputDeficit -= repaid;
+  const double T = std::max(blockTime + engine.mainCarry - repaid, 0.0);
+  const std::int32_t capMain = std::max(
+      static_cast<std::int32_t>(static_cast<double>(static_cast<float>(budget) * 0.4f) * (T / blockTime) * 0.5), 4);
+
+  engine.circuit.evaluationCount = 0;
+  const double done = integrateCircuit(engine.circuit, T, capMain);
+  const double left = T - done;
+  engine.mainCarry = left <= 1e-9 ? 0.0 : std::min(left, blockTime);
+
+  engine.budgetLeft -= 2 * engine.circuit.evaluationCount;
+  engine.budgetLeft = std::max(engine.budgetLeft, 8);
+
+  engine.squareVolts = static_cast<float>(engine.circuit.x[engine.circuit.nSquare]);
+  engine.c4Volts = static_cast<float>(engine.circuit.x[engine.circuit.nC4]);
+  if (!engine.rampPrimed) {
+    engine.rampValue[0] = engine.squareVolts;
+    engine.rampValue[1] = engine.c4Volts;
+    engine.rampPrimed = 1;
+  }
+  const float samples = static_cast<float>(F) * static_cast<float>(frameCount);
+  engine.rampStep[0] = (engine.squareVolts - engine.rampValue[0]) / samples;
+  engine.rampStep[1] = (engine.c4Volts - engine.rampValue[1]) / samples;
+
+  const float target = gateOn ? k.supply : 0.0f;
+  engine.gateVoltage +=
+      (1.0f - std::exp(-static_cast<float>(frameCount) * engine.samplePeriod / 0.002f)) * (target - engine.gateVoltage);
+  if (!std::isfinite(engine.gateVoltage)) engine.gateVoltage = 0.0f;
+
+  OutputStageInputs in;
+  in.rA = rA;
+  in.rB = rB;
+  in.gate = engine.gateVoltage;
+  in.modePair[0] = kModeTable[mode][0];
+  in.modePair[1] = kModeTable[mode][1];
+  in.volumeCoeff = 1.0f - std::exp(-h / 0.01f);
+  in.dcCoeff = 1.1f / (h + 1.1f);
+  in.targetVolume = k.volume;
+  in.modeTwo = k.mode == 2;
+  in.biasVoltage = in.modeTwo ? engine.gateVoltage : 0.0f;
+
+  const std::int32_t taps = engine.tapCount;
+  for (std::int32_t i = 0; i < frameCount; ++i) {
+    float y;
+    if (F == 1) {
+      y = renderOutputStage(engine, in);
+    } else {
+      for (std::int32_t j = 0; j < F; ++j) {
+        engine.ring[engine.ringPos] = renderOutputStage(engine, in);
+        engine.ringPos = engine.ringPos + 1 == taps ? 0 : engine.ringPos + 1;
+      }
+      y = 0.0f;
+      const std::int32_t head = taps - engine.ringPos;  // taps before the ring wraps
+      for (std::int32_t t = 0; t < head; ++t) y += engine.taps[t] * engine.ring[engine.ringPos + t];
+      for (std::int32_t t = head; t < taps; ++t) y += engine.taps[t] * engine.ring[t - head];
+    }
+    // Non-finite values never leave the engine, whatever the controls.
+    if (!std::isfinite(y)) {
+      y = 0.0f;
+      engine.dcInPrev = engine.dcOutPrev = 0.0f;
+    }
+    for (std::int32_t ch = 0; ch < channelCount; ++ch) outputs[ch][i] += y;
+  }
+
+  engine.ledLevel = k.supply > 0.0f ? std::min(engine.gateVoltage / k.supply, 1.0f) : 0.0f;
+
+  const std::int32_t used = engine.budgetStart - engine.budgetLeft;
+  engine.worstUsed = std::max(engine.worstUsed, used);
+
+  const double elapsed = steadySeconds() - engine.blockStartTime;
+  const double load = elapsed / blockTime;
+  engine.worstLoad = std::max(engine.worstLoad, load);
+  if (load > 1.0) engine.lateBlocks += 1;
+  if (used > 50 && elapsed > 0.0)
+    engine.measuredCost += static_cast<float>(elapsed / used - engine.measuredCost) * 0.05f;
+  if (k.adaptiveCost && used > 200 && elapsed > 0.0) {
+    const float m = std::clamp(static_cast<float>(elapsed / used), 1.2e-7f, 6e-7f);
+    engine.costPerEvaluation += (m - engine.costPerEvaluation) * 0.1f;
+  }
+  if (engine.budgetLeft < 1) engine.exhaustedBlocks += 1;
+  engine.blockCount += 1;
+}
+
+}  // namespace corva

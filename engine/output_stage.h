@@ -1,0 +1,68 @@
+#pragma once
+// The tone oscillator: an NPN astable multivibrator whose second collector is the sound,
+// integrated once per oversampled sample with its own adaptive sub-steps.
+
+#include <cstdint>
+
+namespace corva {
+
+struct OutputStage {
+  std::int32_t stampCount = 0;  // evaluations during the current oversampled sample
+  double v[4] = {};             // base A, collector A, base B, collector B (volts)
+  double vStart[4] = {};        // v at the start of the sub-step being solved
+  double vHist[4] = {};         // v at the start of the last accepted sub-step
+  double lastStep = 0.0;
+  std::int32_t holdOff = 0;
+  double calmTime = 1.0;
+  std::uint8_t refinement = 0;
+  double integral = 0.0;
+  double timeDone = 0.0;
+  double timeSimulated = 0.0;
+  float average = 0.0f;
+  double junctionVoltage[2] = {};
+  double capCurrent[6] = {};  // Cc1, Cc2, Cbe1, Cbe2, Cbc1, Cbc2
+  std::uint8_t trapezoid = 0;
+};
+
+// Filled once per block by the engine.
+struct OutputStageInputs {
+  float rA = 0.0f;
+  float rB = 0.0f;
+  float gate = 0.0f;
+  std::uint8_t modePair[2] = {};
+  float volumeCoeff = 0.0f;
+  float dcCoeff = 0.0f;
+  float targetVolume = 0.0f;
+  std::uint8_t modeTwo = 0;
+  float biasVoltage = 0.0f;
+};
+
+// What drives the stage during one interval: its base resistors, the voltages behind
+// them, the mode-2 bias and the gated supply of the collector loads.
+struct StageDrive {
+  double rA;
+  double sourceA;
+  double rB;
+  double sourceB;
+  double biasVoltage;
+  bool modeTwo;
+  double gate;
+};
+
+// Tone selector position -> base resistors (ohms).
+inline constexpr float kToneResistorA[4] = {467500.0f, 218800.0f, 100500.0f, 68000.0f};
+inline constexpr float kToneResistorB[4] = {465500.0f, 219800.0f, 100900.0f, 68000.0f};
+
+// Unknown indices.
+inline constexpr int kBaseA = 0;
+inline constexpr int kCollectorA = 1;
+inline constexpr int kBaseB = 2;
+inline constexpr int kCollectorB = 3;
+
+void resetOutputStage(OutputStage& stage);
+
+// Integrates one interval of h seconds, spending at most `budget` evaluations.
+// True when the whole interval was simulated.
+bool integrateOutputStage(OutputStage& stage, double h, const StageDrive& drive, std::int32_t budget);
+
+}  // namespace corva

@@ -1,0 +1,248 @@
+#include "engine/output_stage_solver.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "engine/device_laws.h"
+
+namespace corva {
+
+namespace {
+
+constexpr double VT = kThermalVoltage;
+
+// Device values, kept at the single precision they were specified in.
+constexpr double kCc1 = static_cast<double>(10.22e-9f);
+constexpr double kCc2 = static_cast<double>(10.32e-9f);
+constexpr double kCbe = static_cast<double>(4.5e-12f);
+constexpr double kCbc = static_cast<double>(4e-12f);
+constexpr double kIsOverBetaF = static_cast<double>(5e-17f);
+constexpr double kIs = static_cast<double>(1e-14f);
+constexpr double kIsOverBetaR = static_cast<double>(2.5e-15f);
+constexpr double kBreakdownIs = 1e-12;
+constexpr double kBreakdownVoltage = 9.5;
+constexpr double kCollectorLoad = 1.0 / 4660.0;
+constexpr double kBiasResistor = 220000.0;
+constexpr double kSeriesJunctionIs = 1e-14;
+constexpr int kGround = -1;
+
+struct CapacitorBranch {
+  int a;
+  int b;  // kGround when the capacitor goes to ground
+  double C;
+};
+
+// Order matches OutputStage::capCurrent.
+constexpr CapacitorBranch kCapacitors[6] = {
+    {kCollectorA, kBaseB, kCc1}, {kCollectorB, kBaseA, kCc2}, {kBaseA, kGround, kCbe},
+    {kBaseB, kGround, kCbe},     {kBaseA, kCollectorA, kCbc}, {kBaseB, kCollectorB, kCbc},
+};
+
+constexpr int kMaxIterations = 40;
+constexpr int kLineSearchTries = 3;
+
+inline double at(const double* v, int node) { return node == kGround ? 0.0 : v[node]; }
+
+double capacitorDelta(const double* v, const double* vStart, const CapacitorBranch& cap) {
+  return (at(v, cap.a) - at(v, cap.b)) - (at(vStart, cap.a) - at(vStart, cap.b));
+}
+
+double squaredNorm(const double* F) { return F[0] * F[0] + F[1] * F[1] + F[2] * F[2] + F[3] * F[3]; }
+
+struct Evaluation {
+  double F[4];
+  double S[4];
+  double J[16];
+};
+
+}  // namespace
+
+void stampOutputTransistor(const double* v, int base, int collector, double* F, double* J, double* S) {
+  const double vb = v[base];
+  const double vc = v[collector];
+  const LimitedExp f = limitedExp(vb);
+  const LimitedExp r = limitedExp(vb - vc);
+  const LimitedExp d = limitedExp(-vb - kBreakdownVoltage);
+  const double Ibd = kBreakdownIs * (d.e - 1.0);
+  const double Ib = kIsOverBetaF * (f.e - 1.0) + kIsOverBetaR * (r.e - 1.0) - Ibd;
+  F[base] += Ib;
+  S[base] += std::fabs(Ib) + std::fabs(Ibd);
+  const double Ic = kIs * (f.e - r.e) - kIsOverBetaR * (r.e - 1.0);
+  F[collector] += Ic;
+  S[collector] += std::fabs(Ic);
+  J[base * 4 + base] += (kIsOverBetaF * f.slope + kIsOverBetaR * r.slope + kBreakdownIs * d.slope) / VT;
+  J[base * 4 + collector] -= kIsOverBetaR * r.slope / VT;
+  J[collector * 4 + base] += (kIs * f.slope - kIs * r.slope - kIsOverBetaR * r.slope) / VT;
+  J[collector * 4 + collector] += (kIs * r.slope + kIsOverBetaR * r.slope) / VT;
+}
+
+SeriesJunctionResult solveSeriesJunction(double sourceVoltage, double nodeVoltage, double R,
+                                         double& junctionVoltage) {
+  const double Is = kSeriesJunctionIs;
+  const double vt = sourceVoltage - nodeVoltage;
+  double vd;
+  if (vt <= 0.3) {
+    vd = vt;
+  } else if (junctionVoltage > 0.0 && vt > junctionVoltage) {
+    vd = junctionVoltage;
+  } else {
+    vd = std::min(VT * std::log(vt / (Is * R)), vt);
+  }
+  LimitedExp e = limitedExp(vd);
+  for (int iteration = 0; iteration < 8; ++iteration) {
+    const double f = vt - vd - R * Is * (e.e - 1.0);
+    const double fPrime = -1.0 - R * Is * e.slope / VT;
+    const double step = std::clamp(-f / fPrime, -0.5, 0.5);
+    vd += step;
+    e = limitedExp(vd);
+    if (std::fabs(step) < 1e-7) break;
+  }
+  junctionVoltage = vd;
+  const double gd = Is * e.slope / VT;
+  return {Is * (e.e - 1.0), -gd / (gd * R + 1.0)};
+}
+
+void stampOutputStage(OutputStage& stage, const double* v, double step, const StageDrive& drive,
+                      double* F, double* S, double* J) {
+  stage.stampCount += 1;
+  for (int i = 0; i < 4; ++i) {
+    F[i] = 1e-9 * v[i];
+    S[i] = std::fabs(F[i]);
+    for (int j = 0; j < 4; ++j) J[i * 4 + j] = 0.0;
+    J[i * 4 + i] = 1e-9;
+  }
+  const auto toSource = [&](int node, double source, double g) {
+    const double I = (v[node] - source) * g;
+    F[node] += I;
+    S[node] += std::fabs(I);
+    J[node * 4 + node] += g;
+  };
+  toSource(kBaseA, drive.sourceA, 1.0 / drive.rA);
+  toSource(kBaseB, drive.sourceB, 1.0 / drive.rB);
+  toSource(kCollectorA, drive.gate, kCollectorLoad);
+  toSource(kCollectorB, drive.gate, kCollectorLoad);
+
+  if (drive.modeTwo) {
+    const int bases[2] = {kBaseA, kBaseB};
+    for (int k = 0; k < 2; ++k) {
+      const int node = bases[k];
+      const SeriesJunctionResult bias =
+          solveSeriesJunction(drive.biasVoltage, v[node], kBiasResistor, stage.junctionVoltage[k]);
+      F[node] -= bias.current;
+      S[node] += std::fabs(bias.current);
+      J[node * 4 + node] -= bias.conductance;
+    }
+  }
+
+  for (int k = 0; k < 6; ++k) {
+    const CapacitorBranch& cap = kCapacitors[k];
+    const double delta = capacitorDelta(v, stage.vStart, cap);
+    double I, g;
+    if (stage.trapezoid) {
+      g = 2.0 * cap.C / step;
+      I = g * delta - stage.capCurrent[k];
+    } else {
+      g = cap.C / step;
+      I = g * delta;
+    }
+    F[cap.a] += I;
+    S[cap.a] += std::fabs(I);
+    J[cap.a * 4 + cap.a] += g;
+    if (cap.b != kGround) {
+      F[cap.b] -= I;
+      S[cap.b] += std::fabs(I);
+      J[cap.b * 4 + cap.b] += g;
+      J[cap.a * 4 + cap.b] -= g;
+      J[cap.b * 4 + cap.a] -= g;
+    }
+  }
+
+  stampOutputTransistor(v, kBaseA, kCollectorA, F, J, S);
+  stampOutputTransistor(v, kBaseB, kCollectorB, F, J, S);
+}
+
+bool solveLinearSystem4(const double* J, const double* rhs, double* dx) {
+  double a[4][5];
+  for (int r = 0; r < 4; ++r) {
+    for (int c = 0; c < 4; ++c) a[r][c] = J[r * 4 + c];
+    a[r][4] = rhs[r];
+  }
+  for (int c = 0; c < 4; ++c) {
+    int best = c;
+    for (int r = c + 1; r < 4; ++r)
+      if (std::fabs(a[r][c]) > std::fabs(a[best][c])) best = r;
+    if (!(std::fabs(a[best][c]) >= 1e-300)) return false;
+    if (best != c)
+      for (int j = c; j < 5; ++j) std::swap(a[c][j], a[best][j]);
+    for (int r = c + 1; r < 4; ++r) {
+      const double f = a[r][c] / a[c][c];
+      if (f != 0.0)
+        for (int j = c; j < 5; ++j) a[r][j] -= f * a[c][j];
+    }
+  }
+  for (int i = 3; i >= 0; --i) {
+    double sum = a[i][4];
+    for (int j = i + 1; j < 4; ++j) sum -= a[i][j] * dx[j];
+    dx[i] = sum / a[i][i];
+  }
+  return true;
+}
+
+bool solveOutputStage(OutputStage& stage, double step, const StageDrive& drive, const double* guess) {
+  double v[4] = {guess[0], guess[1], guess[2], guess[3]};
+  Evaluation cur;
+  Evaluation trialEval;
+  stampOutputStage(stage, v, step, drive, cur.F, cur.S, cur.J);
+  for (int iteration = 0; iteration < kMaxIterations; ++iteration) {
+    const double rhs[4] = {-cur.F[0], -cur.F[1], -cur.F[2], -cur.F[3]};
+    double dx[4];
+    if (!solveLinearSystem4(cur.J, rhs, dx)) return false;
+    bool stepSmall = true;
+    bool residualSmall = true;
+    for (int i = 0; i < 4; ++i) {
+      if (!(std::fabs(dx[i]) <= 1e-6 * std::fabs(v[i]) + 1e-9)) stepSmall = false;
+      if (!(std::fabs(cur.F[i]) <= 1e-3 * cur.S[i] + 1e-12)) residualSmall = false;
+    }
+    if (stepSmall) {
+      for (int i = 0; i < 4; ++i) stage.v[i] = v[i] + dx[i];
+      return true;
+    }
+    if (residualSmall) {
+      std::memcpy(stage.v, v, sizeof v);
+      return true;
+    }
+    const double m = std::max({std::fabs(dx[kBaseA]), std::fabs(dx[kBaseA] - dx[kCollectorA]),
+                               std::fabs(dx[kBaseB]), std::fabs(dx[kBaseB] - dx[kCollectorB])});
+    double alpha = m > 0.5 ? 0.5 / m : 1.0;
+    const double r0 = squaredNorm(cur.F);
+    bool improved = false;
+    for (int attempt = 0; attempt < kLineSearchTries; ++attempt) {
+      double trial[4];
+      for (int i = 0; i < 4; ++i) trial[i] = v[i] + alpha * dx[i];
+      stampOutputStage(stage, trial, step, drive, trialEval.F, trialEval.S, trialEval.J);
+      if (squaredNorm(trialEval.F) < r0) {
+        std::memcpy(v, trial, sizeof v);
+        std::swap(cur, trialEval);
+        improved = true;
+        break;
+      }
+      alpha /= 2.0;
+    }
+    if (!improved) return false;
+  }
+  return false;
+}
+
+void updateCapacitorHistory(OutputStage& stage, double step) {
+  for (int k = 0; k < 6; ++k) {
+    const CapacitorBranch& cap = kCapacitors[k];
+    const double delta = capacitorDelta(stage.v, stage.vStart, cap);
+    if (stage.trapezoid)
+      stage.capCurrent[k] = (2.0 * cap.C / step) * delta - stage.capCurrent[k];
+    else
+      stage.capCurrent[k] = (cap.C / step) * delta;
+  }
+}
+
+}  // namespace corva

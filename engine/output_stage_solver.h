@@ -1,0 +1,35 @@
+#pragma once
+// Equations of the output stage for one sub-step and their damped Newton solution.
+
+#include "engine/output_stage.h"
+
+namespace corva {
+
+// Solves one sub-step of `step` seconds from vStart, starting at guess. On success the
+// solution is in stage.v; on failure stage.v is unchanged.
+bool solveOutputStage(OutputStage& stage, double step, const StageDrive& drive, const double* guess);
+
+// Residual F, current scale S and Jacobian J (4 x 4, row stride 4) at v.
+void stampOutputStage(OutputStage& stage, const double* v, double step, const StageDrive& drive,
+                      double* F, double* S, double* J);
+
+// Adds one grounded-emitter NPN transistor with base-emitter breakdown.
+void stampOutputTransistor(const double* v, int base, int collector, double* F, double* J, double* S);
+
+struct SeriesJunctionResult {
+  double current;      // through the junction, from source to node
+  double conductance;  // d current / d node voltage
+};
+
+// A junction (Is 1e-14 A) in series with R, driven by sourceVoltage - nodeVoltage; the
+// inner junction voltage is remembered between calls to start the next solve near it.
+SeriesJunctionResult solveSeriesJunction(double sourceVoltage, double nodeVoltage, double R,
+                                         double& junctionVoltage);
+
+// Companion-model history currents after an accepted sub-step.
+void updateCapacitorHistory(OutputStage& stage, double step);
+
+// 4 x 4 Gaussian elimination with partial pivoting; false when a pivot is below 1e-300.
+bool solveLinearSystem4(const double* J, const double* rhs, double* dx);
+
+}  // namespace corva
