@@ -86,8 +86,7 @@ float processEcho(Echo& echo, float x) {
     if (++echo.writeIndex >= size) echo.writeIndex = 0;
 
     const float w = echo.on ? 1.0f : 0.0f;
-    const float next = echo.wet + (w - echo.wet) * echo.fadeCoef;
-    echo.wet = std::fabs(w - next) < 1e-6f ? w : next;
+    echo.wet = smoothTowards(echo.wet, w, echo.fadeCoef);
     if (echo.wet <= 0.0f) {
         // The fade-out has just ended: silence the line so a later start begins clean.
         std::fill(echo.buffer.begin(), echo.buffer.end(), 0.0f);

@@ -80,8 +80,7 @@ float processReverb(Reverb& r, float x) {
         r.clearPending = true;
         return x;
     }
-    r.wet += (r.amount - r.wet) * r.wetCoef;
-    if (std::fabs(r.amount - r.wet) < 1e-6f) r.wet = r.amount;
+    r.wet = smoothTowards(r.wet, r.amount, r.wetCoef);
 
     float v = isFiniteSample(x) ? x : 0.0f;
     for (int k = 0; k < Reverb::kDiffusers; ++k) v = allpassStep(r.allpass[k], r.allpassIndex[k], v, kDiffuserGain);
