@@ -1,9 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <limits>
-#include <random>
 
 #include "engine/reverb.h"
 #include "tests/effects/effects_test_util.h"
@@ -43,13 +41,7 @@ TEST(Reverb, AtZeroItPassesTheInputAndNeverTouchesItsBuffers) {
     Reverb r;
     prepareReverb(r, 48000);
     setReverbAmount(r, 0.0f);
-    std::mt19937 rng(5);
-    std::uniform_real_distribution<float> dist(-2.0f, 2.0f);
-    for (int i = 0; i < 2000; ++i) {
-        const float x = dist(rng);
-        const float y = processReverb(r, x);
-        ASSERT_EQ(std::memcmp(&x, &y, sizeof x), 0);
-    }
+    EXPECT_TRUE(test::passesBitForBit([&](float x) { return processReverb(r, x); }));
     EXPECT_TRUE(r.clearPending);
     EXPECT_TRUE(allSilent(r));
     EXPECT_EQ(r.lineIndex[0], 0);
