@@ -1,6 +1,7 @@
 // Cost of the effects chain per second of audio at 48 kHz, in 64-frame blocks
 // on two channels, for each combination of echo and reverb.
 #include <benchmark/benchmark.h>
+#include <xmmintrin.h>
 
 #include <cmath>
 #include <vector>
@@ -12,6 +13,8 @@ namespace {
 void chainSecond(benchmark::State& state) {
     const bool echo = state.range(0) != 0;
     const float reverb = state.range(1) != 0 ? 0.6f : 0.0f;
+    // Flush-to-zero and denormals-are-zero, as the plug-in sets them for every block.
+    _mm_setcsr(_mm_getcsr() | 0x8040);
     constexpr int kRate = 48000;
     constexpr int kBlock = 64;
     corva::EffectsChain chain;
