@@ -8,10 +8,10 @@ const double kJunctionExpLimit = std::exp(1.0 / kThermalVoltage);
 
 LimitedExp limitedExp(double v) {
   if (v <= 1.0) {
-    const double e = std::exp(v / kThermalVoltage);
+    const double e = std::exp(v * kInverseThermalVoltage);
     return {e, e};
   }
-  return {((v - 1.0) / kThermalVoltage + 1.0) * kJunctionExpLimit, kJunctionExpLimit};
+  return {((v - 1.0) * kInverseThermalVoltage + 1.0) * kJunctionExpLimit, kJunctionExpLimit};
 }
 
 }  // namespace corva

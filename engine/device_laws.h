@@ -5,6 +5,8 @@ namespace corva {
 
 // Thermal voltage at room temperature (volts).
 inline constexpr double kThermalVoltage = 0.025852;
+// 1 / VT: the device laws multiply by it instead of dividing by VT on every evaluation.
+inline constexpr double kInverseThermalVoltage = 1.0 / kThermalVoltage;
 
 // exp(1 V / VT): the value at which the junction exponential is continued by its tangent.
 extern const double kJunctionExpLimit;

@@ -153,7 +153,7 @@ void stampCircuit(Circuit& c, const double* v, double h, double* F, double* S, d
   for (int k = 0; k < c.junctionCount; ++k) {
     const Junction& d = c.junctions[k];
     const LimitedExp e = limitedExp(v[d.anode] - v[d.cathode]);
-    stampBranch(F, S, J, d.anode, d.cathode, d.Is * (e.e - 1.0), d.Is * e.slope / kThermalVoltage);
+    stampBranch(F, S, J, d.anode, d.cathode, d.Is * (e.e - 1.0), d.Is * e.slope * kInverseThermalVoltage);
   }
   for (int k = 0; k < c.transistorCount; ++k) {
     const Transistor& q = c.transistors[k];
@@ -171,10 +171,10 @@ void stampCircuit(Circuit& c, const double* v, double h, double* F, double* S, d
     S[b] += std::fabs(Ibe + Ibc);
     S[col] += std::fabs(Ict - Ibc);
     S[em] += std::fabs(Ict + Ibe);
-    const double gPi = isF * f.slope / kThermalVoltage;
-    const double gMu = isR * r.slope / kThermalVoltage;
-    const double gF = q.Is * f.slope / kThermalVoltage;
-    const double gR = q.Is * r.slope / kThermalVoltage;
+    const double gPi = isF * f.slope * kInverseThermalVoltage;
+    const double gMu = isR * r.slope * kInverseThermalVoltage;
+    const double gF = q.Is * f.slope * kInverseThermalVoltage;
+    const double gR = q.Is * r.slope * kInverseThermalVoltage;
     double* Jb = J + b * kMaxNodes;
     double* Jc = J + col * kMaxNodes;
     double* Je = J + em * kMaxNodes;
@@ -190,7 +190,7 @@ void stampCircuit(Circuit& c, const double* v, double h, double* F, double* S, d
     if (q.breakdownVoltage > 0.0) {
       const LimitedExp d = limitedExp(-p * (v[b] - v[em]) - q.breakdownVoltage);
       const double I = q.breakdownIs * (d.e - 1.0);
-      const double g = q.breakdownIs * d.slope / kThermalVoltage;
+      const double g = q.breakdownIs * d.slope * kInverseThermalVoltage;
       F[b] -= p * I;
       F[em] += p * I;
       S[b] += std::fabs(I);

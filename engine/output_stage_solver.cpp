@@ -11,6 +11,7 @@ namespace corva {
 namespace {
 
 constexpr double VT = kThermalVoltage;
+constexpr double kInvVT = kInverseThermalVoltage;
 
 // Device values, kept at the single precision they were specified in.
 constexpr double kCc1 = static_cast<double>(10.22e-9f);
@@ -56,6 +57,25 @@ struct Evaluation {
   double J[16];
 };
 
+// Conductances that stay fixed for every evaluation of one sub-step.
+struct StepConductances {
+  double baseA;
+  double baseB;
+  double capacitor[6];  // C/step, or 2C/step for a trapezoidal sub-step
+};
+
+StepConductances stepConductances(const OutputStage& stage, double step, const StageDrive& drive) {
+  StepConductances g;
+  g.baseA = 1.0 / drive.rA;
+  g.baseB = 1.0 / drive.rB;
+  for (int k = 0; k < 6; ++k)
+    g.capacitor[k] = stage.trapezoid ? 2.0 * kCapacitors[k].C / step : kCapacitors[k].C / step;
+  return g;
+}
+
+void stamp(OutputStage& stage, const double* v, const StageDrive& drive, const StepConductances& g, double* F,
+           double* S, double* J);
+
 }  // namespace
 
 void stampOutputTransistor(const double* v, int base, int collector, double* F, double* J, double* S) {
@@ -71,10 +91,10 @@ void stampOutputTransistor(const double* v, int base, int collector, double* F, 
   const double Ic = kIs * (f.e - r.e) - kIsOverBetaR * (r.e - 1.0);
   F[collector] += Ic;
   S[collector] += std::fabs(Ic);
-  J[base * 4 + base] += (kIsOverBetaF * f.slope + kIsOverBetaR * r.slope + kBreakdownIs * d.slope) / VT;
-  J[base * 4 + collector] -= kIsOverBetaR * r.slope / VT;
-  J[collector * 4 + base] += (kIs * f.slope - kIs * r.slope - kIsOverBetaR * r.slope) / VT;
-  J[collector * 4 + collector] += (kIs * r.slope + kIsOverBetaR * r.slope) / VT;
+  J[base * 4 + base] += (kIsOverBetaF * f.slope + kIsOverBetaR * r.slope + kBreakdownIs * d.slope) * kInvVT;
+  J[base * 4 + collector] -= kIsOverBetaR * r.slope * kInvVT;
+  J[collector * 4 + base] += (kIs * f.slope - kIs * r.slope - kIsOverBetaR * r.slope) * kInvVT;
+  J[collector * 4 + collector] += (kIs * r.slope + kIsOverBetaR * r.slope) * kInvVT;
 }
 
 SeriesJunctionResult solveSeriesJunction(double sourceVoltage, double nodeVoltage, double R,
@@ -92,19 +112,26 @@ SeriesJunctionResult solveSeriesJunction(double sourceVoltage, double nodeVoltag
   LimitedExp e = limitedExp(vd);
   for (int iteration = 0; iteration < 8; ++iteration) {
     const double f = vt - vd - R * Is * (e.e - 1.0);
-    const double fPrime = -1.0 - R * Is * e.slope / VT;
+    const double fPrime = -1.0 - R * Is * e.slope * kInvVT;
     const double step = std::clamp(-f / fPrime, -0.5, 0.5);
     vd += step;
     e = limitedExp(vd);
     if (std::fabs(step) < 1e-7) break;
   }
   junctionVoltage = vd;
-  const double gd = Is * e.slope / VT;
+  const double gd = Is * e.slope * kInvVT;
   return {Is * (e.e - 1.0), -gd / (gd * R + 1.0)};
 }
 
 void stampOutputStage(OutputStage& stage, const double* v, double step, const StageDrive& drive,
                       double* F, double* S, double* J) {
+  stamp(stage, v, drive, stepConductances(stage, step, drive), F, S, J);
+}
+
+namespace {
+
+void stamp(OutputStage& stage, const double* v, const StageDrive& drive, const StepConductances& g, double* F,
+           double* S, double* J) {
   stage.stampCount += 1;
   for (int i = 0; i < 4; ++i) {
     F[i] = 1e-9 * v[i];
@@ -112,14 +139,14 @@ void stampOutputStage(OutputStage& stage, const double* v, double step, const St
     for (int j = 0; j < 4; ++j) J[i * 4 + j] = 0.0;
     J[i * 4 + i] = 1e-9;
   }
-  const auto toSource = [&](int node, double source, double g) {
-    const double I = (v[node] - source) * g;
+  const auto toSource = [&](int node, double source, double conductance) {
+    const double I = (v[node] - source) * conductance;
     F[node] += I;
     S[node] += std::fabs(I);
-    J[node * 4 + node] += g;
+    J[node * 4 + node] += conductance;
   };
-  toSource(kBaseA, drive.sourceA, 1.0 / drive.rA);
-  toSource(kBaseB, drive.sourceB, 1.0 / drive.rB);
+  toSource(kBaseA, drive.sourceA, g.baseA);
+  toSource(kBaseB, drive.sourceB, g.baseB);
   toSource(kCollectorA, drive.gate, kCollectorLoad);
   toSource(kCollectorB, drive.gate, kCollectorLoad);
 
@@ -138,23 +165,17 @@ void stampOutputStage(OutputStage& stage, const double* v, double step, const St
   for (int k = 0; k < 6; ++k) {
     const CapacitorBranch& cap = kCapacitors[k];
     const double delta = capacitorDelta(v, stage.vStart, cap);
-    double I, g;
-    if (stage.trapezoid) {
-      g = 2.0 * cap.C / step;
-      I = g * delta - stage.capCurrent[k];
-    } else {
-      g = cap.C / step;
-      I = g * delta;
-    }
+    const double gc = g.capacitor[k];
+    const double I = stage.trapezoid ? gc * delta - stage.capCurrent[k] : gc * delta;
     F[cap.a] += I;
     S[cap.a] += std::fabs(I);
-    J[cap.a * 4 + cap.a] += g;
+    J[cap.a * 4 + cap.a] += gc;
     if (cap.b != kGround) {
       F[cap.b] -= I;
       S[cap.b] += std::fabs(I);
-      J[cap.b * 4 + cap.b] += g;
-      J[cap.a * 4 + cap.b] -= g;
-      J[cap.b * 4 + cap.a] -= g;
+      J[cap.b * 4 + cap.b] += gc;
+      J[cap.a * 4 + cap.b] -= gc;
+      J[cap.b * 4 + cap.a] -= gc;
     }
   }
 
@@ -162,29 +183,36 @@ void stampOutputStage(OutputStage& stage, const double* v, double step, const St
   stampOutputTransistor(v, kBaseB, kCollectorB, F, J, S);
 }
 
+}  // namespace
+
 bool solveLinearSystem4(const double* J, const double* rhs, double* dx) {
+  // Rows are swapped through pointers; the arithmetic is that of plain elimination.
   double a[4][5];
+  double* row[4];
   for (int r = 0; r < 4; ++r) {
     for (int c = 0; c < 4; ++c) a[r][c] = J[r * 4 + c];
     a[r][4] = rhs[r];
+    row[r] = a[r];
   }
+  double inversePivot[4];
   for (int c = 0; c < 4; ++c) {
     int best = c;
     for (int r = c + 1; r < 4; ++r)
-      if (std::fabs(a[r][c]) > std::fabs(a[best][c])) best = r;
-    if (!(std::fabs(a[best][c]) >= 1e-300)) return false;
-    if (best != c)
-      for (int j = c; j < 5; ++j) std::swap(a[c][j], a[best][j]);
+      if (std::fabs(row[r][c]) > std::fabs(row[best][c])) best = r;
+    if (!(std::fabs(row[best][c]) >= 1e-300)) return false;
+    std::swap(row[c], row[best]);
+    const double* pivot = row[c];
+    inversePivot[c] = 1.0 / pivot[c];
     for (int r = c + 1; r < 4; ++r) {
-      const double f = a[r][c] / a[c][c];
-      if (f != 0.0)
-        for (int j = c; j < 5; ++j) a[r][j] -= f * a[c][j];
+      double* target = row[r];
+      const double f = target[c] * inversePivot[c];
+      for (int j = c; j < 5; ++j) target[j] -= f * pivot[j];
     }
   }
   for (int i = 3; i >= 0; --i) {
-    double sum = a[i][4];
-    for (int j = i + 1; j < 4; ++j) sum -= a[i][j] * dx[j];
-    dx[i] = sum / a[i][i];
+    double sum = row[i][4];
+    for (int j = i + 1; j < 4; ++j) sum -= row[i][j] * dx[j];
+    dx[i] = sum * inversePivot[i];
   }
   return true;
 }
@@ -193,7 +221,8 @@ bool solveOutputStage(OutputStage& stage, double step, const StageDrive& drive, 
   double v[4] = {guess[0], guess[1], guess[2], guess[3]};
   Evaluation cur;
   Evaluation trialEval;
-  stampOutputStage(stage, v, step, drive, cur.F, cur.S, cur.J);
+  const StepConductances g = stepConductances(stage, step, drive);
+  stamp(stage, v, drive, g, cur.F, cur.S, cur.J);
   for (int iteration = 0; iteration < kMaxIterations; ++iteration) {
     const double rhs[4] = {-cur.F[0], -cur.F[1], -cur.F[2], -cur.F[3]};
     double dx[4];
@@ -220,7 +249,7 @@ bool solveOutputStage(OutputStage& stage, double step, const StageDrive& drive, 
     for (int attempt = 0; attempt < kLineSearchTries; ++attempt) {
       double trial[4];
       for (int i = 0; i < 4; ++i) trial[i] = v[i] + alpha * dx[i];
-      stampOutputStage(stage, trial, step, drive, trialEval.F, trialEval.S, trialEval.J);
+      stamp(stage, trial, drive, g, trialEval.F, trialEval.S, trialEval.J);
       if (squaredNorm(trialEval.F) < r0) {
         std::memcpy(v, trial, sizeof v);
         std::swap(cur, trialEval);

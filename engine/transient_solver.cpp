@@ -48,6 +48,7 @@ bool solveLinearSystem(const Circuit& circuit, const double* J, const double* rh
     std::memcpy(a + r * kStride, J + r * kMaxNodes, sizeof(double) * n);
     a[r * kStride + n] = rhs[r];
   }
+  double inversePivot[kMaxNodes];
   for (int c = 0; c < n; ++c) {
     int best = c;
     for (int r = c + 1; r < n; ++r)
@@ -56,9 +57,10 @@ bool solveLinearSystem(const Circuit& circuit, const double* J, const double* rh
     if (best != c)
       for (int j = c; j <= n; ++j) std::swap(a[c * kStride + j], a[best * kStride + j]);
     const double* pivotRow = a + c * kStride;
+    inversePivot[c] = 1.0 / pivotRow[c];
     for (int r = c + 1; r < n; ++r) {
       double* row = a + r * kStride;
-      const double f = row[c] / pivotRow[c];
+      const double f = row[c] * inversePivot[c];
       if (f != 0.0)
         for (int j = c; j <= n; ++j) row[j] -= f * pivotRow[j];
     }
@@ -66,7 +68,7 @@ bool solveLinearSystem(const Circuit& circuit, const double* J, const double* rh
   for (int i = n - 1; i >= 0; --i) {
     double sum = a[i * kStride + n];
     for (int j = i + 1; j < n; ++j) sum -= a[i * kStride + j] * dx[j];
-    dx[i] = sum / a[i * kStride + i];
+    dx[i] = sum * inversePivot[i];
   }
   return true;
 }
