@@ -104,9 +104,9 @@ int parseOptions(int argc, char** argv, Options& o) {
 
 // The span in which the trigger is held, less the first half second of attack.
 corva::bench::PitchEstimate pitchOf(const RenderSettings& s, const RenderResult& r) {
-  double from = std::min(0.5, s.seconds / 4.0);
   double to = s.seconds;
   if (s.trigger.kind == corva::bench::TriggerPattern::Kind::releaseAt) to = std::min(to, s.trigger.releaseSeconds);
+  const double from = std::min(0.5, to / 4.0);
   const auto at = [&](double t) { return static_cast<std::size_t>(std::max(t, 0.0) * s.sampleRate); };
   return corva::bench::estimatePitch(r.audio, at(from), at(to), s.sampleRate);
 }

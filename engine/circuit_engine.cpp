@@ -53,14 +53,17 @@ void integrateSample(CircuitEngine& engine, const OutputStageInputs& in, double 
 }  // namespace
 
 void prepareEngine(CircuitEngine& engine, double sampleRate) {
+  // A rate that is not a positive finite number leaves the engine unprepared, so that
+  // blocks render nothing instead of dividing by a zero or infinite period.
+  if (!(sampleRate > 0.0) || !std::isfinite(static_cast<float>(sampleRate))) sampleRate = 0.0;
   engine.sampleRate = static_cast<float>(sampleRate);
-  engine.samplePeriod = 1.0f / engine.sampleRate;
+  engine.samplePeriod = sampleRate > 0.0 ? 1.0f / engine.sampleRate : 0.0f;
   engine.ledLevel = 0.0f;
   engine.dcInPrev = 0.0f;
   engine.mainCarry = 0.0;
   engine.outputDeficit = 0.0;
   engine.rampPrimed = 0;
-  engine.evaluationsPerFrame = 0.85f / (engine.sampleRate * 2e-7f);
+  if (sampleRate > 0.0) engine.evaluationsPerFrame = 0.85f / (engine.sampleRate * 2e-7f);
   resetOutputStage(engine.outputStage);
   engine.gateVoltage = 0.0f;
   buildCircuit(engine.circuit);
@@ -202,6 +205,9 @@ void renderCircuitBlock(CircuitEngine& engine, float* const* outputs, std::int32
   in.targetVolume = k.volume;
   in.modeTwo = k.mode == 2;
   in.biasVoltage = in.modeTwo ? engine.gateVoltage : 0.0f;
+
+  // A non-finite volume once set would otherwise keep the smoothed volume non-finite.
+  if (!std::isfinite(engine.volumeNow)) engine.volumeNow = 0.0f;
 
   const std::int32_t taps = engine.tapCount;
   for (std::int32_t i = 0; i < frameCount; ++i) {

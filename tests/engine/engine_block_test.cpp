@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "engine/circuit_engine.h"
@@ -71,6 +72,137 @@ TEST(EngineBlock, UnpreparedOrEmptyBlockWritesNothing) {
   renderCircuitBlock(engine, outs, 1, 0);
   for (float s : buf) EXPECT_EQ(s, 0.25f);
   EXPECT_EQ(engine.blockCount, 0);
+}
+
+}  // namespace
+}  // namespace corva
+
+namespace corva {
+namespace {
+
+CircuitEngine playingEngine(int cap = 4) {
+  CircuitEngine engine;
+  engine.controls.trigger = 1;
+  engine.controls.oversamplingCap = cap;
+  prepareEngine(engine, 48000.0);
+  return engine;
+}
+
+bool allFinite(const std::vector<float>& v) {
+  for (float s : v)
+    if (!std::isfinite(s)) return false;
+  return true;
+}
+
+TEST(EngineBlock, OutputIsAddedToEveryChannel) {
+  CircuitEngine a = playingEngine();
+  CircuitEngine b = playingEngine();
+  for (int i = 0; i < 20; ++i) {
+    renderBlock(a, 64);
+    renderBlock(b, 64);
+  }
+  const Rendered clean = renderBlock(a, 64);
+  std::vector<float> left(64, 0.5f), right(64, -0.25f);
+  float* outs[2] = {left.data(), right.data()};
+  renderCircuitBlock(b, outs, 2, 64);
+  float energy = 0.0f;
+  for (int i = 0; i < 64; ++i) {
+    EXPECT_EQ(clean.left[i], clean.right[i]);
+    EXPECT_EQ(left[i], 0.5f + clean.left[i]);
+    EXPECT_EQ(right[i], -0.25f + clean.left[i]);
+    energy += std::fabs(clean.left[i]);
+  }
+  EXPECT_GT(energy, 0.0f);
+}
+
+TEST(EngineBlock, FirstBlockStartsTheRampsAtTheCircuitsValues) {
+  CircuitEngine engine = playingEngine();
+  renderBlock(engine, 256);
+  EXPECT_GT(engine.c4Volts, 0.0f);
+  EXPECT_EQ(engine.rampStep[0], 0.0f);
+  EXPECT_EQ(engine.rampStep[1], 0.0f);
+  EXPECT_EQ(engine.rampValue[0], engine.squareVolts);
+  EXPECT_EQ(engine.rampValue[1], engine.c4Volts);
+  // Later blocks ramp from the last values and arrive at the new ones.
+  renderBlock(engine, 256);
+  EXPECT_NEAR(engine.rampValue[1], engine.c4Volts, 1e-3f);
+}
+
+TEST(EngineBlock, ChangingTheFactorRebuildsTheFilterWithoutNaN) {
+  CircuitEngine engine = playingEngine(8);
+  for (int i = 0; i < 10; ++i) renderBlock(engine, 64);
+  EXPECT_EQ(engine.tapCount, 129);
+  for (int cap : {1, 4, 2, 8}) {
+    engine.controls.oversamplingCap = cap;
+    const Rendered r = renderBlock(engine, 64);
+    EXPECT_EQ(engine.filterFactor, cap);
+    EXPECT_EQ(engine.tapCount, cap == 1 ? 1 : 16 * cap + 1);
+    EXPECT_TRUE(allFinite(r.left));
+    EXPECT_NEAR(engine.oversampledPeriod, engine.samplePeriod / cap, 1e-12);
+  }
+}
+
+TEST(EngineBlock, GateSwitchesTheLedAndTheSupplyWithATwoMillisecondLag) {
+  CircuitEngine engine = playingEngine();
+  renderBlock(engine, 48);  // 1 ms: about 39% of the way
+  EXPECT_NEAR(engine.ledLevel, 1.0f - std::exp(-0.5f), 1e-3f);
+  for (int i = 0; i < 20; ++i) renderBlock(engine, 64);
+  EXPECT_NEAR(engine.ledLevel, 1.0f, 1e-3f);
+  engine.controls.trigger = 0;
+  for (int i = 0; i < 40; ++i) renderBlock(engine, 64);
+  EXPECT_LT(engine.ledLevel, 1e-4f);
+  EXPECT_EQ(engine.circuit.pinnedVoltage[engine.circuit.vRail], 0.0);
+  engine.controls.hold = 1;
+  engine.controls.supply = 0.0f;
+  renderBlock(engine, 64);
+  EXPECT_EQ(engine.ledLevel, 0.0f);
+}
+
+TEST(EngineBlock, ExhaustedBudgetHoldsTheOutputAndGrowsTheDeficit) {
+  CircuitEngine engine = playingEngine(1);
+  for (int i = 0; i < 50; ++i) renderBlock(engine, 64);
+  ASSERT_EQ(engine.exhaustedBlocks, 0);
+  // Pretend an evaluation costs a millisecond: the budget falls to its floor of 8.
+  engine.controls.adaptiveCost = 1;
+  engine.costPerEvaluation = 1e-3f;
+  const double deficit = engine.outputDeficit;
+  const Rendered r = renderBlock(engine, 64);
+  EXPECT_EQ(engine.budgetStart, 8);
+  EXPECT_EQ(engine.exhaustedBlocks, 1);
+  EXPECT_GT(engine.outputDeficit, deficit + 32 * engine.samplePeriod);
+  // With the stage held, only the slow DC blocker moves the output.
+  for (int i = 40; i < 64; ++i) EXPECT_NEAR(r.left[i], r.left[i - 1], 1e-4f);
+  EXPECT_TRUE(allFinite(r.left));
+  // The deficit is paid back by shortening the main circuit's next intervals.
+  engine.controls.adaptiveCost = 0;
+  for (int i = 0; i < 20; ++i) renderBlock(engine, 64);
+  EXPECT_LT(engine.outputDeficit, 1e-9);
+}
+
+TEST(EngineBlock, NonFiniteControlsAndRatesNeverReachTheOutput) {
+  CircuitEngine engine = playingEngine();
+  for (int i = 0; i < 10; ++i) renderBlock(engine, 64);
+  engine.controls.supply = std::nanf("");
+  EXPECT_TRUE(allFinite(renderBlock(engine, 64).left));
+  engine.controls.supply = 12.2f;
+  engine.controls.volume = std::numeric_limits<float>::infinity();
+  EXPECT_TRUE(allFinite(renderBlock(engine, 64).left));
+  engine.controls.volume = 1.0f;
+  float energy = 0.0f;
+  for (int i = 0; i < 100; ++i) {
+    const Rendered r = renderBlock(engine, 64);
+    EXPECT_TRUE(allFinite(r.left));
+    for (float s : r.left) energy += std::fabs(s);
+  }
+  EXPECT_GT(energy, 1.0f);  // the instrument plays again once the controls are sane
+
+  for (double rate : {0.0, -48000.0, std::nan(""), std::numeric_limits<double>::infinity()}) {
+    CircuitEngine bad;
+    prepareEngine(bad, rate);
+    EXPECT_EQ(bad.sampleRate, 0.0f);
+    const Rendered r = renderBlock(bad, 64);
+    for (float s : r.left) EXPECT_EQ(s, 0.0f);
+  }
 }
 
 }  // namespace

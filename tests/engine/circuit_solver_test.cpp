@@ -1,0 +1,201 @@
+// The main circuit's netlist and controls, its device laws, the dense linear solve and
+// the Newton and block integration failure paths.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "engine/device_laws.h"
+#include "engine/main_circuit.h"
+#include "engine/transient_solver.h"
+
+namespace corva {
+namespace {
+
+CircuitControls controlsFor(int mode, int speed, bool gateOn) {
+  return CircuitControls{0.0, 0.0, mode, speed, 100500.0f, 100900.0f, gateOn, 12.2, false, false};
+}
+
+TEST(MainCircuit, BuildStartsAtRestWithRailDown) {
+  Circuit c;
+  c.x[3] = 5.0;
+  buildCircuit(c);
+  EXPECT_EQ(c.nodeCount, 13);
+  EXPECT_EQ(c.resistorCount, 15);
+  EXPECT_EQ(c.capacitorCount, 7);
+  EXPECT_EQ(c.junctionCount, 3);
+  EXPECT_EQ(c.transistorCount, 2);
+  EXPECT_EQ(c.vRail, 1);
+  EXPECT_EQ(c.nSquare, 3);
+  EXPECT_EQ(c.nC4, 8);
+  EXPECT_EQ(c.nPinA, 11);
+  EXPECT_EQ(c.nPinB, 12);
+  EXPECT_EQ(c.pinnedVoltage[c.vRail], 0.0);
+  for (int i = 0; i < kMaxNodes; ++i) EXPECT_EQ(c.x[i], 0.0);
+  for (int i : {0, 1, 11, 12}) EXPECT_TRUE(c.pinned[i]);
+  EXPECT_FALSE(c.pinned[8]);
+}
+
+TEST(MainCircuit, SelectorsSetTheirResistors) {
+  Circuit c;
+  buildCircuit(c);
+  applyCircuitControls(c, controlsFor(0, 3, true));
+  // Speed OFF: Q1's base open, Q2's base resistor at 10 kOhm, the divider short opened.
+  EXPECT_EQ(c.resistors[c.rSpeedQ1].G, 0.0);
+  EXPECT_DOUBLE_EQ(c.resistors[c.rSpeedQ2].G, 1.0 / 10000.0);
+  EXPECT_EQ(c.resistors[c.rSpeedOff].G, 1e-12);
+  // Mode 0: only C4 to base B conducts.
+  EXPECT_EQ(c.resistors[c.rModeC4A].G, 0.0);
+  EXPECT_EQ(c.resistors[c.rModeSquareA].G, 0.0);
+  EXPECT_EQ(c.resistors[c.rModeC4B].G, static_cast<double>(1.0f / 100900.0f));
+  EXPECT_EQ(c.resistors[c.rModeSquareB].G, 0.0);
+  EXPECT_EQ(c.pinnedVoltage[c.vRail], 12.2);
+
+  applyCircuitControls(c, controlsFor(3, 0, false));
+  EXPECT_DOUBLE_EQ(c.resistors[c.rSpeedQ1].G, 1.0 / 47000.0);
+  EXPECT_EQ(c.resistors[c.rSpeedOff].G, 1.0);
+  EXPECT_EQ(c.resistors[c.rModeC4A].G, static_cast<double>(1.0f / 100500.0f));
+  EXPECT_EQ(c.resistors[c.rModeC4B].G, static_cast<double>(1.0f / 100900.0f));
+  EXPECT_EQ(c.resistors[c.rModeSquareA].G, 0.0);
+  EXPECT_EQ(c.resistors[c.rModeSquareB].G, 0.0);
+  EXPECT_EQ(c.pinnedVoltage[c.vRail], 0.0);
+
+  applyCircuitControls(c, controlsFor(2, 1, true));
+  EXPECT_EQ(c.resistors[c.rModeC4A].G, 0.0);
+  EXPECT_GT(c.resistors[c.rModeSquareA].G, 0.0);
+  EXPECT_GT(c.resistors[c.rModeSquareB].G, 0.0);
+}
+
+TEST(MainCircuit, JunctionExponentIsContinuedByItsTangentAboveOneVolt) {
+  const LimitedExp e = limitedExp(2.0);
+  EXPECT_DOUBLE_EQ(e.e, (1.0 / kThermalVoltage + 1.0) * kJunctionExpLimit);
+  EXPECT_EQ(e.slope, kJunctionExpLimit);
+  EXPECT_TRUE(std::isfinite(limitedExp(1e6).e));
+  EXPECT_DOUBLE_EQ(limitedExp(0.5).e, std::exp(0.5 / kThermalVoltage));
+}
+
+TEST(MainCircuit, PinnedNodeResidualIsItsVoltageError) {
+  Circuit c;
+  buildCircuit(c);
+  applyCircuitControls(c, controlsFor(0, 0, true));
+  double v[kMaxNodes] = {};
+  v[c.vRail] = 3.0;
+  v[c.nSquare] = 1.0;  // currents flow into the rail from Q1 and the button
+  double F[kMaxNodes], S[kMaxNodes], J[kMaxNodes * kMaxNodes];
+  const int before = c.evaluationCount;
+  stampCircuit(c, v, 1e-5, F, S, J);
+  EXPECT_EQ(c.evaluationCount, before + 1);
+  EXPECT_DOUBLE_EQ(F[c.vRail], 3.0 - 12.2);
+  EXPECT_EQ(F[0], 0.0);
+  for (int j = 0; j < kMaxNodes; ++j) EXPECT_EQ(J[c.vRail * kMaxNodes + j], j == c.vRail ? 1.0 : 0.0);
+}
+
+// A three-unknown system laid out in a circuit record for the solver.
+Circuit threeNodes() {
+  Circuit c;
+  c.nodeCount = 3;
+  return c;
+}
+
+TEST(LinearSolve, PivotsOnTheLargestAndKeepsTheUpperOfEqualRows) {
+  Circuit c = threeNodes();
+  double J[kMaxNodes * kMaxNodes] = {};
+  // Column 0 has a zero on the diagonal and equal magnitudes below it.
+  const double m[3][3] = {{0, 1, 1}, {2, 0, 1}, {-2, 1, 3}};
+  for (int r = 0; r < 3; ++r)
+    for (int k = 0; k < 3; ++k) J[r * kMaxNodes + k] = m[r][k];
+  const double rhs[3] = {5, 5, 9};  // solution (1, 2, 3)
+  double dx[3];
+  ASSERT_TRUE(solveLinearSystem(c, J, rhs, dx));
+  EXPECT_DOUBLE_EQ(dx[0], 1.0);
+  EXPECT_DOUBLE_EQ(dx[1], 2.0);
+  EXPECT_DOUBLE_EQ(dx[2], 3.0);
+}
+
+TEST(LinearSolve, ZeroColumnIsSingular) {
+  Circuit c = threeNodes();
+  double J[kMaxNodes * kMaxNodes] = {};
+  J[0 * kMaxNodes + 0] = 1.0;
+  J[2 * kMaxNodes + 2] = 1.0;  // column 1 all zero
+  const double rhs[3] = {1, 1, 1};
+  double dx[3];
+  EXPECT_FALSE(solveLinearSystem(c, J, rhs, dx));
+  J[1 * kMaxNodes + 1] = 1e-301;
+  EXPECT_FALSE(solveLinearSystem(c, J, rhs, dx));
+}
+
+TEST(TransientSolver, NewtonFailureLeavesTheVoltagesUntouched) {
+  // A floating node with no element at all but the 1 nS leak is solvable; make one
+  // unsolvable by pinning it to a non-finite voltage.
+  Circuit c;
+  buildCircuit(c);
+  applyCircuitControls(c, controlsFor(0, 0, true));
+  c.pinnedVoltage[c.vRail] = std::nan("");
+  double before[kMaxNodes];
+  std::memcpy(before, c.x, sizeof before);
+  std::memcpy(c.xPrev, c.x, sizeof c.x);
+  EXPECT_FALSE(newtonStep(c, 1e-5));
+  EXPECT_EQ(std::memcmp(before, c.x, sizeof before), 0);
+}
+
+TEST(TransientSolver, ConvergedStepTakesOneEvaluation) {
+  Circuit c;
+  buildCircuit(c);
+  applyCircuitControls(c, controlsFor(0, 0, false));
+  std::memcpy(c.xPrev, c.x, sizeof c.x);
+  c.evaluationCount = 0;
+  // At rest with the rail down everything is already at 0 V.
+  ASSERT_TRUE(newtonStep(c, 1e-5));
+  EXPECT_EQ(c.evaluationCount, 1);
+}
+
+TEST(TransientSolver, BlockIntegrationRespectsTinyTimesCapsAndFailures) {
+  Circuit c;
+  buildCircuit(c);
+  applyCircuitControls(c, controlsFor(0, 0, true));
+  c.evaluationCount = 0;
+  EXPECT_EQ(integrateCircuit(c, 1e-12, 1000), 0.0);
+  EXPECT_EQ(c.evaluationCount, 0);
+
+  // At rest every step converges in one evaluation: a cap of 4 allows four 0.25 ms
+  // sub-intervals of a 2 ms block and leaves the rest to carry.
+  Circuit rest;
+  buildCircuit(rest);
+  applyCircuitControls(rest, controlsFor(0, 0, false));
+  rest.evaluationCount = 0;
+  EXPECT_NEAR(integrateCircuit(rest, 2e-3, 4), 1e-3, 1e-15);
+  EXPECT_EQ(rest.evaluationCount, 4);
+
+  // The rail jumps to 12.2 V: the cap stops the block after the step that reached it.
+  c.evaluationCount = 0;
+  EXPECT_LT(integrateCircuit(c, 1e-3, 4), 1e-3);
+  EXPECT_LE(c.evaluationCount, 4 + 40 * 6);
+
+  // A step that can never succeed halves below 1e-14 s and ends the integration.
+  Circuit bad;
+  buildCircuit(bad);
+  applyCircuitControls(bad, controlsFor(0, 0, true));
+  bad.pinnedVoltage[bad.vRail] = std::nan("");
+  bad.evaluationCount = 0;
+  EXPECT_EQ(integrateCircuit(bad, 1e-3, 1 << 30), 0.0);
+  EXPECT_GT(bad.evaluationCount, 30);
+  EXPECT_LT(bad.evaluationCount, 100000);
+}
+
+TEST(TransientSolver, GatedRailChargesTheCircuitAndStaysFinite) {
+  Circuit c;
+  buildCircuit(c);
+  applyCircuitControls(c, controlsFor(0, 0, true));
+  for (int block = 0; block < 200; ++block) {
+    c.evaluationCount = 0;
+    const double done = integrateCircuit(c, 1e-3, 100000);
+    EXPECT_NEAR(done, 1e-3, 1e-12);
+  }
+  EXPECT_NEAR(c.x[c.vRail], 12.2, 1e-9);
+  for (int i = 0; i < c.nodeCount; ++i) EXPECT_TRUE(std::isfinite(c.x[i]));
+  EXPECT_GT(c.x[c.nC4], 0.5);  // the capacitor charges through the diodes
+}
+
+}  // namespace
+}  // namespace corva
