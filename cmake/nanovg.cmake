@@ -29,6 +29,18 @@ file(CONFIGURE OUTPUT ${CORVA_NANOVG_DIR}/nanovg_gl2.c CONTENT [[
 #include "nanovg_gl.h"
 ]])
 
+# What users of the GL2 back end include: the GL declarations it needs first.
+file(CONFIGURE OUTPUT ${CORVA_NANOVG_DIR}/nanovg_gl2.h CONTENT [[
+#pragma once
+#define GL_GLEXT_PROTOTYPES 1
+#include <GL/gl.h>
+#include "nanovg.h"
+#ifndef NANOVG_GL2
+#define NANOVG_GL2 1
+#endif
+#include "nanovg_gl.h"
+]])
+
 set(nanovg_sources ${CORVA_NANOVG_DIR}/nanovg.c ${CORVA_NANOVG_DIR}/nanovg_gl2.c)
 set_source_files_properties(${nanovg_sources} PROPERTIES LANGUAGE CXX)
 add_library(corva_nanovg STATIC ${nanovg_sources})
