@@ -1,5 +1,4 @@
 corva_library(corva_circuit SOURCES
-  ${CMAKE_CURRENT_LIST_DIR}/device_laws.cpp
   ${CMAKE_CURRENT_LIST_DIR}/main_circuit.cpp
   ${CMAKE_CURRENT_LIST_DIR}/transient_solver.cpp
   ${CMAKE_CURRENT_LIST_DIR}/output_stage.cpp

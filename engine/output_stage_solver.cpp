@@ -76,6 +76,28 @@ StepConductances stepConductances(const OutputStage& stage, double step, const S
 void stamp(OutputStage& stage, const double* v, const StageDrive& drive, const StepConductances& g, double* F,
            double* S, double* J);
 
+// One capacitor's companion model between A and B (B may be ground), with the branch
+// fixed at compile time so that the stamp has no per-branch tests.
+template <int A, int B>
+inline void stampCapacitor(const OutputStage& stage, int k, const double* v, const StepConductances& g, double* F,
+                           double* S, double* J) {
+  const double vb = B == kGround ? 0.0 : v[B];
+  const double vbStart = B == kGround ? 0.0 : stage.vStart[B];
+  const double delta = (v[A] - vb) - (stage.vStart[A] - vbStart);
+  const double gc = g.capacitor[k];
+  const double I = stage.trapezoid ? gc * delta - stage.capCurrent[k] : gc * delta;
+  F[A] += I;
+  S[A] += std::fabs(I);
+  J[A * 4 + A] += gc;
+  if constexpr (B != kGround) {
+    F[B] -= I;
+    S[B] += std::fabs(I);
+    J[B * 4 + B] += gc;
+    J[A * 4 + B] -= gc;
+    J[B * 4 + A] -= gc;
+  }
+}
+
 }  // namespace
 
 void stampOutputTransistor(const double* v, int base, int collector, double* F, double* J, double* S) {
@@ -83,7 +105,11 @@ void stampOutputTransistor(const double* v, int base, int collector, double* F, 
   const double vc = v[collector];
   const LimitedExp f = limitedExp(vb);
   const LimitedExp r = limitedExp(vb - vc);
-  const LimitedExp d = limitedExp(-vb - kBreakdownVoltage);
+  // Far from breakdown (base above about -8.5 V) the breakdown exponential is below
+  // 1e-16: it vanishes against 1 and against every other term of the base's equation,
+  // so its exp is skipped.
+  const double breakdownArgument = -vb - kBreakdownVoltage;
+  const LimitedExp d = breakdownArgument < -40.0 * VT ? LimitedExp{0.0, 0.0} : limitedExp(breakdownArgument);
   const double Ibd = kBreakdownIs * (d.e - 1.0);
   const double Ib = kIsOverBetaF * (f.e - 1.0) + kIsOverBetaR * (r.e - 1.0) - Ibd;
   F[base] += Ib;
@@ -162,22 +188,12 @@ void stamp(OutputStage& stage, const double* v, const StageDrive& drive, const S
     }
   }
 
-  for (int k = 0; k < 6; ++k) {
-    const CapacitorBranch& cap = kCapacitors[k];
-    const double delta = capacitorDelta(v, stage.vStart, cap);
-    const double gc = g.capacitor[k];
-    const double I = stage.trapezoid ? gc * delta - stage.capCurrent[k] : gc * delta;
-    F[cap.a] += I;
-    S[cap.a] += std::fabs(I);
-    J[cap.a * 4 + cap.a] += gc;
-    if (cap.b != kGround) {
-      F[cap.b] -= I;
-      S[cap.b] += std::fabs(I);
-      J[cap.b * 4 + cap.b] += gc;
-      J[cap.a * 4 + cap.b] -= gc;
-      J[cap.b * 4 + cap.a] -= gc;
-    }
-  }
+  stampCapacitor<kCollectorA, kBaseB>(stage, 0, v, g, F, S, J);
+  stampCapacitor<kCollectorB, kBaseA>(stage, 1, v, g, F, S, J);
+  stampCapacitor<kBaseA, kGround>(stage, 2, v, g, F, S, J);
+  stampCapacitor<kBaseB, kGround>(stage, 3, v, g, F, S, J);
+  stampCapacitor<kBaseA, kCollectorA>(stage, 4, v, g, F, S, J);
+  stampCapacitor<kBaseB, kCollectorB>(stage, 5, v, g, F, S, J);
 
   stampOutputTransistor(v, kBaseA, kCollectorA, F, J, S);
   stampOutputTransistor(v, kBaseB, kCollectorB, F, J, S);
@@ -186,32 +202,38 @@ void stamp(OutputStage& stage, const double* v, const StageDrive& drive, const S
 }  // namespace
 
 bool solveLinearSystem4(const double* J, const double* rhs, double* dx) {
-  // Rows are swapped through pointers; the arithmetic is that of plain elimination.
   double a[4][5];
-  double* row[4];
+#pragma GCC unroll 4
   for (int r = 0; r < 4; ++r) {
+#pragma GCC unroll 4
     for (int c = 0; c < 4; ++c) a[r][c] = J[r * 4 + c];
     a[r][4] = rhs[r];
-    row[r] = a[r];
   }
   double inversePivot[4];
+#pragma GCC unroll 4
   for (int c = 0; c < 4; ++c) {
     int best = c;
+#pragma GCC unroll 4
     for (int r = c + 1; r < 4; ++r)
-      if (std::fabs(row[r][c]) > std::fabs(row[best][c])) best = r;
-    if (!(std::fabs(row[best][c]) >= 1e-300)) return false;
-    std::swap(row[c], row[best]);
-    const double* pivot = row[c];
-    inversePivot[c] = 1.0 / pivot[c];
+      if (std::fabs(a[r][c]) > std::fabs(a[best][c])) best = r;
+    if (!(std::fabs(a[best][c]) >= 1e-300)) return false;
+    if (best != c) {
+#pragma GCC unroll 5
+      for (int j = c; j < 5; ++j) std::swap(a[c][j], a[best][j]);
+    }
+    inversePivot[c] = 1.0 / a[c][c];
+#pragma GCC unroll 4
     for (int r = c + 1; r < 4; ++r) {
-      double* target = row[r];
-      const double f = target[c] * inversePivot[c];
-      for (int j = c; j < 5; ++j) target[j] -= f * pivot[j];
+      const double f = a[r][c] * inversePivot[c];
+#pragma GCC unroll 5
+      for (int j = c; j < 5; ++j) a[r][j] -= f * a[c][j];
     }
   }
+#pragma GCC unroll 4
   for (int i = 3; i >= 0; --i) {
-    double sum = row[i][4];
-    for (int j = i + 1; j < 4; ++j) sum -= row[i][j] * dx[j];
+    double sum = a[i][4];
+#pragma GCC unroll 4
+    for (int j = i + 1; j < 4; ++j) sum -= a[i][j] * dx[j];
     dx[i] = sum * inversePivot[i];
   }
   return true;
@@ -219,19 +241,20 @@ bool solveLinearSystem4(const double* J, const double* rhs, double* dx) {
 
 bool solveOutputStage(OutputStage& stage, double step, const StageDrive& drive, const double* guess) {
   double v[4] = {guess[0], guess[1], guess[2], guess[3]};
-  Evaluation cur;
-  Evaluation trialEval;
+  Evaluation evaluations[2];
+  Evaluation* cur = &evaluations[0];
+  Evaluation* trialEval = &evaluations[1];
   const StepConductances g = stepConductances(stage, step, drive);
-  stamp(stage, v, drive, g, cur.F, cur.S, cur.J);
+  stamp(stage, v, drive, g, cur->F, cur->S, cur->J);
   for (int iteration = 0; iteration < kMaxIterations; ++iteration) {
-    const double rhs[4] = {-cur.F[0], -cur.F[1], -cur.F[2], -cur.F[3]};
+    const double rhs[4] = {-cur->F[0], -cur->F[1], -cur->F[2], -cur->F[3]};
     double dx[4];
-    if (!solveLinearSystem4(cur.J, rhs, dx)) return false;
+    if (!solveLinearSystem4(cur->J, rhs, dx)) return false;
     bool stepSmall = true;
     bool residualSmall = true;
     for (int i = 0; i < 4; ++i) {
       if (!(std::fabs(dx[i]) <= 1e-6 * std::fabs(v[i]) + 1e-9)) stepSmall = false;
-      if (!(std::fabs(cur.F[i]) <= 1e-3 * cur.S[i] + 1e-12)) residualSmall = false;
+      if (!(std::fabs(cur->F[i]) <= 1e-3 * cur->S[i] + 1e-12)) residualSmall = false;
     }
     if (stepSmall) {
       for (int i = 0; i < 4; ++i) stage.v[i] = v[i] + dx[i];
@@ -244,13 +267,13 @@ bool solveOutputStage(OutputStage& stage, double step, const StageDrive& drive, 
     const double m = std::max({std::fabs(dx[kBaseA]), std::fabs(dx[kBaseA] - dx[kCollectorA]),
                                std::fabs(dx[kBaseB]), std::fabs(dx[kBaseB] - dx[kCollectorB])});
     double alpha = m > 0.5 ? 0.5 / m : 1.0;
-    const double r0 = squaredNorm(cur.F);
+    const double r0 = squaredNorm(cur->F);
     bool improved = false;
     for (int attempt = 0; attempt < kLineSearchTries; ++attempt) {
       double trial[4];
       for (int i = 0; i < 4; ++i) trial[i] = v[i] + alpha * dx[i];
-      stamp(stage, trial, drive, g, trialEval.F, trialEval.S, trialEval.J);
-      if (squaredNorm(trialEval.F) < r0) {
+      stamp(stage, trial, drive, g, trialEval->F, trialEval->S, trialEval->J);
+      if (squaredNorm(trialEval->F) < r0) {
         std::memcpy(v, trial, sizeof v);
         std::swap(cur, trialEval);
         improved = true;

@@ -77,19 +77,20 @@ bool newtonStep(Circuit& circuit, double h) {
   const int n = circuit.nodeCount;
   double v[kMaxNodes];
   std::memcpy(v, circuit.x, sizeof v);
-  Evaluation cur;
-  Evaluation trialEval;
-  stampCircuit(circuit, v, h, cur.F, cur.S, cur.J);
+  Evaluation evaluations[2];
+  Evaluation* cur = &evaluations[0];
+  Evaluation* trialEval = &evaluations[1];
+  stampCircuit(circuit, v, h, cur->F, cur->S, cur->J);
   for (int iteration = 0; iteration < kMaxIterations; ++iteration) {
     double rhs[kMaxNodes];
     double dx[kMaxNodes];
-    for (int i = 0; i < n; ++i) rhs[i] = -cur.F[i];
-    if (!solveLinearSystem(circuit, cur.J, rhs, dx)) return false;
+    for (int i = 0; i < n; ++i) rhs[i] = -cur->F[i];
+    if (!solveLinearSystem(circuit, cur->J, rhs, dx)) return false;
     bool stepSmall = true;
     bool residualSmall = true;
     for (int i = 0; i < n; ++i) {
       if (!(std::fabs(dx[i]) <= 1e-6 * std::fabs(v[i]) + 1e-9)) stepSmall = false;
-      if (!(std::fabs(cur.F[i]) <= 1e-3 * cur.S[i] + 1e-12)) residualSmall = false;
+      if (!(std::fabs(cur->F[i]) <= 1e-3 * cur->S[i] + 1e-12)) residualSmall = false;
     }
     if (stepSmall) {
       for (int i = 0; i < n; ++i) circuit.x[i] = v[i] + dx[i];
@@ -101,13 +102,13 @@ bool newtonStep(Circuit& circuit, double h) {
     }
     const double m = largestJunctionChange(circuit, dx);
     double alpha = m > 0.5 ? 0.5 / m : 1.0;
-    const double r0 = squaredNorm(cur.F, n);
+    const double r0 = squaredNorm(cur->F, n);
     bool improved = false;
     for (int attempt = 0; attempt < kLineSearchTries; ++attempt) {
       double trial[kMaxNodes];
       for (int i = 0; i < n; ++i) trial[i] = v[i] + alpha * dx[i];
-      stampCircuit(circuit, trial, h, trialEval.F, trialEval.S, trialEval.J);
-      if (squaredNorm(trialEval.F, n) < r0) {
+      stampCircuit(circuit, trial, h, trialEval->F, trialEval->S, trialEval->J);
+      if (squaredNorm(trialEval->F, n) < r0) {
         std::memcpy(v, trial, sizeof(double) * n);
         std::swap(cur, trialEval);
         improved = true;
