@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "engine/damped_newton.h"
 #include "engine/device_laws.h"
 
 namespace corva {
@@ -40,7 +41,6 @@ constexpr CapacitorBranch kCapacitors[6] = {
     {kBaseB, kGround, kCbe},     {kBaseA, kCollectorA, kCbc}, {kBaseB, kCollectorB, kCbc},
 };
 
-constexpr int kMaxIterations = 40;
 constexpr int kLineSearchTries = 3;
 
 inline double at(const double* v, int node) { return node == kGround ? 0.0 : v[node]; }
@@ -48,14 +48,6 @@ inline double at(const double* v, int node) { return node == kGround ? 0.0 : v[n
 double capacitorDelta(const double* v, const double* vStart, const CapacitorBranch& cap) {
   return (at(v, cap.a) - at(v, cap.b)) - (at(vStart, cap.a) - at(vStart, cap.b));
 }
-
-double squaredNorm(const double* F) { return F[0] * F[0] + F[1] * F[1] + F[2] * F[2] + F[3] * F[3]; }
-
-struct Evaluation {
-  double F[4];
-  double S[4];
-  double J[16];
-};
 
 // Conductances that stay fixed for every evaluation of one sub-step.
 struct StepConductances {
@@ -241,49 +233,15 @@ bool solveLinearSystem4(const double* J, const double* rhs, double* dx) {
 
 bool solveOutputStage(OutputStage& stage, double step, const StageDrive& drive, const double* guess) {
   double v[4] = {guess[0], guess[1], guess[2], guess[3]};
-  Evaluation evaluations[2];
-  Evaluation* cur = &evaluations[0];
-  Evaluation* trialEval = &evaluations[1];
   const StepConductances g = stepConductances(stage, step, drive);
-  stamp(stage, v, drive, g, cur->F, cur->S, cur->J);
-  for (int iteration = 0; iteration < kMaxIterations; ++iteration) {
-    const double rhs[4] = {-cur->F[0], -cur->F[1], -cur->F[2], -cur->F[3]};
-    double dx[4];
-    if (!solveLinearSystem4(cur->J, rhs, dx)) return false;
-    bool stepSmall = true;
-    bool residualSmall = true;
-    for (int i = 0; i < 4; ++i) {
-      if (!(std::fabs(dx[i]) <= 1e-6 * std::fabs(v[i]) + 1e-9)) stepSmall = false;
-      if (!(std::fabs(cur->F[i]) <= 1e-3 * cur->S[i] + 1e-12)) residualSmall = false;
-    }
-    if (stepSmall) {
-      for (int i = 0; i < 4; ++i) stage.v[i] = v[i] + dx[i];
-      return true;
-    }
-    if (residualSmall) {
-      std::memcpy(stage.v, v, sizeof v);
-      return true;
-    }
-    const double m = std::max({std::fabs(dx[kBaseA]), std::fabs(dx[kBaseA] - dx[kCollectorA]),
-                               std::fabs(dx[kBaseB]), std::fabs(dx[kBaseB] - dx[kCollectorB])});
-    double alpha = m > 0.5 ? 0.5 / m : 1.0;
-    const double r0 = squaredNorm(cur->F);
-    bool improved = false;
-    for (int attempt = 0; attempt < kLineSearchTries; ++attempt) {
-      double trial[4];
-      for (int i = 0; i < 4; ++i) trial[i] = v[i] + alpha * dx[i];
-      stamp(stage, trial, drive, g, trialEval->F, trialEval->S, trialEval->J);
-      if (squaredNorm(trialEval->F) < r0) {
-        std::memcpy(v, trial, sizeof v);
-        std::swap(cur, trialEval);
-        improved = true;
-        break;
-      }
-      alpha /= 2.0;
-    }
-    if (!improved) return false;
-  }
-  return false;
+  return dampedNewton<4>(
+      4, v, stage.v, kLineSearchTries,
+      [&](const double* at, NewtonEvaluation<4>& e) { stamp(stage, at, drive, g, e.F, e.S, e.J); },
+      solveLinearSystem4,
+      [](const double* dx) {
+        return std::max({std::fabs(dx[kBaseA]), std::fabs(dx[kBaseA] - dx[kCollectorA]), std::fabs(dx[kBaseB]),
+                         std::fabs(dx[kBaseB] - dx[kCollectorB])});
+      });
 }
 
 void updateCapacitorHistory(OutputStage& stage, double step) {

@@ -1,5 +1,7 @@
 #include "engine/transient_solver.h"
 
+#include "engine/damped_newton.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -8,22 +10,8 @@ namespace corva {
 
 namespace {
 
-constexpr int kMaxIterations = 40;
 constexpr int kLineSearchTries = 5;
 constexpr int kStride = kMaxNodes + 1;  // augmented matrix row stride
-
-// Equations evaluated at one iterate.
-struct Evaluation {
-  double F[kMaxNodes];
-  double S[kMaxNodes];
-  double J[kMaxNodes * kMaxNodes];
-};
-
-double squaredNorm(const double* F, int n) {
-  double sum = 0.0;
-  for (int i = 0; i < n; ++i) sum += F[i] * F[i];
-  return sum;
-}
 
 // Largest change of any junction voltage (diodes, base-emitter, base-collector) that the
 // update dx would make.
@@ -74,51 +62,13 @@ bool solveLinearSystem(const Circuit& circuit, const double* J, const double* rh
 }
 
 bool newtonStep(Circuit& circuit, double h) {
-  const int n = circuit.nodeCount;
   double v[kMaxNodes];
   std::memcpy(v, circuit.x, sizeof v);
-  Evaluation evaluations[2];
-  Evaluation* cur = &evaluations[0];
-  Evaluation* trialEval = &evaluations[1];
-  stampCircuit(circuit, v, h, cur->F, cur->S, cur->J);
-  for (int iteration = 0; iteration < kMaxIterations; ++iteration) {
-    double rhs[kMaxNodes];
-    double dx[kMaxNodes];
-    for (int i = 0; i < n; ++i) rhs[i] = -cur->F[i];
-    if (!solveLinearSystem(circuit, cur->J, rhs, dx)) return false;
-    bool stepSmall = true;
-    bool residualSmall = true;
-    for (int i = 0; i < n; ++i) {
-      if (!(std::fabs(dx[i]) <= 1e-6 * std::fabs(v[i]) + 1e-9)) stepSmall = false;
-      if (!(std::fabs(cur->F[i]) <= 1e-3 * cur->S[i] + 1e-12)) residualSmall = false;
-    }
-    if (stepSmall) {
-      for (int i = 0; i < n; ++i) circuit.x[i] = v[i] + dx[i];
-      return true;
-    }
-    if (residualSmall) {
-      std::memcpy(circuit.x, v, sizeof(double) * n);
-      return true;
-    }
-    const double m = largestJunctionChange(circuit, dx);
-    double alpha = m > 0.5 ? 0.5 / m : 1.0;
-    const double r0 = squaredNorm(cur->F, n);
-    bool improved = false;
-    for (int attempt = 0; attempt < kLineSearchTries; ++attempt) {
-      double trial[kMaxNodes];
-      for (int i = 0; i < n; ++i) trial[i] = v[i] + alpha * dx[i];
-      stampCircuit(circuit, trial, h, trialEval->F, trialEval->S, trialEval->J);
-      if (squaredNorm(trialEval->F, n) < r0) {
-        std::memcpy(v, trial, sizeof(double) * n);
-        std::swap(cur, trialEval);
-        improved = true;
-        break;
-      }
-      alpha /= 2.0;
-    }
-    if (!improved) return false;
-  }
-  return false;
+  return dampedNewton<kMaxNodes>(
+      circuit.nodeCount, v, circuit.x, kLineSearchTries,
+      [&](const double* at, NewtonEvaluation<kMaxNodes>& e) { stampCircuit(circuit, at, h, e.F, e.S, e.J); },
+      [&](const double* J, const double* rhs, double* dx) { return solveLinearSystem(circuit, J, rhs, dx); },
+      [&](const double* dx) { return largestJunctionChange(circuit, dx); });
 }
 
 double integrateCircuit(Circuit& circuit, double T, std::int32_t evaluationCap) {
