@@ -11,9 +11,9 @@ MidiMap& resetMidiMap(MidiMap& map) {
     std::uint8_t cc;
   };
   static constexpr Default kDefaults[] = {
-      {kHold, 64},   {kCorvaBtn, 85}, {kToneBtn, 86},  {kTone, 16},
-      {kMode, 17},   {kSpeed, 18},    {kVolume, 19},   {kReverb, 20},
-      {kFeedback, 21}, {kTime, 22},   {kEcho, 87}};
+      {kHold, 64},   {kCorvaBtn, 85},   {kToneBtn, 86}, {kTone, 16},
+      {kMode, 17},   {kSpeed, 18},      {kVolume, 19},  {kReverb, 20},
+      {kFeedback, 21}, {kTime, 22},     {kEcho, 87}};
   for (const Default& d : kDefaults) {
     assignMidiMapping(map, d.target, MidiMapping{MidiSourceType::kCc, d.cc, kAnyMidiChannel});
   }

@@ -29,8 +29,8 @@ inline constexpr int kNumMidiTargets = 12;
 // The mappable parameters. The order is the slot order of a MidiMap and the line
 // order of the map file, so it must never change.
 inline constexpr ParamId kMidiTargets[kNumMidiTargets] = {
-    kTrigger, kHold, kCorvaBtn, kToneBtn, kTone,     kMode,
-    kSpeed,   kVolume, kReverb, kFeedback, kTime, kEcho};
+    kTrigger, kHold,   kCorvaBtn, kToneBtn,  kTone, kMode,
+    kSpeed,   kVolume, kReverb,   kFeedback, kTime, kEcho};
 
 // One mapping per slot of kMidiTargets, stored contiguously in slot order.
 // A default-constructed map has every slot unmapped; resetMidiMap gives the defaults.
