@@ -11,9 +11,10 @@ namespace corva::bench {
 
 namespace {
 
-// Little-endian writer over the fixed 44-byte header.
+// Little-endian writer over the fixed 58-byte header of a float WAV file (a format chunk
+// with its extension size, and the fact chunk that non-PCM formats carry).
 struct HeaderWriter {
-  unsigned char bytes[44] = {};
+  unsigned char bytes[58] = {};
   std::size_t pos = 0;
   void u32(std::uint32_t v) {
     for (int i = 0; i < 4; ++i) bytes[pos++] = static_cast<unsigned char>(v >> (8 * i));
@@ -36,16 +37,20 @@ std::string writeWav(const std::string& path, const std::vector<float>& mono, in
   if (dataBytes > 0xFFFFFFFFull - 64) return "too much audio for one WAV file";
   HeaderWriter header;
   header.tag("RIFF");
-  header.u32(static_cast<std::uint32_t>(36 + dataBytes));
+  header.u32(static_cast<std::uint32_t>(50 + dataBytes));
   header.tag("WAVE");
   header.tag("fmt ");
-  header.u32(16);
+  header.u32(18);
   header.u16(3);  // IEEE float
   header.u16(kChannels);
   header.u32(static_cast<std::uint32_t>(sampleRate));
   header.u32(static_cast<std::uint32_t>(sampleRate) * kChannels * sizeof(float));
   header.u16(kChannels * sizeof(float));
   header.u16(32);
+  header.u16(0);  // no format extension
+  header.tag("fact");
+  header.u32(4);
+  header.u32(static_cast<std::uint32_t>(mono.size()));
   header.tag("data");
   header.u32(static_cast<std::uint32_t>(dataBytes));
 
