@@ -127,15 +127,22 @@ SeriesJunctionResult solveSeriesJunction(double sourceVoltage, double nodeVoltag
   } else {
     vd = std::min(VT * std::log(vt / (Is * R)), vt);
   }
-  LimitedExp e = limitedExp(vd);
+  // The current and conductance come from the last evaluation: on convergence that is
+  // the one before the final (sub-0.1 uV) step; after 8 iterations, the final voltage.
+  LimitedExp e{};
+  bool converged = false;
   for (int iteration = 0; iteration < 8; ++iteration) {
+    e = limitedExp(vd);
     const double f = vt - vd - R * Is * (e.e - 1.0);
     const double fPrime = -1.0 - R * Is * e.slope * kInvVT;
     const double step = std::clamp(-f / fPrime, -0.5, 0.5);
     vd += step;
-    e = limitedExp(vd);
-    if (std::fabs(step) < 1e-7) break;
+    if (std::fabs(step) < 1e-7) {
+      converged = true;
+      break;
+    }
   }
+  if (!converged) e = limitedExp(vd);
   junctionVoltage = vd;
   const double gd = Is * e.slope * kInvVT;
   return {Is * (e.e - 1.0), -gd / (gd * R + 1.0)};
