@@ -1,0 +1,54 @@
+#pragma once
+// The plug-in side that talks to a host: parameter edits from the interface, the host
+// notifications a wrapper implements, and the 20 ms idle timer.
+//
+// Threads: every interface-thread entry point (the idle tick, and in a wrapper the
+// edit-controller and view calls) runs under InterfaceMutex(), so state that belongs
+// to the interface thread is never touched by two threads at once. The audio thread
+// never takes it.
+
+#include <memory>
+#include <mutex>
+
+#include "framework/idle_timer.h"
+#include "framework/iplugin_base.h"
+
+namespace iplug {
+
+class IPlugAPIBase : public IPluginBase {
+ public:
+  static constexpr std::uint32_t kIdleTimerMs = 20;
+
+  explicit IPlugAPIBase(const Config& config);
+  ~IPlugAPIBase() override;
+
+  // An edit of parameter `paramIdx` from the plug-in's own interface, normalised:
+  // the value is set, the host is told (inside a begin/end bracket), OnParamChange and
+  // then OnParamChangeUI run with the source kUI. Unknown indices are ignored.
+  virtual void SendParameterValueFromUI(int paramIdx, double normalizedValue);
+
+  // Host notifications of an edit, implemented by the wrapper that has a host to tell.
+  virtual void BeginInformHostOfParamChange(int /*paramIdx*/) {}
+  virtual void InformHostOfParamChange(int /*paramIdx*/, double /*normalizedValue*/) {}
+  virtual void EndInformHostOfParamChange(int /*paramIdx*/) {}
+
+  // Called every 20 ms on the interface side for the plug-in's whole life.
+  virtual void OnIdle() {}
+
+  // One idle tick: OnIdle under the interface mutex. A tick that finds the interface
+  // busy on another thread is skipped; the next one comes 20 ms later.
+  void OnTimer();
+
+  // Starts the framework's idle timer thread; a second call does nothing. Call it once
+  // the plug-in is fully constructed, and DestroyTimer() before its members go away.
+  void CreateTimer();
+  void DestroyTimer();
+
+  std::recursive_mutex& InterfaceMutex() { return mInterfaceMutex; }
+
+ private:
+  std::recursive_mutex mInterfaceMutex;
+  std::unique_ptr<Timer> mTimer;
+};
+
+}  // namespace iplug
