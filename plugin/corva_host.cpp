@@ -1,0 +1,33 @@
+// corva::Host: the services the interface code asks of the plug-in.
+
+#include <chrono>
+
+#include "plugin/corva_plug.h"
+
+using namespace corva;
+
+void CorvaPlug::setParameter(int index, float value) {
+  const iplug::IParam* param = GetParam(index);
+  if (!param) return;
+  SendParameterValueFromUI(index, param->ToNormalized(value));
+}
+
+void CorvaPlug::redraw() {}
+
+double CorvaPlug::nowSeconds() {
+  const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+      std::chrono::steady_clock::now().time_since_epoch());
+  return static_cast<double>(ns.count()) / 1000000000.0;
+}
+
+void CorvaPlug::switchPressed() {}
+
+void CorvaPlug::valueEdited(bool) {}
+
+bool CorvaPlug::openUrl(const char*) { return false; }
+
+void CorvaPlug::dismissNotice(const char*) {}
+
+bool CorvaPlug::midiLearnAvailable() { return true; }
+
+void CorvaPlug::saveMidiMap(const MidiMap&) {}

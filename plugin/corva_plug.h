@@ -1,0 +1,93 @@
+#pragma once
+// The instrument's plug-in class. The same sources are compiled once per deliverable on
+// that deliverable's framework base, named by the build: CORVA_PLUG_BASE is the class
+// and CORVA_PLUG_BASE_HEADER the header declaring it (see plugin/plug.cmake). The base
+// derives from iplug::IPlugAPIBase and iplug::IPlugProcessor and is constructed from
+// (const iplug::InstanceInfo&, const iplug::Config&).
+
+#if !defined(CORVA_PLUG_BASE) || !defined(CORVA_PLUG_BASE_HEADER)
+#error "CorvaPlug is compiled through corva_plug_core(), which names its framework base"
+#endif
+
+#include CORVA_PLUG_BASE_HEADER
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+
+#include "engine/circuit_engine.h"
+#include "engine/effects_chain.h"
+#include "framework/config.h"
+#include "framework/ibyte_chunk.h"
+#include "framework/imidi_msg.h"
+#include "plugin/param_table.h"
+#include "ui/host.h"
+
+class CorvaPlug final : public CORVA_PLUG_BASE, public corva::Host {
+ public:
+  using PlugBase = CORVA_PLUG_BASE;
+  static constexpr int kMidiRingSlots = 65;  // one always stays free: 64 messages wait at most
+
+  explicit CorvaPlug(const iplug::InstanceInfo& info);
+  ~CorvaPlug() override;
+
+  // Framework operations.
+  using PlugBase::OnParamChange;
+  void OnParamChange(int paramIdx) override;
+  void OnIdle() override;
+  void ProcessBlock(iplug::sample** inputs, iplug::sample** outputs, int nFrames) override;
+  void ProcessMidiMsg(const iplug::IMidiMsg& msg) override;
+  void OnReset() override;
+  // Restores saved parameters; the momentary buttons and the LED level come back as 0
+  // whatever was saved, so a project saved while a button was held does not reopen
+  // sounding. The saved layout itself is unchanged.
+  int UnserializeState(const iplug::IByteChunk& chunk, int startPos) override;
+
+  // corva::Host, on the interface thread.
+  void setParameter(int index, float value) override;
+  void redraw() override;
+  double nowSeconds() override;
+  void switchPressed() override;
+  void valueEdited(bool isSwitch) override;
+  bool openUrl(const char* url) override;
+  void dismissNotice(const char* id) override;
+  bool midiLearnAvailable() override;
+  void saveMidiMap(const corva::MidiMap& map) override;
+
+  // Takes the oldest message out of the MIDI ring; false when it is empty. Only the
+  // idle handler's thread may call it.
+  bool takeMidiMsg(iplug::IMidiMsg& msg);
+
+  // Members, in construction order. Those that cross threads are atomics: the audio
+  // thread writes ledLevel, pendingLatency and midiWrite; any thread sets paramsDirty.
+  bool midiMapSaveFailed = false;
+  corva::CircuitEngine engine;
+  std::int32_t latency = 0;
+  std::uint32_t logFrames = 0;
+  std::atomic<bool> paramsDirty{true};  // true so that the first block takes a snapshot
+  bool resizeGuard = false;
+  std::int32_t lastAspectWidth = 0;
+  bool spaceHeld = false;
+  std::uint32_t seenJobCount = 0xFFFFFFFFu;
+  corva::EffectsChain effects;
+  std::atomic<float> ledLevel{0.0f};
+  float ledSent = -1.0f;
+  std::atomic<std::int32_t> pendingLatency{0};
+  std::atomic<std::int32_t> reportedLatency{-1};
+  std::array<iplug::IMidiMsg, kMidiRingSlots> midiRing{};
+  std::atomic<std::uint64_t> midiWrite{0};
+  std::atomic<std::uint64_t> midiRead{0};
+
+ private:
+  void registerParams();
+  void takeParamSnapshot();
+  void writeStatsLine();
+  // Reports `value` to the framework unless a report is already running further up
+  // this call chain (a host may answer a latency change by resetting the plug-in).
+  void reportLatency(std::int32_t value);
+
+  std::atomic<bool> latencyReportRunning{false};
+};
+
+// Creates the standalone program's instance under a process-wide lock.
+CORVA_PLUG_BASE* MakePlug(const iplug::InstanceInfo& info);
