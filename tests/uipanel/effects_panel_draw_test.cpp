@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "tests/ui/recording_canvas.h"
-#include "tests/uipanel/fake_host.h"
+#include "tests/ui/fake_host.h"
 #include "ui/effects_panel_draw.h"
 
 namespace corva {

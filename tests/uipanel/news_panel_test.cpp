@@ -4,7 +4,7 @@
 #include <string>
 
 #include "tests/ui/recording_canvas.h"
-#include "tests/uipanel/fake_host.h"
+#include "tests/ui/fake_host.h"
 #include "ui/news_panel.h"
 
 namespace corva {
@@ -52,21 +52,21 @@ TEST_F(NewsPanel, PressesOnCloseBoxLinkAndBody) {
   EXPECT_EQ(rects[1][0], 12.8f + 50);
   EXPECT_EQ(rects[1][2], 40);
   EXPECT_TRUE(press(620, 10));  // the close box
-  EXPECT_EQ(host.calls, (std::vector<std::string>{"dismiss:update-0.6"}));
-  host.calls.clear();
+  EXPECT_EQ(host.log, (std::vector<std::string>{"dismiss update-0.6"}));
+  host.log.clear();
   EXPECT_TRUE(press(70, 25));  // the link: opens, nothing else changes
-  EXPECT_EQ(host.calls, (std::vector<std::string>{"open:https://example.org/notes"}));
+  EXPECT_EQ(host.log, (std::vector<std::string>{"open https://example.org/notes"}));
   EXPECT_FALSE(view.hasStatus);
-  host.calls.clear();
+  host.log.clear();
   EXPECT_TRUE(press(30, 25));   // plain text: the body swallows the press
   EXPECT_TRUE(press(102.8f, 25));  // the link's right edge lies outside it
-  EXPECT_TRUE(host.calls.empty());
+  EXPECT_TRUE(host.log.empty());
   EXPECT_FALSE(press(30, 51.2f));  // below the panel
   EXPECT_EQ(hitTestNewsPanel(rects, 603.2f, 0).kind, 2u);
 
-  host.urlOpens = false;  // a link that cannot open shows its address instead
+  host.openSucceeds = false;  // a link that cannot open shows its address instead
   EXPECT_TRUE(press(70, 25));
-  EXPECT_EQ(host.calls.back(), "redraw");
+  EXPECT_EQ(host.log.back(), "redraw");
   EXPECT_STREQ(view.status, "https://example.org/notes");
   draw();
   EXPECT_EQ(canvas.texts(), (std::vector<std::string>{"https://example.org/notes"}));

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "plugin/param_table.h"
-#include "tests/uipanel/fake_host.h"
+#include "tests/ui/fake_host.h"
 #include "ui/effects_panel_model.h"
 
 namespace corva {
@@ -20,7 +20,7 @@ struct TapTempo : ::testing::Test {
     host.params.clear();
     panel.releaseControl(7);
   }
-  float sent() const { return host.params.empty() ? -1.0f : host.params.back().second; }
+  float sent() const { return host.params.empty() ? -1.0f : host.params.back().value; }
 };
 
 TEST_F(TapTempo, MeanIntervalOfTheSeriesWithinWindow) {
@@ -28,7 +28,7 @@ TEST_F(TapTempo, MeanIntervalOfTheSeriesWithinWindow) {
   EXPECT_EQ(sent(), -1.0f);
   tap(0.5);
   EXPECT_FLOAT_EQ(sent(), 500);
-  EXPECT_EQ(host.params.back().first, kTime);
+  EXPECT_EQ(host.params.back().index, kTime);
   tap(1.0);
   EXPECT_FLOAT_EQ(sent(), 500);
   tap(2.0);  // drops 0.0, keeps 0.5 (exactly 1.5 s before)
