@@ -1,0 +1,120 @@
+#pragma once
+// The VST3 wrapper: one object that is the plug-in's component, audio processor and edit
+// controller (and, with MIDI input, its MIDI mapping). A plug-in derives from it in the
+// module build; the module's factory hands the host its audio-processor interface.
+//
+// Threads: the host's audio thread calls process() only; it takes no lock and allocates
+// nothing. Every other entry point runs under the plug-in's interface mutex, as does the
+// idle timer, which starts at the first initialize() and stops at the last terminate()
+// or before the object is deleted.
+
+#include <atomic>
+#include <vector>
+
+#include "framework/config.h"
+#include "framework/iplug_api_base.h"
+#include "framework/iplug_processor.h"
+#include "public.sdk/source/vst/vsteditcontroller.h"
+#include "pluginterfaces/vst/ivstaudioprocessor.h"
+#include "pluginterfaces/vst/ivstcomponent.h"
+#include "pluginterfaces/vst/ivsteditcontroller.h"
+#include "pluginterfaces/vst/ivstevents.h"
+#include "pluginterfaces/vst/ivstmidicontrollers.h"
+#include "pluginterfaces/vst/ivstparameterchanges.h"
+
+namespace iplug {
+
+class IPlugVST3 : public IPlugAPIBase,
+                  public IPlugProcessor,
+                  public Steinberg::Vst::EditControllerEx1,
+                  public Steinberg::Vst::IComponent,
+                  public Steinberg::Vst::IAudioProcessor,
+                  public Steinberg::Vst::IMidiMapping {
+ public:
+  // Hidden parameters that carry host MIDI controllers of channel 1 (128 controllers,
+  // channel aftertouch, pitch bend) start at this ID.
+  static constexpr Steinberg::Vst::ParamID kMIDICCParamStartIdx = 65538;
+  static constexpr int kNumMIDICCParams = Steinberg::Vst::kCountCtrlNumber;  // 130
+
+  IPlugVST3(const InstanceInfo& info, const Config& config);
+  ~IPlugVST3() override;
+
+  // Framework side.
+  void SendParameterValueFromUI(int paramIdx, double normalizedValue) override;
+  void BeginInformHostOfParamChange(int paramIdx) override;
+  void InformHostOfParamChange(int paramIdx, double normalizedValue) override;
+  void EndInformHostOfParamChange(int paramIdx) override;
+  // Stores the latency; when it changed and the host gave a component handler, asks the
+  // host to restart the component. A report that arrives while one is running is only
+  // stored: the host reads the latency when it handles the running one.
+  void SetLatency(int samples) override;
+
+  // FUnknown
+  Steinberg::tresult PLUGIN_API queryInterface(const Steinberg::TUID iid, void** obj) override;
+  Steinberg::uint32 PLUGIN_API addRef() override;
+  Steinberg::uint32 PLUGIN_API release() override;
+
+  // IPluginBase, for the component and the controller alike.
+  Steinberg::tresult PLUGIN_API initialize(Steinberg::FUnknown* context) override;
+  Steinberg::tresult PLUGIN_API terminate() override;
+
+  // IComponent
+  Steinberg::tresult PLUGIN_API getControllerClassId(Steinberg::TUID classId) override;
+  Steinberg::tresult PLUGIN_API setIoMode(Steinberg::Vst::IoMode mode) override;
+  Steinberg::int32 PLUGIN_API getBusCount(Steinberg::Vst::MediaType type,
+                                          Steinberg::Vst::BusDirection dir) override;
+  Steinberg::tresult PLUGIN_API getBusInfo(Steinberg::Vst::MediaType type, Steinberg::Vst::BusDirection dir,
+                                           Steinberg::int32 index, Steinberg::Vst::BusInfo& bus) override;
+  Steinberg::tresult PLUGIN_API getRoutingInfo(Steinberg::Vst::RoutingInfo& inInfo,
+                                               Steinberg::Vst::RoutingInfo& outInfo) override;
+  Steinberg::tresult PLUGIN_API activateBus(Steinberg::Vst::MediaType type, Steinberg::Vst::BusDirection dir,
+                                            Steinberg::int32 index, Steinberg::TBool state) override;
+  Steinberg::tresult PLUGIN_API setActive(Steinberg::TBool state) override;
+  // The state is every parameter as a native-endian double in parameter order, then a
+  // 32-bit bypass flag (always 0: an instrument has no bypass). One implementation
+  // serves the component and the controller.
+  Steinberg::tresult PLUGIN_API setState(Steinberg::IBStream* state) override;
+  Steinberg::tresult PLUGIN_API getState(Steinberg::IBStream* state) override;
+
+  // IAudioProcessor
+  Steinberg::tresult PLUGIN_API setBusArrangements(Steinberg::Vst::SpeakerArrangement* inputs,
+                                                   Steinberg::int32 numIns,
+                                                   Steinberg::Vst::SpeakerArrangement* outputs,
+                                                   Steinberg::int32 numOuts) override;
+  Steinberg::tresult PLUGIN_API getBusArrangement(Steinberg::Vst::BusDirection dir, Steinberg::int32 index,
+                                                  Steinberg::Vst::SpeakerArrangement& arr) override;
+  Steinberg::tresult PLUGIN_API canProcessSampleSize(Steinberg::int32 symbolicSampleSize) override;
+  Steinberg::uint32 PLUGIN_API getLatencySamples() override;
+  Steinberg::tresult PLUGIN_API setupProcessing(Steinberg::Vst::ProcessSetup& setup) override;
+  Steinberg::tresult PLUGIN_API setProcessing(Steinberg::TBool state) override;
+  Steinberg::tresult PLUGIN_API process(Steinberg::Vst::ProcessData& data) override;
+  Steinberg::uint32 PLUGIN_API getTailSamples() override;
+
+  // IEditController
+  Steinberg::tresult PLUGIN_API setComponentState(Steinberg::IBStream* state) override;
+  Steinberg::Vst::ParamValue PLUGIN_API getParamNormalized(Steinberg::Vst::ParamID tag) override;
+  Steinberg::tresult PLUGIN_API setParamNormalized(Steinberg::Vst::ParamID tag,
+                                                   Steinberg::Vst::ParamValue value) override;
+  Steinberg::tresult PLUGIN_API setComponentHandler(Steinberg::Vst::IComponentHandler* handler) override;
+
+  // IMidiMapping: controllers of channel 1 on the event bus map to the hidden parameters.
+  Steinberg::tresult PLUGIN_API getMidiControllerAssignment(Steinberg::int32 busIndex, Steinberg::int16 channel,
+                                                            Steinberg::Vst::CtrlNumber midiControllerNumber,
+                                                            Steinberg::Vst::ParamID& id) override;
+
+  OBJ_METHODS(IPlugVST3, EditControllerEx1)
+
+ private:
+  void AddParameters();
+  void ProcessParameterChanges(Steinberg::Vst::IParameterChanges* changes, int nFrames);
+  void ProcessEvents(Steinberg::Vst::IEventList* events, int nFrames);
+  void ProcessAudio(Steinberg::Vst::ProcessData& data);
+
+  int mInitCount = 0;
+  int mSampleSize = Steinberg::Vst::kSample32;
+  std::atomic<bool> mReportingLatency{false};
+  // Float buffers for output channels the host did not supply, one block each.
+  std::vector<sample> mSpareOutput;
+};
+
+}  // namespace iplug
