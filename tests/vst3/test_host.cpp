@@ -282,19 +282,29 @@ double Pitch(const std::vector<float>& x, size_t from, size_t to, double rate, d
   to = std::min(to, x.size());
   if (to <= from) return 0.0;
   const size_t n = to - from;
-  const size_t minLag = size_t(rate / maxHz), maxLag = std::min(size_t(rate / minHz), n / 2);
-  double best = -1.0;
-  size_t bestLag = 0;
-  for (size_t lag = minLag; lag <= maxLag; ++lag) {
+  const size_t minLag = std::max<size_t>(size_t(rate / maxHz), 1);
+  const size_t maxLag = std::min(size_t(rate / minHz), n / 2);
+  if (maxLag <= minLag + 2) return 0.0;
+  std::vector<double> r(maxLag + 2, 0.0);
+  double best = 0.0;
+  for (size_t lag = minLag; lag <= maxLag + 1; ++lag) {
     double s = 0.0;
     for (size_t i = from; i + lag < to; ++i) s += double(x[i]) * x[i + lag];
-    s /= double(n - lag);
-    if (s > best) {
-      best = s;
-      bestLag = lag;
+    r[lag] = s / double(n - lag);
+    if (lag <= maxLag) best = std::max(best, r[lag]);
+  }
+  if (best <= 0.0) return 0.0;
+  // The shortest lag that peaks near the best one is the period; its multiples peak too.
+  for (size_t lag = minLag + 1; lag <= maxLag; ++lag) {
+    if (r[lag] >= 0.85 * best && r[lag] >= r[lag - 1] && r[lag] >= r[lag + 1]) {
+      // Parabolic interpolation around the peak for a fractional period.
+      const double a = r[lag - 1], b = r[lag], c = r[lag + 1];
+      const double den = a - 2 * b + c;
+      const double shift = den != 0.0 ? 0.5 * (a - c) / den : 0.0;
+      return rate / (double(lag) + shift);
     }
   }
-  return bestLag ? rate / double(bestLag) : 0.0;
+  return 0.0;
 }
 
 }  // namespace corvatest

@@ -33,8 +33,14 @@ class Module {
   Module& operator=(const Module&) = delete;
 
   bool ok() const { return mFactory != nullptr; }
+  bool loaded() const { return mError.empty(); }
   const std::string& error() const { return mError; }
   IPluginFactory* factory() const { return mFactory; }
+  // Releases the factory reference taken at load.
+  void dropFactory() {
+    if (mFactory) mFactory->release();
+    mFactory = nullptr;
+  }
   bool (*entry)(void*) = nullptr;
   bool (*exit)() = nullptr;
   IPluginFactory* (*getFactory)() = nullptr;

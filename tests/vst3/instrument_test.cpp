@@ -1,0 +1,225 @@
+// The instrument as a VST3 host drives it: the built bundle loaded in process, its
+// parameters, its sound, its saved state, its latency reports and several instances.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "pluginterfaces/base/ustring.h"
+#include "tests/vst3/test_host.h"
+
+namespace {
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+using corvatest::EventList;
+using corvatest::Instance;
+using corvatest::Module;
+using corvatest::ParamChanges;
+
+// Parameter IDs, in the instrument's parameter order.
+enum : ParamID { kTone = 0, kMode, kSpeed, kVolume, kToneBtn, kCorvaBtn, kTrigger, kHold,
+                 kOversample, kVcc, kReverb, kEcho, kFeedback, kTime, kLedLevel, kNumParams };
+
+Module& TheModule() {
+  static Module* m = new Module(corvatest::ModulePath());
+  return *m;
+}
+
+class Instrument : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(TheModule().ok()) << TheModule().error(); }
+  static IPluginFactory* factory() { return TheModule().factory(); }
+};
+
+std::string Display(IEditController* c, ParamID id) {
+  String128 s;
+  EXPECT_EQ(c->getParamStringByValue(id, c->getParamNormalized(id), s), kResultOk);
+  char buf[129];
+  UString(s, 128).toAscii(buf, 128);
+  return buf;
+}
+
+// Renders `blocks` blocks of `n` frames, the first with `changes`.
+void Render(Instance& in, int blocks, int n, ParamChanges* changes = nullptr) {
+  for (int b = 0; b < blocks; ++b) ASSERT_EQ(in.process(n, b == 0 ? changes : nullptr), kResultOk);
+}
+
+TEST_F(Instrument, ParametersAsAHostSeesThem) {
+  Instance in(factory());
+  ASSERT_TRUE(in.ok());
+  IEditController* c = in.controller();
+  ASSERT_EQ(c->getParameterCount(), int32(kNumParams) + 130);
+  for (int32 i = 0; i < c->getParameterCount(); ++i) {
+    ParameterInfo p;
+    ASSERT_EQ(c->getParameterInfo(i, p), kResultOk);
+    EXPECT_FALSE(p.flags & ParameterInfo::kIsBypass) << "an instrument offers no bypass";
+    if (i >= int32(kNumParams)) continue;
+    EXPECT_EQ(p.id, ParamID(i));
+    EXPECT_EQ(bool(p.flags & ParameterInfo::kCanAutomate), p.id != kLedLevel) << i;
+    const bool list = p.id == kTone || p.id == kMode || p.id == kSpeed || p.id == kOversample;
+    EXPECT_EQ(bool(p.flags & ParameterInfo::kIsList), list) << i;
+    if (list) {
+      EXPECT_EQ(p.stepCount, 3) << i;
+    }
+  }
+  EXPECT_EQ(Display(c, kTone), "2");
+  EXPECT_EQ(Display(c, kMode), "1");
+  EXPECT_EQ(Display(c, kSpeed), "2");
+  EXPECT_EQ(Display(c, kOversample), "4x");
+  EXPECT_EQ(Display(c, kTrigger), "off");
+  EXPECT_EQ(Display(c, kEcho), "off");
+  EXPECT_NEAR(c->normalizedParamToPlain(kVcc, c->getParamNormalized(kVcc)), 12.2, 1e-6);
+  EXPECT_NEAR(c->normalizedParamToPlain(kTime, 0.5), 178.885, 0.01);
+}
+
+struct RateAndSize {
+  double rate;
+  int32 sampleSize;
+};
+
+class InstrumentSound : public Instrument, public ::testing::WithParamInterface<RateAndSize> {};
+
+TEST_P(InstrumentSound, PlaysFromTheTriggerAndPitchFollowsTone) {
+  const RateAndSize s = GetParam();
+  Instance in(factory());
+  ASSERT_EQ(in.start(s.rate, 512, s.sampleSize), kResultOk);
+  Render(in, 8, 512);
+  EXPECT_EQ(corvatest::PeakAbs(in.left, 0, in.left.size()), 0.0) << "silent until triggered";
+
+  const size_t onset = in.left.size();
+  ParamChanges on;
+  on.add(kTrigger, 200, 1.0);
+  Render(in, 4, 512, &on);
+  EXPECT_EQ(corvatest::FirstAbove(in.left, 1e-3f) / 512, onset / 512) << "sound starts in the trigger's block";
+  EXPECT_EQ(in.left, in.right) << "both outputs carry the same signal";
+
+  double pitch[4] = {};
+  const size_t window = size_t(s.rate * 0.12);
+  for (int tone = 0; tone < 4; ++tone) {
+    ParamChanges t;
+    t.add(kTone, 0, tone / 3.0);
+    const size_t from = in.left.size() + size_t(s.rate * 0.1);
+    Render(in, int((s.rate * 0.22) / 512) + 1, 512, &t);
+    EXPECT_GT(corvatest::Rms(in.left, from, from + window), 0.05) << "tone " << tone;
+    pitch[tone] = corvatest::Pitch(in.left, from, from + window, s.rate, 60, 3000);
+  }
+  for (int tone = 1; tone < 4; ++tone) EXPECT_GT(pitch[tone], pitch[tone - 1] * 1.3) << "tone " << tone;
+  RecordProperty("pitches", std::to_string(pitch[0]) + " " + std::to_string(pitch[1]) + " " +
+                                std::to_string(pitch[2]) + " " + std::to_string(pitch[3]));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, InstrumentSound,
+                         ::testing::Values(RateAndSize{44100.0, kSample32}, RateAndSize{96000.0, kSample64}),
+                         [](const auto& info) { return info.param.sampleSize == kSample64 ? "96kHz64bit" : "44kHz32bit"; });
+
+TEST_F(Instrument, PitchDoesNotDependOnTheSampleRate) {
+  double pitch[2] = {};
+  const double rates[2] = {44100.0, 96000.0};
+  for (int i = 0; i < 2; ++i) {
+    Instance in(factory());
+    ASSERT_EQ(in.start(rates[i], 256), kResultOk);
+    ParamChanges on;
+    on.add(kTrigger, 0, 1.0);
+    on.add(kTone, 0, 1.0);
+    Render(in, int(rates[i] * 0.3 / 256), 256, &on);
+    const size_t from = size_t(rates[i] * 0.15);
+    pitch[i] = corvatest::Pitch(in.left, from, from + size_t(rates[i] * 0.12), rates[i], 60, 3000);
+  }
+  EXPECT_NEAR(pitch[1] / pitch[0], 1.0, 0.03) << pitch[0] << " Hz vs " << pitch[1] << " Hz";
+}
+
+TEST_F(Instrument, StateRestoresParametersAndSound) {
+  Instance a(factory());
+  ASSERT_EQ(a.start(44100.0, 256), kResultOk);
+  ParamChanges set;
+  const std::pair<ParamID, double> values[] = {{kTone, 1.0},     {kMode, 1.0 / 3}, {kVcc, 0.3},
+                                               {kVolume, 0.5},   {kTime, 0.5},     {kEcho, 1.0},
+                                               {kFeedback, 0.6}, {kReverb, 0.25},  {kTrigger, 1.0}};
+  for (auto [id, v] : values) set.add(id, 0, v);
+  ASSERT_EQ(a.process(0, &set), kResultOk);  // parameters only, no audio yet
+  const std::vector<char> state = a.getState();
+  ASSERT_EQ(state.size(), kNumParams * sizeof(double) + sizeof(int32));
+
+  Instance b(factory());
+  ASSERT_EQ(b.setState(state), kResultOk);
+  for (ParamID id = 0; id < kNumParams; ++id) {
+    const double want = id == kTrigger ? 0.0 : a.controller()->getParamNormalized(id);
+    EXPECT_DOUBLE_EQ(b.controller()->getParamNormalized(id), want) << "parameter " << id;
+  }
+  ASSERT_EQ(b.start(44100.0, 256), kResultOk);
+
+  // Both play the same from here: same parameters, same audio, sample for sample.
+  for (Instance* in : {&a, &b}) {
+    ParamChanges on;
+    on.add(kTrigger, 0, 1.0);
+    Render(*in, 60, 256, &on);
+  }
+  EXPECT_GT(corvatest::Rms(b.left, 0, b.left.size()), 0.01);
+  EXPECT_EQ(a.left, b.left);
+  EXPECT_EQ(b.getState(), a.getState());
+
+  std::vector<char> cut(state.begin(), state.begin() + 50);
+  EXPECT_EQ(b.setState(cut), kResultFalse);
+  EXPECT_DOUBLE_EQ(b.controller()->getParamNormalized(kTone), 1.0) << "a refused state changes nothing";
+}
+
+TEST_F(Instrument, LatencyChangeRestartsTheComponent) {
+  Instance in(factory());
+  ASSERT_EQ(in.start(44100.0, 256), kResultOk);
+  const uint32 before = in.processor()->getLatencySamples();
+  const size_t restartsBefore = in.handler().restarts().size();
+  ParamChanges os;
+  os.add(kOversample, 0, 0.0);  // "1x": no decimator, less latency
+  ASSERT_EQ(in.process(256, &os), kResultOk);
+  // The idle handler reports the new latency within a few of its 20 ms ticks.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (in.handler().restarts().size() == restartsBefore && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    in.process(256);
+  }
+  const auto restarts = in.handler().restarts();
+  ASSERT_GT(restarts.size(), restartsBefore);
+  EXPECT_EQ(restarts.back(), kLatencyChanged);
+  EXPECT_LT(in.processor()->getLatencySamples(), before);
+}
+
+TEST_F(Instrument, ManyInstancesAtOnceAreIndependent) {
+  constexpr int kCount = 4;
+  std::vector<std::unique_ptr<Instance>> insts(kCount);
+  std::vector<std::thread> threads;
+  // Created, set up and played from as many threads at once, each on its own tone; the
+  // last is never triggered.
+  for (int i = 0; i < kCount; ++i) {
+    threads.emplace_back([&, i] {
+      insts[size_t(i)] = std::make_unique<Instance>(factory());
+      Instance& in = *insts[size_t(i)];
+      if (!in.ok() || in.start(44100.0, 256) != kResultOk) return;
+      ParamChanges on;
+      on.add(kTone, 0, i / 3.0);
+      if (i < kCount - 1) on.add(kTrigger, 0, 1.0);
+      Render(in, 100, 256, &on);
+    });
+  }
+  for (auto& t : threads) t.join();
+  double pitch[kCount] = {};
+  for (int i = 0; i < kCount; ++i) {
+    Instance& in = *insts[size_t(i)];
+    ASSERT_TRUE(in.ok());
+    ASSERT_EQ(in.left.size(), 100u * 256u) << i;
+    if (i == kCount - 1) {
+      EXPECT_EQ(corvatest::PeakAbs(in.left, 0, in.left.size()), 0.0);
+      continue;
+    }
+    pitch[i] = corvatest::Pitch(in.left, 12000, 24000, 44100.0, 60, 3000);
+    if (i > 0) {
+      EXPECT_GT(pitch[i], pitch[i - 1] * 1.3) << i;
+    }
+  }
+}
+
+}  // namespace
