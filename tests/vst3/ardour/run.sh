@@ -1,8 +1,8 @@
 #!/bin/sh
 # Runs the instrument in Ardour's headless tools, isolated in a folder of its own.
-# Usage: run.sh scan|session <bundle> <scripts folder>
+# Usage: run.sh scan|session <bundle> <scripts folder> [note|trigger]
 set -u
-mode=$1 bundle=$2 scripts=$3
+mode=$1 bundle=$2 scripts=$3 how=${4:-note}
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/corva-ardour.XXXXXX") || exit 1
 trap 'rm -rf "$work"' EXIT
@@ -34,7 +34,7 @@ cp "$scripts/probe.lua" "$XDG_CONFIG_HOME/ardour7/scripts/corva_probe.lua"
 # and the outcome is read from the log as soon as it is there.
 for attempt in 1 2 3 4 5; do
   out="$work/session-$attempt.log"
-  stdbuf -oL ardour7-lua "$scripts/session.lua" "$work/session-$attempt" >"$out" 2>&1 &
+  stdbuf -oL ardour7-lua "$scripts/session.lua" "$work/session-$attempt" "$how" >"$out" 2>&1 &
   pid=$!
   waited=0
   while kill -0 "$pid" 2>/dev/null && [ "$waited" -lt 240 ]; do

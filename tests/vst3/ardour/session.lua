@@ -1,9 +1,12 @@
 -- Plays the instrument in a headless Ardour session and checks what a user would hear.
--- Usage: ardour7-lua session.lua <absolute session folder>
+-- Usage: ardour7-lua session.lua <absolute session folder> [note|trigger]
+-- The instrument is played with MIDI note 60 ("note") or with its Trigger parameter
+-- ("trigger", the parameter a note drives through the instrument's MIDI map).
 -- Prints "CORVA-RESULT <name> <value>" lines and ends with "CORVA-PASS", or stops at the
 -- first "CORVA-FAIL <reason>".
 
 local dir = arg[1]
+local how = arg[2] or "note"
 local RATE = 48000
 local NAME = "Tembrix Audio Corva-1"
 
@@ -44,7 +47,7 @@ local plug = proc:to_insert ():plugin (0)
 
 local index = {}
 for i = 0, plug:parameter_count () - 1 do index[plug:parameter_label (i)] = i end
-for _, label in ipairs ({ "Tone", "Mode", "Volume", "Supply", "Echo" }) do
+for _, label in ipairs ({ "Tone", "Trigger", "Mode", "Volume", "Supply", "Echo" }) do
 	if not index[label] then fail ("parameter " .. label .. " not offered") end
 end
 
@@ -89,9 +92,13 @@ local function capture ()
 	return peak, math.sqrt (ss / N), hz
 end
 
-local function note (status, key, velocity)
+local function play (on)
+	if how == "trigger" then
+		ARDOUR.LuaAPI.set_processor_param (proc, index["Trigger"], on and 1 or 0)
+		return
+	end
 	local v = C.ByteVector ()
-	v:add ({ status, key, velocity })
+	v:add ({ on and 0x90 or 0x80, 60, on and 100 or 0 })
 	proc:to_insert ():write_immediate_event (Evoral.EventType.MIDI_EVENT, 3, v:to_array ())
 end
 
@@ -100,16 +107,16 @@ sleep (0.5)
 
 local peak, rms, hz = capture ()
 result ("silent_peak", peak)
-if peak > 1e-4 then fail ("sound without a note") end
+if peak > 1e-4 then fail ("sound before the instrument was played") end
 
-note (0x90, 60, 100)
+play (true)
 sleep (0.4)
 peak, rms, hz = capture ()
-result ("note_peak", peak)
-result ("note_rms", rms)
-result ("note_hz", hz)
-if peak < 0.05 then fail ("no tone on a note") end
-if hz <= 0 then fail ("no pitch on a note") end
+result ("played_peak", peak)
+result ("played_rms", rms)
+result ("played_hz", hz)
+if peak < 0.05 then fail ("no tone when played by " .. how) end
+if hz <= 0 then fail ("no pitch when played by " .. how) end
 local toneBefore = hz
 
 -- Automation of "Tone" from its second to its last position, played by the transport.
@@ -130,7 +137,7 @@ result ("automated_peak", peak)
 result ("automated_hz", hz)
 if hz < toneBefore * 1.5 then fail ("Tone automation did not raise the pitch") end
 
-note (0x80, 60, 0)
+play (false)
 ac:set_automation_state (ARDOUR.AutoState.Off)
 Session:request_stop (false, false, ARDOUR.TransportRequestSource.TRS_UI)
 sleep (0.2)
