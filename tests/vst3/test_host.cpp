@@ -137,25 +137,25 @@ tresult PLUGIN_API EventList::addEvent(Vst::Event& e) {
 tresult PLUGIN_API EventList::queryInterface(const TUID iid, void** obj) {
   return QueryOnly<Vst::IEventList>(this, iid, obj);
 }
-void EventList::noteOn(int32 offset, int16 pitch, float velocity, int16 channel) {
+// Note-on and note-off events share their layout up to the velocity.
+static Vst::Event NoteEvent(uint16 type, int32 offset, int16 pitch, float velocity, int16 channel) {
   Vst::Event e{};
   e.sampleOffset = offset;
-  e.type = Vst::Event::kNoteOnEvent;
-  e.noteOn.channel = channel;
-  e.noteOn.pitch = pitch;
-  e.noteOn.velocity = velocity;
-  e.noteOn.noteId = -1;
-  mEvents.push_back(e);
+  e.type = type;
+  if (type == Vst::Event::kNoteOnEvent) {
+    e.noteOn = {channel, pitch, 0.f, velocity, 0, -1};
+  } else {
+    e.noteOff = {channel, pitch, velocity, -1, 0.f};
+  }
+  return e;
 }
+
+void EventList::noteOn(int32 offset, int16 pitch, float velocity, int16 channel) {
+  mEvents.push_back(NoteEvent(Vst::Event::kNoteOnEvent, offset, pitch, velocity, channel));
+}
+
 void EventList::noteOff(int32 offset, int16 pitch, float velocity, int16 channel) {
-  Vst::Event e{};
-  e.sampleOffset = offset;
-  e.type = Vst::Event::kNoteOffEvent;
-  e.noteOff.channel = channel;
-  e.noteOff.pitch = pitch;
-  e.noteOff.velocity = velocity;
-  e.noteOff.noteId = -1;
-  mEvents.push_back(e);
+  mEvents.push_back(NoteEvent(Vst::Event::kNoteOffEvent, offset, pitch, velocity, channel));
 }
 
 static Vst::HostApplication& TheHostApplication() {

@@ -58,7 +58,8 @@ track:add_processor_by_index (probe, 1, nil, true)
 local shm = probe:to_insert ():plugin (0):to_luaproc ():shmem ()
 local N = 24000
 
--- Half a second of audio: peak, RMS and the pitch from rising crossings with hysteresis.
+-- Half a second of audio: peak, RMS and the pitch, from the shortest lag at which the
+-- autocorrelation comes near its highest peak (between 60 Hz and 3 kHz).
 local function capture ()
 	local ctl = shm:to_int (0):array ()
 	ctl[2] = 0
@@ -69,26 +70,32 @@ local function capture ()
 	end
 	if ctl[1] ~= 0 then fail ("probe captured nothing: is the transport rolling?") end
 	local b = shm:to_float (4):array ()
-	local peak, ss = 0, 0
+	local x, peak, ss = {}, 0, 0
 	for j = 1, N do
 		local v = b[j]
+		x[j] = v
 		if math.abs (v) > peak then peak = math.abs (v) end
 		ss = ss + v * v
 	end
-	local th, state, count, first, last = peak * 0.3, 0, 0, nil, nil
-	for j = 1, N do
-		local v = b[j]
-		if state <= 0 and v > th then
-			state = 1
-			count = count + 1
-			first = first or j
-			last = j
-		elseif state >= 0 and v < -th then
-			state = -1
-		end
+	local lo, hi = math.floor (RATE / 3000), math.floor (RATE / 60)
+	local r, best = {}, 0
+	for lag = lo, hi + 1 do
+		local s = 0
+		for j = 1, N - hi - 1, 3 do s = s + x[j] * x[j + lag] end
+		r[lag] = s
+		if lag <= hi and s > best then best = s end
 	end
 	local hz = 0
-	if count > 2 then hz = (count - 1) * RATE / (last - first) end
+	if best > 0 then
+		for lag = lo + 1, hi do
+			if r[lag] >= 0.85 * best and r[lag] >= r[lag - 1] and r[lag] >= r[lag + 1] then
+				local den = r[lag - 1] - 2 * r[lag] + r[lag + 1]
+				local shift = den ~= 0 and 0.5 * (r[lag - 1] - r[lag + 1]) / den or 0
+				hz = RATE / (lag + shift)
+				break
+			end
+		end
+	end
 	return peak, math.sqrt (ss / N), hz
 end
 
