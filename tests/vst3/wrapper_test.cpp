@@ -66,7 +66,16 @@ class FakePlug : public iplug::IPlugVST3 {
     ++resets;
     SetLatency(latencyToReport);
   }
-  void OnIdle() override { ++idles; }
+  void OnIdle() override {
+    ++idles;
+    ++busy;
+    std::this_thread::sleep_for(std::chrono::microseconds(300));
+    --busy;
+  }
+  void OnParamChangeUI(int, iplug::EParamSource) override {
+    // Interface-thread state: never touched while an idle tick runs.
+    if (busy.load() != 0) ++overlaps;
+  }
 
   static constexpr const char* kTexts[4] = {"1", "2", "3", "4"};
   std::array<iplug::IMidiMsg, 64> midi{};
@@ -76,6 +85,8 @@ class FakePlug : public iplug::IPlugVST3 {
   int blocks = 0, maxFrames = 0, resets = 0;
   int latencyToReport = 0;
   std::atomic<int> idles{0};
+  std::atomic<int> busy{0};
+  std::atomic<int> overlaps{0};
 };
 
 FUnknown* CreateFake(void*) { return static_cast<IAudioProcessor*>(new FakePlug()); }
@@ -295,6 +306,19 @@ TEST_F(WrapperTest, SixtyFourBitAndOversizedBlocksMatchThirtyTwoBit) {
     ASSERT_EQ(wide.left[i], inst->left[i]) << i;
     ASSERT_EQ(wide.right[i], inst->right[i]) << i;
   }
+}
+
+TEST_F(WrapperTest, HostCallsNeverOverlapAnIdleTick) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(150);
+  const int idlesBefore = plug->idles.load();
+  int calls = 0;
+  while (std::chrono::steady_clock::now() < end) {
+    inst->controller()->setParamNormalized(1, (calls % 10) / 10.0);
+    ++calls;
+    std::this_thread::sleep_for(std::chrono::microseconds(50));
+  }
+  EXPECT_GT(plug->idles.load(), idlesBefore + 2) << "idle ticks kept running";
+  EXPECT_EQ(plug->overlaps.load(), 0) << "of " << calls << " host calls";
 }
 
 TEST_F(WrapperTest, IdleRunsFromInitializeToTerminate) {
