@@ -422,17 +422,22 @@ void IPlugVST3::ProcessAudio(ProcessData& data) {
     ProcessBuffers(static_cast<double**>(nullptr), out, nFrames);
     return;
   }
-  // Channels the host left out render into a spare buffer, in slices of the block size
-  // given at set-up, so that no slice is larger than the plug-in prepared for.
-  const int block = std::max(std::min(GetBlockSize(), static_cast<int>(mSpareOutput.size())), 1);
+  // Rendered in slices of the block size given at set-up, so that no slice is larger than
+  // the plug-in prepared for; channels the host left out render into a spare buffer.
+  const int block = std::max(GetBlockSize(), 1);
   for (int done = 0; done < nFrames; done += block) {
     const int n = std::min(block, nFrames - done);
     sample* out[2] = {nullptr, nullptr};
     for (int c = 0; c < nOut; ++c) {
       sample* host = c < bus.numChannels && bus.channelBuffers32 ? bus.channelBuffers32[c] : nullptr;
-      out[c] = host ? host + done : (mSpareOutput.empty() ? nullptr : mSpareOutput.data());
+      if (host) {
+        out[c] = host + done;
+      } else if (static_cast<int>(mSpareOutput.size()) >= n) {
+        out[c] = mSpareOutput.data();
+      } else {
+        return;
+      }
     }
-    if (!out[0] || (nOut > 1 && !out[1])) return;
     ProcessBlock(nullptr, out, n);
   }
 }
