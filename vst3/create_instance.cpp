@@ -1,22 +1,20 @@
 #include "vst3/create_instance.h"
 
-#include <mutex>
-#include <new>
-
 #include "plugin/corva_plug.h"
 
 namespace corva {
 
 Steinberg::FUnknown* CreatePluginInstance(void* /*context*/) {
-  // Constructions run one after another, whichever host threads ask at once.
-  static std::mutex createMutex;
-  CorvaPlug* plug = nullptr;
-  {
-    std::lock_guard<std::mutex> lock(createMutex);
-    plug = new (std::nothrow) CorvaPlug(iplug::InstanceInfo{});
+  // The plug-in's own create path constructs under its process-wide lock, so constructions
+  // run one after another whichever host threads ask at once. Nothing may be thrown back
+  // into the host: a construction that fails (memory, a thread that cannot start) gives
+  // the host no instance.
+  try {
+    CORVA_PLUG_BASE* plug = MakePlug(iplug::InstanceInfo{});
+    return plug ? static_cast<Steinberg::Vst::IAudioProcessor*>(plug) : nullptr;
+  } catch (...) {
+    return nullptr;
   }
-  if (!plug) return nullptr;
-  return static_cast<Steinberg::Vst::IAudioProcessor*>(plug);
 }
 
 }  // namespace corva
