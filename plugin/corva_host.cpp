@@ -3,6 +3,8 @@
 #include <chrono>
 
 #include "plugin/corva_plug.h"
+#include "plugin/data_folder.h"
+#include "plugin/midi_map_file.h"
 
 using namespace corva;
 
@@ -30,4 +32,6 @@ void CorvaPlug::dismissNotice(const char*) {}
 
 bool CorvaPlug::midiLearnAvailable() { return true; }
 
-void CorvaPlug::saveMidiMap(const MidiMap&) {}
+void CorvaPlug::saveMidiMap(const MidiMap& map) {
+  midiMapSaveFailed = !saveMidiMapText(dataFolder(), formatMidiMap(map));
+}

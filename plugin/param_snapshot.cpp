@@ -1,5 +1,6 @@
 #include "plugin/param_snapshot.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace corva {
@@ -22,7 +23,7 @@ EngineControls engineControlsFromParams(const double* values) {
   c.supply = static_cast<float>(values[kVcc]);
   c.refinement = -1;
   c.adaptiveCost = 0;
-  c.oversamplingCap = 1 << position(values[kOversample]);
+  c.oversamplingCap = 1 << std::clamp(position(values[kOversample]), 0, 3);
   return c;
 }
 
