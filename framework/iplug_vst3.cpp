@@ -311,7 +311,6 @@ tresult PLUGIN_API IPlugVST3::setupProcessing(ProcessSetup& setup) {
   if (setup.maxSamplesPerBlock <= 0) return kInvalidArgument;
   Lock lock(InterfaceMutex());
   if (!SetSampleRate(setup.sampleRate)) return kInvalidArgument;
-  mSampleSize = setup.symbolicSampleSize;
   SetBlockSize(setup.maxSamplesPerBlock);
   mSpareOutput.assign(static_cast<size_t>(GetBlockSize()), 0.0f);
   OnReset();

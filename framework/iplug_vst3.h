@@ -111,7 +111,6 @@ class IPlugVST3 : public IPlugAPIBase,
   void ProcessAudio(Steinberg::Vst::ProcessData& data);
 
   int mInitCount = 0;
-  int mSampleSize = Steinberg::Vst::kSample32;
   std::atomic<bool> mReportingLatency{false};
   // Float buffers for output channels the host did not supply, one block each.
   std::vector<sample> mSpareOutput;
