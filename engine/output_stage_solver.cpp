@@ -95,13 +95,16 @@ inline void stampCapacitor(const OutputStage& stage, int k, const double* v, con
 void stampOutputTransistor(const double* v, int base, int collector, double* F, double* J, double* S) {
   const double vb = v[base];
   const double vc = v[collector];
-  const LimitedExp f = limitedExp(vb);
-  const LimitedExp r = limitedExp(vb - vc);
-  // Far from breakdown (base above about -8.5 V) the breakdown exponential is below
-  // 1e-16: it vanishes against 1 and against every other term of the base's equation,
-  // so its exp is skipped.
+  // An exponential that stays below exp(-50) of the terms it is added to cannot change
+  // any sum in double precision, so its exp is skipped: the forward junction of a base
+  // held below -1.29 V, the reverse junction of a collector 1.29 V above both its base
+  // and ground, and the breakdown junction of a base above about -8.47 V.
+  constexpr double kNegligible = 50.0 * VT;
+  constexpr LimitedExp kZero{0.0, 0.0};
+  const LimitedExp f = vb < -kNegligible ? kZero : limitedExp(vb);
+  const LimitedExp r = (vc - vb > kNegligible && vc > kNegligible) ? kZero : limitedExp(vb - vc);
   const double breakdownArgument = -vb - kBreakdownVoltage;
-  const LimitedExp d = breakdownArgument < -40.0 * VT ? LimitedExp{0.0, 0.0} : limitedExp(breakdownArgument);
+  const LimitedExp d = breakdownArgument < -40.0 * VT ? kZero : limitedExp(breakdownArgument);
   const double Ibd = kBreakdownIs * (d.e - 1.0);
   const double Ib = kIsOverBetaF * (f.e - 1.0) + kIsOverBetaR * (r.e - 1.0) - Ibd;
   F[base] += Ib;
