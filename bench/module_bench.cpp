@@ -1,6 +1,12 @@
 // CPU per second of audio of the VST3 module driven by an in-process host, against the
 // engine and effects rendered directly, at 48 kHz with default settings.
-// Usage: corva-module-bench [seconds per run] [block size] [runs]
+// Usage: corva-module-bench [rounds] [block size] [seconds per turn]
+//
+// The two take short turns, alternately first, each keeping its state from turn to turn;
+// each round compares the two turns' CPU time on this thread, and the median of those
+// ratios is the wrapper's share. Turns this short see the same load from the rest of the
+// machine, which whole separate runs on a shared machine do not. The module's idle timer
+// thread, which a host runs in real time, is added at its CPU per second of wall time.
 
 #include <time.h>
 
@@ -9,6 +15,7 @@
 #endif
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -33,28 +40,8 @@ double CpuSeconds(clockid_t clock) {
   return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
 }
 
-// CPU seconds per second of audio: of the whole process (the module's idle timer thread
-// included) and of the rendering thread alone.
-struct Cost {
-  double process = 1e9;
-  double thread = 1e9;
-};
-
-class Meter {
- public:
-  Meter() : mProcess(CpuSeconds(CLOCK_PROCESS_CPUTIME_ID)), mThread(CpuSeconds(CLOCK_THREAD_CPUTIME_ID)) {}
-  Cost stop(double audioSeconds) const {
-    return {(CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - mProcess) / audioSeconds,
-            (CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - mThread) / audioSeconds};
-  }
-
- private:
-  double mProcess, mThread;
-};
-
-void KeepBest(Cost& best, const Cost& c) {
-  best.process = std::min(best.process, c.process);
-  best.thread = std::min(best.thread, c.thread);
+double WallSeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 // The same floating-point mode the plug-in sets for its blocks.
@@ -64,68 +51,94 @@ void FlushDenormals() {
 #endif
 }
 
-// The engine and effects alone.
-Cost EngineRun(double seconds, int block) {
-  auto engine = std::make_unique<corva::CircuitEngine>();
-  auto effects = std::make_unique<corva::EffectsChain>();
-  double values[corva::kNumParams];
-  for (int i = 0; i < corva::kNumParams; ++i) values[i] = corva::kParamTable[i].defaultValue;
-  corva::prepareEngine(*engine, kRate);
-  corva::prepareEffects(*effects, kRate);
-  engine->controls = corva::engineControlsFromParams(values);
-  const corva::EffectParams fx = corva::effectParamsFromParams(values);
-  corva::setEchoParams(effects->echo, fx.echoOn, fx.echoFeedback, fx.echoTimeMs);
-  corva::setReverbAmount(effects->reverb, fx.reverbAmount);
-  std::vector<float> l(static_cast<size_t>(block)), r(static_cast<size_t>(block));
-  float* out[2] = {l.data(), r.data()};
-  const long blocks = long(seconds * kRate / block);
-  FlushDenormals();
-  const Meter meter;
-  for (long b = 0; b < blocks; ++b) {
-    std::fill(l.begin(), l.end(), 0.0f);
-    std::fill(r.begin(), r.end(), 0.0f);
-    corva::renderCircuitBlock(*engine, out, 2, block);
-    corva::processEffects(*effects, out, 2, block);
+// The engine and effects alone, as the plug-in's block processing drives them.
+class EngineAlone {
+ public:
+  explicit EngineAlone(int block) : mL(static_cast<size_t>(block)), mR(static_cast<size_t>(block)) {
+    double values[corva::kNumParams];
+    for (int i = 0; i < corva::kNumParams; ++i) values[i] = corva::kParamTable[i].defaultValue;
+    corva::prepareEngine(*mEngine, kRate);
+    corva::prepareEffects(*mEffects, kRate);
+    mEngine->controls = corva::engineControlsFromParams(values);
+    const corva::EffectParams fx = corva::effectParamsFromParams(values);
+    corva::setEchoParams(mEffects->echo, fx.echoOn, fx.echoFeedback, fx.echoTimeMs);
+    corva::setReverbAmount(mEffects->reverb, fx.reverbAmount);
   }
-  return meter.stop(double(blocks) * block / kRate);
-}
+
+  void render(long blocks) {
+    float* out[2] = {mL.data(), mR.data()};
+    const int n = static_cast<int>(mL.size());
+    for (long b = 0; b < blocks; ++b) {
+      FlushDenormals();
+      std::fill(mL.begin(), mL.end(), 0.0f);
+      std::fill(mR.begin(), mR.end(), 0.0f);
+      corva::renderCircuitBlock(*mEngine, out, 2, n);
+      corva::processEffects(*mEffects, out, 2, n);
+    }
+  }
+
+ private:
+  std::unique_ptr<corva::CircuitEngine> mEngine = std::make_unique<corva::CircuitEngine>();
+  std::unique_ptr<corva::EffectsChain> mEffects = std::make_unique<corva::EffectsChain>();
+  std::vector<float> mL, mR;
+};
 
 // The module, with process calls made as a host makes them.
-Cost ModuleRun(IPluginFactory* factory, double seconds, int block) {
-  corvatest::Instance inst(factory);
-  if (!inst.ok() || inst.start(kRate, block) != kResultOk) {
-    std::fprintf(stderr, "the module did not start\n");
-    std::exit(1);
+class ModuleHost {
+ public:
+  ModuleHost(IPluginFactory* factory, int block)
+      : mInst(factory), mL(static_cast<size_t>(block)), mR(static_cast<size_t>(block)) {
+    if (!mInst.ok() || mInst.start(kRate, block) != kResultOk) {
+      std::fprintf(stderr, "the module did not start\n");
+      std::exit(1);
+    }
+    mChannels[0] = mL.data();
+    mChannels[1] = mR.data();
+    mBus.numChannels = 2;
+    mBus.channelBuffers32 = mChannels;
+    mData.processMode = kRealtime;
+    mData.symbolicSampleSize = kSample32;
+    mData.numSamples = block;
+    mData.numOutputs = 1;
+    mData.outputs = &mBus;
+    mData.inputParameterChanges = &mNoChanges;
+    mData.inputEvents = &mNoEvents;
   }
-  std::vector<float> l(static_cast<size_t>(block)), r(static_cast<size_t>(block));
-  float* ch[2] = {l.data(), r.data()};
-  AudioBusBuffers bus;
-  bus.numChannels = 2;
-  bus.channelBuffers32 = ch;
-  ProcessData data;
-  data.processMode = kRealtime;
-  data.symbolicSampleSize = kSample32;
-  data.numSamples = block;
-  data.numOutputs = 1;
-  data.outputs = &bus;
-  corvatest::ParamChanges noChanges;
-  corvatest::EventList noEvents;
-  data.inputParameterChanges = &noChanges;
-  data.inputEvents = &noEvents;
-  const long blocks = long(seconds * kRate / block);
-  const Meter meter;
-  for (long b = 0; b < blocks; ++b) inst.processor()->process(data);
-  return meter.stop(double(blocks) * block / kRate);
+
+  void render(long blocks) {
+    for (long b = 0; b < blocks; ++b) mInst.processor()->process(mData);
+  }
+
+ private:
+  corvatest::Instance mInst;
+  std::vector<float> mL, mR;
+  float* mChannels[2] = {};
+  AudioBusBuffers mBus;
+  ProcessData mData;
+  corvatest::ParamChanges mNoChanges;
+  corvatest::EventList mNoEvents;
+};
+
+template <class T>
+double TurnCpu(T& renderer, long blocks) {
+  const double t0 = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+  renderer.render(blocks);
+  return CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - t0;
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const double seconds = argc > 1 ? std::atof(argv[1]) : 10.0;
+  const int rounds = argc > 1 ? std::atoi(argv[1]) : 60;
   const int block = argc > 2 ? std::atoi(argv[2]) : 512;
-  const int runs = argc > 3 ? std::atoi(argv[3]) : 5;
-  if (!(seconds > 0.0) || block <= 0 || runs <= 0) {
-    std::fprintf(stderr, "usage: %s [seconds per run] [block size] [runs]\n", argv[0]);
+  const double turn = argc > 3 ? std::atof(argv[3]) : 0.25;
+  if (rounds <= 0 || block <= 0 || !(turn > 0.0)) {
+    std::fprintf(stderr, "usage: %s [rounds] [block size] [seconds per turn]\n", argv[0]);
     return 2;
   }
   corvatest::Module module(corvatest::ModulePath());
@@ -133,19 +146,43 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot load %s: %s\n", corvatest::ModulePath().c_str(), module.error().c_str());
     return 1;
   }
-  // Runs alternate, and the fastest of each counts: on a shared machine the minimum is
-  // the figure least disturbed by other work.
-  Cost engine, plugin;
-  for (int i = 0; i < runs; ++i) {
-    KeepBest(engine, EngineRun(seconds, block));
-    KeepBest(plugin, ModuleRun(module.factory(), seconds, block));
+  EngineAlone engine(block);
+  ModuleHost plug(module.factory(), block);
+  const long blocks = std::max(1L, long(turn * kRate / block));
+  const double audio = double(blocks) * block / kRate;
+  engine.render(blocks);  // warm both up
+  plug.render(blocks);
+
+  std::vector<double> engineCost, moduleCost, ratio;
+  const double wall0 = WallSeconds();
+  const double process0 = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID), thread0 = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+  for (int r = 0; r < rounds; ++r) {
+    double e = 0.0, m = 0.0;
+    if (r % 2 == 0) {
+      e = TurnCpu(engine, blocks);
+      m = TurnCpu(plug, blocks);
+    } else {
+      m = TurnCpu(plug, blocks);
+      e = TurnCpu(engine, blocks);
+    }
+    engineCost.push_back(e / audio);
+    moduleCost.push_back(m / audio);
+    ratio.push_back(m / e);
   }
-  std::printf("48 kHz, default settings, %d-frame blocks, best of %d runs of %.1f s of audio\n", block, runs,
-              seconds);
-  std::printf("CPU s per s of audio   whole process   rendering thread\n");
-  std::printf("engine alone           %13.4f   %16.4f\n", engine.process, engine.thread);
-  std::printf("VST3 module            %13.4f   %16.4f\n", plugin.process, plugin.thread);
-  std::printf("wrapper adds           %+12.2f%%   %+15.2f%%\n", (plugin.process / engine.process - 1.0) * 100.0,
-              (plugin.thread / engine.thread - 1.0) * 100.0);
+  const double wall = WallSeconds() - wall0;
+  // Everything this process spent on other threads: the module's idle timer.
+  const double idle = ((CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - process0) - (CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - thread0)) / wall;
+
+  const double e = Median(engineCost), m = Median(moduleCost), share = Median(ratio) - 1.0;
+  std::printf("48 kHz, default settings, %d-frame blocks, %d rounds of %.2f s turns\n", block, rounds, audio);
+  std::printf("engine alone        %.4f s CPU per s of audio\n", e);
+  std::printf("VST3 module         %.4f s CPU per s of audio (rendering thread)\n", m);
+  std::printf("  idle timer        %.4f s CPU per s\n", idle);
+  std::printf("wrapper adds        %+.2f %% rendering, %+.2f %% with the idle timer\n", share * 100.0,
+              (share + idle / e) * 100.0);
+  std::vector<double> sorted = ratio;
+  std::sort(sorted.begin(), sorted.end());
+  std::printf("round ratios        quartiles %.4f %.4f %.4f\n", sorted[sorted.size() / 4], sorted[sorted.size() / 2],
+              sorted[sorted.size() * 3 / 4]);
   return 0;
 }
