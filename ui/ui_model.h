@@ -1,0 +1,45 @@
+#pragma once
+// The whole state of the instrument's interface, held by the plug-in for its whole
+// life: the face, the effects panel, the shown news notice, the MIDI map and the
+// MIDI-learn state, with the pointer dispatch that drives them.
+
+#include <cstdint>
+
+#include "plugin/midi_map.h"
+#include "ui/effects_panel_model.h"
+#include "ui/face_model.h"
+#include "ui/font_state.h"
+#include "ui/host.h"
+#include "ui/news_view.h"
+
+namespace corva {
+
+class UiModel {
+ public:
+  explicit UiModel(Host* host);
+
+  // A pointer went down at (x, y) editor pixels; true when the press was used.
+  bool handlePointerDown(std::uint64_t pointerId, float x, float y);
+  // The pointer moved; true when a value changed.
+  bool handlePointerDrag(std::uint64_t pointerId, float x, float y);
+  // Asks the host to let go of any momentary button that is down.
+  void releaseMomentaryButtons();
+  // Switches MIDI-learn mode on or off, with no target chosen.
+  void setLearnArmed(bool armed);
+
+  Host* host;
+  FaceModel face;
+  EffectsPanelModel effectsPanel;
+  NewsView newsView;
+  NewsRects newsRects = {};
+  FontState newsFont;
+  FontState learnFont;
+  MidiMap midiMap;
+  bool learnArmed = false;
+  std::int32_t learnTarget = -1;
+
+ private:
+  void saveMapAndRedraw();
+};
+
+}  // namespace corva
