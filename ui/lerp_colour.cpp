@@ -8,15 +8,12 @@ std::uint32_t lerpColour(std::uint32_t a, std::uint32_t b, float t) {
     const float from = static_cast<float>((a >> shift) & 0xFFu);
     const float to = static_cast<float>((b >> shift) & 0xFFu);
     const float c = (to - from) * t + from;
-    std::uint32_t channel;
-    if (c < 0.0f) {
-      channel = 0;
-    } else if (c > 255.0f) {
+    // Written so that a NaN blend (from a non-finite t) falls to 0 instead of converting.
+    std::uint32_t channel = 0;
+    if (c > 255.0f) {
       channel = 255;
     } else if (c >= 0.0f) {
       channel = static_cast<std::uint32_t>(c + 0.5f);
-    } else {
-      channel = 0;  // a non-finite blend factor yields NaN: keep the channel dark
     }
     result |= channel << shift;
   }
