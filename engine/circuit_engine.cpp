@@ -78,9 +78,9 @@ void prepareEngine(CircuitEngine& engine, double sampleRate) {
 std::int32_t oversamplingFactor(const CircuitEngine& engine) {
   const float rate = std::max(engine.sampleRate, 1.0f);
   const float ratio = 384000.0f / rate;
-  // Guards the conversion: a non-finite or huge ratio must not reach the integer cast.
-  std::int32_t f = ratio >= 8.0f ? 8 : static_cast<std::int32_t>(std::trunc(ratio));
-  f = std::max(f, 1);
+  // Only ratios between 1 and 8 reach the integer conversion; anything else (a NaN
+  // rate written directly into the field included) is clamped first.
+  const std::int32_t f = ratio >= 8.0f ? 8 : ratio >= 1.0f ? static_cast<std::int32_t>(std::trunc(ratio)) : 1;
   const std::int32_t capIn = engine.controls.oversamplingCap;
   const std::int32_t cap = capIn >= 8 ? 8 : capIn >= 4 ? 4 : capIn >= 2 ? 2 : 1;
   return std::min(f, cap);

@@ -196,6 +196,10 @@ TEST(EngineBlock, NonFiniteControlsAndRatesNeverReachTheOutput) {
   }
   EXPECT_GT(energy, 1.0f);  // the instrument plays again once the controls are sane
 
+  CircuitEngine raw;
+  raw.sampleRate = std::nanf("");
+  EXPECT_EQ(oversamplingFactor(raw), 1);
+
   for (double rate : {0.0, -48000.0, std::nan(""), std::numeric_limits<double>::infinity()}) {
     CircuitEngine bad;
     prepareEngine(bad, rate);
