@@ -137,7 +137,10 @@ TEST(NewsFeedParser, BlockErrorsDropOnlyTheirBlock) {
         "no equals here\n"          // 14
         "[message e]\n"             // 15
         "signature = x\n"           // 16
-        "text = kept\n");           // 17
+        "text = kept\n"             // 17
+        "[message f]\n"             // 18
+        "text = f\n"                // 19
+        "stray line\n");            // 20
     EXPECT_EQ(p.diagnostics, (Lines{
         "1 E message a : text absent",
         "4 E message b : valeur illisible pour text",
@@ -145,6 +148,7 @@ TEST(NewsFeedParser, BlockErrorsDropOnlyTheirBlock) {
         "11 E message d : valeur illisible pour level",
         "14 E ligne sans = : no equals here",
         "16 W cle inconnue : signature",
+        "20 E ligne sans = : stray line",
     }));
     ASSERT_EQ(p.feed.messages.size(), 1u);
     EXPECT_EQ(p.feed.messages[0].id, "e");
@@ -263,6 +267,7 @@ TEST(NewsValues, TextMarkup) {
     EXPECT_EQ(segments("[](https://x)[l](https://y)"),
               (Segs{{1, "", "https://x"}, {1, "l", "https://y"}}));
     EXPECT_EQ(segments("[[[[ no close"), (Segs{{0, "[[[[ no close", ""}}));
+    EXPECT_EQ(segments("a ][b](https://x)"), (Segs{{0, "a ]", ""}, {1, "b", "https://x"}}));
     EXPECT_TRUE(segments("").empty());
     segments("[a](https://)", false);
     segments("[a](http://example.org)", false);
