@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 #include "engine/damped_newton.h"
 #include "engine/device_laws.h"
@@ -27,6 +26,7 @@ constexpr double kBreakdownVoltage = 9.5;
 constexpr double kCollectorLoad = 1.0 / 4660.0;
 constexpr double kBiasResistor = 220000.0;
 constexpr double kSeriesJunctionIs = 1e-14;
+constexpr double kLeak = 1e-9;
 constexpr int kGround = -1;
 
 struct CapacitorBranch {
@@ -45,56 +45,16 @@ constexpr int kLineSearchTries = 3;
 
 inline double at(const double* v, int node) { return node == kGround ? 0.0 : v[node]; }
 
-double capacitorDelta(const double* v, const double* vStart, const CapacitorBranch& cap) {
-  return (at(v, cap.a) - at(v, cap.b)) - (at(vStart, cap.a) - at(vStart, cap.b));
-}
-
-// Conductances that stay fixed for every evaluation of one sub-step.
-struct StepConductances {
-  double baseA;
-  double baseB;
-  double capacitor[6];  // C/step, or 2C/step for a trapezoidal sub-step
+// One grounded-emitter NPN transistor with base-emitter breakdown at base voltage vb and
+// collector voltage vc: the currents into base and collector and their derivatives.
+struct TransistorStamp {
+  double Ib;       // base current
+  double IbScale;  // |base current terms| for the current scale
+  double Ic;       // collector current
+  double gBB, gBC, gCB, gCC;  // Jacobian terms (base row, collector row)
 };
 
-StepConductances stepConductances(const OutputStage& stage, double step, const StageDrive& drive) {
-  StepConductances g;
-  g.baseA = 1.0 / drive.rA;
-  g.baseB = 1.0 / drive.rB;
-  for (int k = 0; k < 6; ++k)
-    g.capacitor[k] = stage.trapezoid ? 2.0 * kCapacitors[k].C / step : kCapacitors[k].C / step;
-  return g;
-}
-
-void stamp(OutputStage& stage, const double* v, const StageDrive& drive, const StepConductances& g, double* F,
-           double* S, double* J);
-
-// One capacitor's companion model between A and B (B may be ground), with the branch
-// fixed at compile time so that the stamp has no per-branch tests.
-template <int A, int B>
-inline void stampCapacitor(const OutputStage& stage, int k, const double* v, const StepConductances& g, double* F,
-                           double* S, double* J) {
-  const double vb = B == kGround ? 0.0 : v[B];
-  const double vbStart = B == kGround ? 0.0 : stage.vStart[B];
-  const double delta = (v[A] - vb) - (stage.vStart[A] - vbStart);
-  const double gc = g.capacitor[k];
-  const double I = stage.trapezoid ? gc * delta - stage.capCurrent[k] : gc * delta;
-  F[A] += I;
-  S[A] += std::fabs(I);
-  J[A * 4 + A] += gc;
-  if constexpr (B != kGround) {
-    F[B] -= I;
-    S[B] += std::fabs(I);
-    J[B * 4 + B] += gc;
-    J[A * 4 + B] -= gc;
-    J[B * 4 + A] -= gc;
-  }
-}
-
-}  // namespace
-
-void stampOutputTransistor(const double* v, int base, int collector, double* F, double* J, double* S) {
-  const double vb = v[base];
-  const double vc = v[collector];
+inline TransistorStamp transistorLaw(double vb, double vc) {
   // An exponential that stays below exp(-50) of the terms it is added to cannot change
   // any sum in double precision, so its exp is skipped: the forward junction of a base
   // held below -1.29 V, the reverse junction of a collector 1.29 V above both its base
@@ -106,16 +66,278 @@ void stampOutputTransistor(const double* v, int base, int collector, double* F, 
   const double breakdownArgument = -vb - kBreakdownVoltage;
   const LimitedExp d = breakdownArgument < -40.0 * VT ? kZero : limitedExp(breakdownArgument);
   const double Ibd = kBreakdownIs * (d.e - 1.0);
-  const double Ib = kIsOverBetaF * (f.e - 1.0) + kIsOverBetaR * (r.e - 1.0) - Ibd;
-  F[base] += Ib;
-  S[base] += std::fabs(Ib) + std::fabs(Ibd);
-  const double Ic = kIs * (f.e - r.e) - kIsOverBetaR * (r.e - 1.0);
-  F[collector] += Ic;
-  S[collector] += std::fabs(Ic);
-  J[base * 4 + base] += (kIsOverBetaF * f.slope + kIsOverBetaR * r.slope + kBreakdownIs * d.slope) * kInvVT;
-  J[base * 4 + collector] -= kIsOverBetaR * r.slope * kInvVT;
-  J[collector * 4 + base] += (kIs * f.slope - kIs * r.slope - kIsOverBetaR * r.slope) * kInvVT;
-  J[collector * 4 + collector] += (kIs * r.slope + kIsOverBetaR * r.slope) * kInvVT;
+  TransistorStamp t;
+  t.Ib = kIsOverBetaF * (f.e - 1.0) + kIsOverBetaR * (r.e - 1.0) - Ibd;
+  t.IbScale = std::fabs(t.Ib) + std::fabs(Ibd);
+  t.Ic = kIs * (f.e - r.e) - kIsOverBetaR * (r.e - 1.0);
+  t.gBB = (kIsOverBetaF * f.slope + kIsOverBetaR * r.slope + kBreakdownIs * d.slope) * kInvVT;
+  t.gBC = kIsOverBetaR * r.slope * kInvVT;
+  t.gCB = (kIs * f.slope - kIs * r.slope - kIsOverBetaR * r.slope) * kInvVT;
+  t.gCC = (kIs * r.slope + kIsOverBetaR * r.slope) * kInvVT;
+  return t;
+}
+
+// Everything the evaluations of one sub-step share: the drive, the capacitors'
+// conductances and history, and the parts of the Jacobian's diagonal that do not depend
+// on the iterate, summed in the order the full stamp adds them.
+struct SubStep {
+  double sourceA, sourceB, gate, biasVoltage;
+  double gA, gB;
+  double gc[6];         // C/step, or 2C/step in a trapezoidal sub-step
+  double startDiff[6];  // each capacitor's voltage at the start of the sub-step
+  double history[6];    // companion history current (trapezoidal), else 0
+  double offDiagonal[6];  // 0 - gc: each capacitor's Jacobian term between its two nodes
+  double diagA;         // base A: leak + base resistor (+ capacitors when no bias path)
+  double diagCA;        // collector A: leak + load + capacitors
+  double diagB;         // base B, like base A
+  double diagCB;        // collector B
+};
+
+SubStep prepareSubStep(const OutputStage& stage, double step, const StageDrive& drive) {
+  SubStep k;
+  k.sourceA = drive.sourceA;
+  k.sourceB = drive.sourceB;
+  k.gate = drive.gate;
+  k.biasVoltage = drive.biasVoltage;
+  k.gA = 1.0 / drive.rA;
+  k.gB = 1.0 / drive.rB;
+  for (int i = 0; i < 6; ++i) {
+    const CapacitorBranch& cap = kCapacitors[i];
+    k.gc[i] = stage.trapezoid ? 2.0 * cap.C / step : cap.C / step;
+    k.startDiff[i] = at(stage.vStart, cap.a) - at(stage.vStart, cap.b);
+    // Subtracting +0 leaves a backward-Euler current exactly as it is.
+    k.history[i] = stage.trapezoid ? stage.capCurrent[i] : 0.0;
+    k.offDiagonal[i] = 0.0 - k.gc[i];
+  }
+  k.diagA = kLeak + k.gA;
+  k.diagB = kLeak + k.gB;
+  if (!drive.modeTwo) {
+    k.diagA = k.diagA + k.gc[1] + k.gc[2] + k.gc[4];
+    k.diagB = k.diagB + k.gc[0] + k.gc[3] + k.gc[5];
+  }
+  k.diagCA = kLeak + kCollectorLoad + k.gc[0] + k.gc[4];
+  k.diagCB = kLeak + kCollectorLoad + k.gc[1] + k.gc[5];
+  return k;
+}
+
+struct Evaluation {
+  double F[4];
+  double S[4];
+  double J[16];
+};
+
+// The stage's equations at v: resistors, bias paths (mode 2), capacitors and both
+// transistors, each quantity summed in the same order as element by element.
+template <bool ModeTwo>
+inline void evaluate(const SubStep& k, double (&junctionVoltage)[2], const double* v, Evaluation& e) {
+  const double v0 = v[kBaseA], v1 = v[kCollectorA], v2 = v[kBaseB], v3 = v[kCollectorB];
+  double F0 = kLeak * v0, F1 = kLeak * v1, F2 = kLeak * v2, F3 = kLeak * v3;
+  double S0 = std::fabs(F0), S1 = std::fabs(F1), S2 = std::fabs(F2), S3 = std::fabs(F3);
+
+  const double IA = (v0 - k.sourceA) * k.gA;
+  const double IB = (v2 - k.sourceB) * k.gB;
+  const double ICA = (v1 - k.gate) * kCollectorLoad;
+  const double ICB = (v3 - k.gate) * kCollectorLoad;
+  F0 += IA;
+  S0 += std::fabs(IA);
+  F2 += IB;
+  S2 += std::fabs(IB);
+  F1 += ICA;
+  S1 += std::fabs(ICA);
+  F3 += ICB;
+  S3 += std::fabs(ICB);
+
+  double J00 = k.diagA, J22 = k.diagB;
+  if constexpr (ModeTwo) {
+    const SeriesJunctionResult a = solveSeriesJunction(k.biasVoltage, v0, kBiasResistor, junctionVoltage[0]);
+    F0 -= a.current;
+    S0 += std::fabs(a.current);
+    J00 -= a.conductance;
+    const SeriesJunctionResult b = solveSeriesJunction(k.biasVoltage, v2, kBiasResistor, junctionVoltage[1]);
+    F2 -= b.current;
+    S2 += std::fabs(b.current);
+    J22 -= b.conductance;
+    J00 = J00 + k.gc[1] + k.gc[2] + k.gc[4];
+    J22 = J22 + k.gc[0] + k.gc[3] + k.gc[5];
+  }
+
+  const double I0 = k.gc[0] * ((v1 - v2) - k.startDiff[0]) - k.history[0];  // Cc1
+  const double I1 = k.gc[1] * ((v3 - v0) - k.startDiff[1]) - k.history[1];  // Cc2
+  const double I2 = k.gc[2] * (v0 - k.startDiff[2]) - k.history[2];         // Cbe1
+  const double I3 = k.gc[3] * (v2 - k.startDiff[3]) - k.history[3];         // Cbe2
+  const double I4 = k.gc[4] * ((v0 - v1) - k.startDiff[4]) - k.history[4];  // Cbc1
+  const double I5 = k.gc[5] * ((v2 - v3) - k.startDiff[5]) - k.history[5];  // Cbc2
+  const double A0 = std::fabs(I0), A1 = std::fabs(I1), A2 = std::fabs(I2);
+  const double A3 = std::fabs(I3), A4 = std::fabs(I4), A5 = std::fabs(I5);
+  F1 += I0;
+  S1 += A0;
+  F2 -= I0;
+  S2 += A0;
+  F3 += I1;
+  S3 += A1;
+  F0 -= I1;
+  S0 += A1;
+  F0 += I2;
+  S0 += A2;
+  F2 += I3;
+  S2 += A3;
+  F0 += I4;
+  S0 += A4;
+  F1 -= I4;
+  S1 += A4;
+  F2 += I5;
+  S2 += A5;
+  F3 -= I5;
+  S3 += A5;
+
+  const TransistorStamp qa = transistorLaw(v0, v1);
+  const TransistorStamp qb = transistorLaw(v2, v3);
+  e.F[0] = F0 + qa.Ib;
+  e.S[0] = S0 + qa.IbScale;
+  e.F[1] = F1 + qa.Ic;
+  e.S[1] = S1 + std::fabs(qa.Ic);
+  e.F[2] = F2 + qb.Ib;
+  e.S[2] = S2 + qb.IbScale;
+  e.F[3] = F3 + qb.Ic;
+  e.S[3] = S3 + std::fabs(qb.Ic);
+
+  double* J = e.J;
+  J[0] = J00 + qa.gBB;
+  J[1] = k.offDiagonal[4] - qa.gBC;
+  J[2] = 0.0;
+  J[3] = k.offDiagonal[1];
+  J[4] = k.offDiagonal[4] + qa.gCB;
+  J[5] = k.diagCA + qa.gCC;
+  J[6] = k.offDiagonal[0];
+  J[7] = 0.0;
+  J[8] = 0.0;
+  J[9] = k.offDiagonal[0];
+  J[10] = J22 + qb.gBB;
+  J[11] = k.offDiagonal[5] - qb.gBC;
+  J[12] = k.offDiagonal[1];
+  J[13] = 0.0;
+  J[14] = k.offDiagonal[5] + qb.gCB;
+  J[15] = k.diagCB + qb.gCC;
+}
+
+// Gaussian elimination with partial pivoting of J dx = -F, fully unrolled; the first of
+// equal pivot candidates wins. False when a pivot is below 1e-300.
+inline bool solveNegated(const double* J, const double* F, double* dx) {
+  double a[4][5];
+#pragma GCC unroll 4
+  for (int r = 0; r < 4; ++r) {
+#pragma GCC unroll 4
+    for (int c = 0; c < 4; ++c) a[r][c] = J[r * 4 + c];
+    a[r][4] = -F[r];
+  }
+  double inversePivot[4];
+#pragma GCC unroll 4
+  for (int c = 0; c < 4; ++c) {
+    int best = c;
+#pragma GCC unroll 4
+    for (int r = c + 1; r < 4; ++r)
+      if (std::fabs(a[r][c]) > std::fabs(a[best][c])) best = r;
+    if (!(std::fabs(a[best][c]) >= 1e-300)) return false;
+    if (best != c) {
+#pragma GCC unroll 5
+      for (int j = c; j < 5; ++j) std::swap(a[c][j], a[best][j]);
+    }
+    inversePivot[c] = 1.0 / a[c][c];
+#pragma GCC unroll 4
+    for (int r = c + 1; r < 4; ++r) {
+      const double f = a[r][c] * inversePivot[c];
+#pragma GCC unroll 5
+      for (int j = c + 1; j < 5; ++j) a[r][j] -= f * a[c][j];
+    }
+  }
+#pragma GCC unroll 4
+  for (int i = 3; i >= 0; --i) {
+    double sum = a[i][4];
+#pragma GCC unroll 4
+    for (int j = i + 1; j < 4; ++j) sum -= a[i][j] * dx[j];
+    dx[i] = sum * inversePivot[i];
+  }
+  return true;
+}
+
+inline double sumOfSquares(const double* F) {
+  double r = 0.0;
+  for (int i = 0; i < 4; ++i) r += F[i] * F[i];
+  return r;
+}
+
+// The damped Newton iteration on the four unknowns from guess; on success the solution
+// is written to stage.v.
+template <bool ModeTwo>
+bool newton(OutputStage& stage, const SubStep& k, const double* guess) {
+  double v[4] = {guess[0], guess[1], guess[2], guess[3]};
+  Evaluation evaluations[2];
+  Evaluation* cur = &evaluations[0];
+  Evaluation* trial = &evaluations[1];
+  std::int32_t count = stage.stampCount;
+  double junctionVoltage[2] = {stage.junctionVoltage[0], stage.junctionVoltage[1]};
+  const auto finish = [&](bool solved) {
+    stage.stampCount = count;
+    if constexpr (ModeTwo) {
+      stage.junctionVoltage[0] = junctionVoltage[0];
+      stage.junctionVoltage[1] = junctionVoltage[1];
+    }
+    return solved;
+  };
+  evaluate<ModeTwo>(k, junctionVoltage, v, *cur);
+  ++count;
+  for (int iteration = 0; iteration < kNewtonIterations; ++iteration) {
+    double dx[4];
+    if (!solveNegated(cur->J, cur->F, dx)) return finish(false);
+    bool stepSmall = true;
+    bool residualSmall = true;
+    for (int i = 0; i < 4; ++i) {
+      if (!(std::fabs(dx[i]) <= 1e-6 * std::fabs(v[i]) + 1e-9)) stepSmall = false;
+      if (!(std::fabs(cur->F[i]) <= 1e-3 * cur->S[i] + 1e-12)) residualSmall = false;
+    }
+    if (stepSmall) {
+      for (int i = 0; i < 4; ++i) stage.v[i] = v[i] + dx[i];
+      return finish(true);
+    }
+    if (residualSmall) {
+      for (int i = 0; i < 4; ++i) stage.v[i] = v[i];
+      return finish(true);
+    }
+    const double m = std::max({std::fabs(dx[kBaseA]), std::fabs(dx[kBaseA] - dx[kCollectorA]),
+                               std::fabs(dx[kBaseB]), std::fabs(dx[kBaseB] - dx[kCollectorB])});
+    double alpha = m > 0.5 ? 0.5 / m : 1.0;
+    const double r0 = sumOfSquares(cur->F);
+    bool improved = false;
+    for (int attempt = 0; attempt < kLineSearchTries; ++attempt) {
+      double next[4];
+      for (int i = 0; i < 4; ++i) next[i] = v[i] + alpha * dx[i];
+      evaluate<ModeTwo>(k, junctionVoltage, next, *trial);
+      ++count;
+      if (sumOfSquares(trial->F) < r0) {
+        for (int i = 0; i < 4; ++i) v[i] = next[i];
+        std::swap(cur, trial);
+        improved = true;
+        break;
+      }
+      alpha /= 2.0;
+    }
+    if (!improved) return finish(false);
+  }
+  return finish(false);
+}
+
+}  // namespace
+
+void stampOutputTransistor(const double* v, int base, int collector, double* F, double* J, double* S) {
+  const TransistorStamp t = transistorLaw(v[base], v[collector]);
+  F[base] += t.Ib;
+  S[base] += t.IbScale;
+  F[collector] += t.Ic;
+  S[collector] += std::fabs(t.Ic);
+  J[base * 4 + base] += t.gBB;
+  J[base * 4 + collector] -= t.gBC;
+  J[collector * 4 + base] += t.gCB;
+  J[collector * 4 + collector] += t.gCC;
 }
 
 SeriesJunctionResult solveSeriesJunction(double sourceVoltage, double nodeVoltage, double R,
@@ -153,111 +375,34 @@ SeriesJunctionResult solveSeriesJunction(double sourceVoltage, double nodeVoltag
 
 void stampOutputStage(OutputStage& stage, const double* v, double step, const StageDrive& drive,
                       double* F, double* S, double* J) {
-  stamp(stage, v, drive, stepConductances(stage, step, drive), F, S, J);
-}
-
-namespace {
-
-void stamp(OutputStage& stage, const double* v, const StageDrive& drive, const StepConductances& g, double* F,
-           double* S, double* J) {
+  const SubStep k = prepareSubStep(stage, step, drive);
+  Evaluation e;
+  if (drive.modeTwo)
+    evaluate<true>(k, stage.junctionVoltage, v, e);
+  else
+    evaluate<false>(k, stage.junctionVoltage, v, e);
   stage.stampCount += 1;
   for (int i = 0; i < 4; ++i) {
-    F[i] = 1e-9 * v[i];
-    S[i] = std::fabs(F[i]);
-    for (int j = 0; j < 4; ++j) J[i * 4 + j] = 0.0;
-    J[i * 4 + i] = 1e-9;
+    F[i] = e.F[i];
+    S[i] = e.S[i];
   }
-  const auto toSource = [&](int node, double source, double conductance) {
-    const double I = (v[node] - source) * conductance;
-    F[node] += I;
-    S[node] += std::fabs(I);
-    J[node * 4 + node] += conductance;
-  };
-  toSource(kBaseA, drive.sourceA, g.baseA);
-  toSource(kBaseB, drive.sourceB, g.baseB);
-  toSource(kCollectorA, drive.gate, kCollectorLoad);
-  toSource(kCollectorB, drive.gate, kCollectorLoad);
-
-  if (drive.modeTwo) {
-    const int bases[2] = {kBaseA, kBaseB};
-    for (int k = 0; k < 2; ++k) {
-      const int node = bases[k];
-      const SeriesJunctionResult bias =
-          solveSeriesJunction(drive.biasVoltage, v[node], kBiasResistor, stage.junctionVoltage[k]);
-      F[node] -= bias.current;
-      S[node] += std::fabs(bias.current);
-      J[node * 4 + node] -= bias.conductance;
-    }
-  }
-
-  stampCapacitor<kCollectorA, kBaseB>(stage, 0, v, g, F, S, J);
-  stampCapacitor<kCollectorB, kBaseA>(stage, 1, v, g, F, S, J);
-  stampCapacitor<kBaseA, kGround>(stage, 2, v, g, F, S, J);
-  stampCapacitor<kBaseB, kGround>(stage, 3, v, g, F, S, J);
-  stampCapacitor<kBaseA, kCollectorA>(stage, 4, v, g, F, S, J);
-  stampCapacitor<kBaseB, kCollectorB>(stage, 5, v, g, F, S, J);
-
-  stampOutputTransistor(v, kBaseA, kCollectorA, F, J, S);
-  stampOutputTransistor(v, kBaseB, kCollectorB, F, J, S);
+  for (int i = 0; i < 16; ++i) J[i] = e.J[i];
 }
 
-}  // namespace
-
 bool solveLinearSystem4(const double* J, const double* rhs, double* dx) {
-  double a[4][5];
-#pragma GCC unroll 4
-  for (int r = 0; r < 4; ++r) {
-#pragma GCC unroll 4
-    for (int c = 0; c < 4; ++c) a[r][c] = J[r * 4 + c];
-    a[r][4] = rhs[r];
-  }
-  double inversePivot[4];
-#pragma GCC unroll 4
-  for (int c = 0; c < 4; ++c) {
-    int best = c;
-#pragma GCC unroll 4
-    for (int r = c + 1; r < 4; ++r)
-      if (std::fabs(a[r][c]) > std::fabs(a[best][c])) best = r;
-    if (!(std::fabs(a[best][c]) >= 1e-300)) return false;
-    if (best != c) {
-#pragma GCC unroll 5
-      for (int j = c; j < 5; ++j) std::swap(a[c][j], a[best][j]);
-    }
-    inversePivot[c] = 1.0 / a[c][c];
-#pragma GCC unroll 4
-    for (int r = c + 1; r < 4; ++r) {
-      const double f = a[r][c] * inversePivot[c];
-#pragma GCC unroll 5
-      for (int j = c; j < 5; ++j) a[r][j] -= f * a[c][j];
-    }
-  }
-#pragma GCC unroll 4
-  for (int i = 3; i >= 0; --i) {
-    double sum = a[i][4];
-#pragma GCC unroll 4
-    for (int j = i + 1; j < 4; ++j) sum -= a[i][j] * dx[j];
-    dx[i] = sum * inversePivot[i];
-  }
-  return true;
+  const double F[4] = {-rhs[0], -rhs[1], -rhs[2], -rhs[3]};
+  return solveNegated(J, F, dx);
 }
 
 bool solveOutputStage(OutputStage& stage, double step, const StageDrive& drive, const double* guess) {
-  double v[4] = {guess[0], guess[1], guess[2], guess[3]};
-  const StepConductances g = stepConductances(stage, step, drive);
-  return dampedNewton<4>(
-      4, v, stage.v, kLineSearchTries,
-      [&](const double* at, NewtonEvaluation<4>& e) { stamp(stage, at, drive, g, e.F, e.S, e.J); },
-      solveLinearSystem4,
-      [](const double* dx) {
-        return std::max({std::fabs(dx[kBaseA]), std::fabs(dx[kBaseA] - dx[kCollectorA]), std::fabs(dx[kBaseB]),
-                         std::fabs(dx[kBaseB] - dx[kCollectorB])});
-      });
+  const SubStep k = prepareSubStep(stage, step, drive);
+  return drive.modeTwo ? newton<true>(stage, k, guess) : newton<false>(stage, k, guess);
 }
 
 void updateCapacitorHistory(OutputStage& stage, double step) {
   for (int k = 0; k < 6; ++k) {
     const CapacitorBranch& cap = kCapacitors[k];
-    const double delta = capacitorDelta(stage.v, stage.vStart, cap);
+    const double delta = (at(stage.v, cap.a) - at(stage.v, cap.b)) - (at(stage.vStart, cap.a) - at(stage.vStart, cap.b));
     if (stage.trapezoid)
       stage.capCurrent[k] = (2.0 * cap.C / step) * delta - stage.capCurrent[k];
     else
