@@ -120,10 +120,12 @@ SubStep prepareSubStep(const OutputStage& stage, double step, const StageDrive& 
   return k;
 }
 
+// Residual F, current scale S and the augmented system [J | -F] that the linear solve
+// eliminates in place.
 struct Evaluation {
   double F[4];
   double S[4];
-  double J[16];
+  double a[4][5];
 };
 
 // The stage's equations at v: resistors, bias paths (mode 2), capacitors and both
@@ -201,63 +203,107 @@ inline void evaluate(const SubStep& k, double (&junctionVoltage)[2], const doubl
   e.F[3] = F3 + qb.Ic;
   e.S[3] = S3 + std::fabs(qb.Ic);
 
-  double* J = e.J;
-  J[0] = J00 + qa.gBB;
-  J[1] = k.offDiagonal[4] - qa.gBC;
-  J[2] = 0.0;
-  J[3] = k.offDiagonal[1];
-  J[4] = k.offDiagonal[4] + qa.gCB;
-  J[5] = k.diagCA + qa.gCC;
-  J[6] = k.offDiagonal[0];
-  J[7] = 0.0;
-  J[8] = 0.0;
-  J[9] = k.offDiagonal[0];
-  J[10] = J22 + qb.gBB;
-  J[11] = k.offDiagonal[5] - qb.gBC;
-  J[12] = k.offDiagonal[1];
-  J[13] = 0.0;
-  J[14] = k.offDiagonal[5] + qb.gCB;
-  J[15] = k.diagCB + qb.gCC;
+  double(&a)[4][5] = e.a;
+  a[0][0] = J00 + qa.gBB;
+  a[0][1] = k.offDiagonal[4] - qa.gBC;
+  a[0][2] = 0.0;
+  a[0][3] = k.offDiagonal[1];
+  a[0][4] = -e.F[0];
+  a[1][0] = k.offDiagonal[4] + qa.gCB;
+  a[1][1] = k.diagCA + qa.gCC;
+  a[1][2] = k.offDiagonal[0];
+  a[1][3] = 0.0;
+  a[1][4] = -e.F[1];
+  a[2][0] = 0.0;
+  a[2][1] = k.offDiagonal[0];
+  a[2][2] = J22 + qb.gBB;
+  a[2][3] = k.offDiagonal[5] - qb.gBC;
+  a[2][4] = -e.F[2];
+  a[3][0] = k.offDiagonal[1];
+  a[3][1] = 0.0;
+  a[3][2] = k.offDiagonal[5] + qb.gCB;
+  a[3][3] = k.diagCB + qb.gCC;
+  a[3][4] = -e.F[3];
 }
 
-// Gaussian elimination with partial pivoting of J dx = -F, fully unrolled; the first of
-// equal pivot candidates wins. False when a pivot is below 1e-300.
-inline bool solveNegated(const double* J, const double* F, double* dx) {
-  double a[4][5];
-#pragma GCC unroll 4
-  for (int r = 0; r < 4; ++r) {
-#pragma GCC unroll 4
-    for (int c = 0; c < 4; ++c) a[r][c] = J[r * 4 + c];
-    a[r][4] = -F[r];
-  }
-  double inversePivot[4];
-#pragma GCC unroll 4
-  for (int c = 0; c < 4; ++c) {
-    int best = c;
-#pragma GCC unroll 4
-    for (int r = c + 1; r < 4; ++r)
-      if (std::fabs(a[r][c]) > std::fabs(a[best][c])) best = r;
-    if (!(std::fabs(a[best][c]) >= 1e-300)) return false;
-    if (best != c) {
-#pragma GCC unroll 5
-      for (int j = c; j < 5; ++j) std::swap(a[c][j], a[best][j]);
-    }
-    inversePivot[c] = 1.0 / a[c][c];
-#pragma GCC unroll 4
-    for (int r = c + 1; r < 4; ++r) {
-      const double f = a[r][c] * inversePivot[c];
-#pragma GCC unroll 5
-      for (int j = c + 1; j < 5; ++j) a[r][j] -= f * a[c][j];
-    }
-  }
+// Gaussian elimination with partial pivoting of J dx = -F, unrolled at compile time:
+// a row exchange swaps two entries of the row order P instead of moving the rows, so
+// every access has a fixed index. Row P[i] of `a` sits at position i.
+template <int P0, int P1, int P2, int P3>
+inline void backSubstitute(const double (&a)[4][5], const double (&inversePivot)[4], double* dx) {
+  constexpr int P[4] = {P0, P1, P2, P3};
 #pragma GCC unroll 4
   for (int i = 3; i >= 0; --i) {
-    double sum = a[i][4];
+    double sum = a[P[i]][4];
 #pragma GCC unroll 4
-    for (int j = i + 1; j < 4; ++j) sum -= a[i][j] * dx[j];
+    for (int j = i + 1; j < 4; ++j) sum -= a[P[i]][j] * dx[j];
     dx[i] = sum * inversePivot[i];
   }
-  return true;
+}
+
+template <int C, int P0, int P1, int P2, int P3>
+inline bool eliminateFrom(double (&a)[4][5], double (&inversePivot)[4], double* dx);
+
+// Column C with the pivot row already at position C.
+template <int C, int P0, int P1, int P2, int P3>
+inline bool eliminateColumn(double (&a)[4][5], double (&inversePivot)[4], double* dx) {
+  constexpr int P[4] = {P0, P1, P2, P3};
+  inversePivot[C] = 1.0 / a[P[C]][C];
+#pragma GCC unroll 4
+  for (int r = C + 1; r < 4; ++r) {
+    const double f = a[P[r]][C] * inversePivot[C];
+#pragma GCC unroll 5
+    for (int j = C + 1; j < 5; ++j) a[P[r]][j] -= f * a[P[C]][j];
+  }
+  return eliminateFrom<C + 1, P0, P1, P2, P3>(a, inversePivot, dx);
+}
+
+// Exchanges positions C and B of the row order, then eliminates column C.
+template <int C, int B, int P0, int P1, int P2, int P3>
+inline bool pivotOn(double (&a)[4][5], double (&inversePivot)[4], double* dx) {
+  constexpr int P[4] = {P0, P1, P2, P3};
+  constexpr int Q[4] = {B == 0 ? P[C] : C == 0 ? P[B] : P[0], B == 1 ? P[C] : C == 1 ? P[B] : P[1],
+                        B == 2 ? P[C] : C == 2 ? P[B] : P[2], B == 3 ? P[C] : C == 3 ? P[B] : P[3]};
+  return eliminateColumn<C, Q[0], Q[1], Q[2], Q[3]>(a, inversePivot, dx);
+}
+
+template <int C, int P0, int P1, int P2, int P3>
+inline bool eliminateFrom(double (&a)[4][5], double (&inversePivot)[4], double* dx) {
+  if constexpr (C == 4) {
+    backSubstitute<P0, P1, P2, P3>(a, inversePivot, dx);
+    return true;
+  } else {
+    constexpr int P[4] = {P0, P1, P2, P3};
+    // The first of equal candidates wins: a later row must be strictly larger.
+    double largest = std::fabs(a[P[C]][C]);
+    int best = C;
+#pragma GCC unroll 4
+    for (int r = C + 1; r < 4; ++r) {
+      const double magnitude = std::fabs(a[P[r]][C]);
+      if (magnitude > largest) {
+        largest = magnitude;
+        best = r;
+      }
+    }
+    if (!(largest >= 1e-300)) return false;
+    if constexpr (C < 3) {
+      if (best == C + 1) return pivotOn<C, (C < 3 ? C + 1 : C), P0, P1, P2, P3>(a, inversePivot, dx);
+    }
+    if constexpr (C < 2) {
+      if (best == C + 2) return pivotOn<C, (C < 2 ? C + 2 : C), P0, P1, P2, P3>(a, inversePivot, dx);
+    }
+    if constexpr (C < 1) {
+      if (best == 3) return pivotOn<C, 3, P0, P1, P2, P3>(a, inversePivot, dx);
+    }
+    return eliminateColumn<C, P0, P1, P2, P3>(a, inversePivot, dx);
+  }
+}
+
+// Solves the augmented system for the four unknowns, destroying it; false when a pivot
+// is below 1e-300.
+inline bool solveAugmented(double (&a)[4][5], double* dx) {
+  double inversePivot[4];
+  return eliminateFrom<0, 0, 1, 2, 3>(a, inversePivot, dx);
 }
 
 inline double sumOfSquares(const double* F) {
@@ -288,17 +334,16 @@ bool newton(OutputStage& stage, const SubStep& k, const double* guess) {
   ++count;
   for (int iteration = 0; iteration < kNewtonIterations; ++iteration) {
     double dx[4];
-    if (!solveNegated(cur->J, cur->F, dx)) return finish(false);
+    if (!solveAugmented(cur->a, dx)) return finish(false);
     bool stepSmall = true;
-    bool residualSmall = true;
-    for (int i = 0; i < 4; ++i) {
-      if (!(std::fabs(dx[i]) <= 1e-6 * std::fabs(v[i]) + 1e-9)) stepSmall = false;
-      if (!(std::fabs(cur->F[i]) <= 1e-3 * cur->S[i] + 1e-12)) residualSmall = false;
-    }
+    for (int i = 0; i < 4 && stepSmall; ++i) stepSmall = std::fabs(dx[i]) <= 1e-6 * std::fabs(v[i]) + 1e-9;
     if (stepSmall) {
       for (int i = 0; i < 4; ++i) stage.v[i] = v[i] + dx[i];
       return finish(true);
     }
+    bool residualSmall = true;
+    for (int i = 0; i < 4 && residualSmall; ++i)
+      residualSmall = std::fabs(cur->F[i]) <= 1e-3 * cur->S[i] + 1e-12;
     if (residualSmall) {
       for (int i = 0; i < 4; ++i) stage.v[i] = v[i];
       return finish(true);
@@ -386,12 +431,16 @@ void stampOutputStage(OutputStage& stage, const double* v, double step, const St
     F[i] = e.F[i];
     S[i] = e.S[i];
   }
-  for (int i = 0; i < 16; ++i) J[i] = e.J[i];
+  for (int i = 0; i < 16; ++i) J[i] = e.a[i / 4][i % 4];
 }
 
 bool solveLinearSystem4(const double* J, const double* rhs, double* dx) {
-  const double F[4] = {-rhs[0], -rhs[1], -rhs[2], -rhs[3]};
-  return solveNegated(J, F, dx);
+  double a[4][5];
+  for (int r = 0; r < 4; ++r) {
+    for (int c = 0; c < 4; ++c) a[r][c] = J[r * 4 + c];
+    a[r][4] = rhs[r];
+  }
+  return solveAugmented(a, dx);
 }
 
 bool solveOutputStage(OutputStage& stage, double step, const StageDrive& drive, const double* guess) {
