@@ -29,19 +29,24 @@ double largestJunctionChange(const Circuit& c, const double* dx) {
 
 }  // namespace
 
-bool solveLinearSystem(const Circuit& circuit, const double* J, const double* rhs, double* dx) {
-  const int n = circuit.nodeCount;
-  double a[kMaxNodes * kStride];
-  for (int r = 0; r < n; ++r) {
-    std::memcpy(a + r * kStride, J + r * kMaxNodes, sizeof(double) * n);
-    a[r * kStride + n] = rhs[r];
-  }
+namespace {
+
+// Gaussian elimination with partial pivoting on the augmented n x (n + 1) matrix `a`
+// (row stride kStride), in place.
+bool eliminate(int n, double* a, double* dx) {
   double inversePivot[kMaxNodes];
   for (int c = 0; c < n; ++c) {
+    // The first of equal candidates wins: a later row must be strictly larger.
     int best = c;
-    for (int r = c + 1; r < n; ++r)
-      if (std::fabs(a[r * kStride + c]) > std::fabs(a[best * kStride + c])) best = r;
-    if (!(std::fabs(a[best * kStride + c]) >= 1e-300)) return false;
+    double largest = std::fabs(a[c * kStride + c]);
+    for (int r = c + 1; r < n; ++r) {
+      const double magnitude = std::fabs(a[r * kStride + c]);
+      if (magnitude > largest) {
+        largest = magnitude;
+        best = r;
+      }
+    }
+    if (!(largest >= 1e-300)) return false;
     if (best != c)
       for (int j = c; j <= n; ++j) std::swap(a[c * kStride + j], a[best * kStride + j]);
     const double* pivotRow = a + c * kStride;
@@ -49,8 +54,9 @@ bool solveLinearSystem(const Circuit& circuit, const double* J, const double* rh
     for (int r = c + 1; r < n; ++r) {
       double* row = a + r * kStride;
       const double f = row[c] * inversePivot[c];
+      // Column c below the pivot is never read again, so it is left as it is.
       if (f != 0.0)
-        for (int j = c; j <= n; ++j) row[j] -= f * pivotRow[j];
+        for (int j = c + 1; j <= n; ++j) row[j] -= f * pivotRow[j];
     }
   }
   for (int i = n - 1; i >= 0; --i) {
@@ -59,6 +65,18 @@ bool solveLinearSystem(const Circuit& circuit, const double* J, const double* rh
     dx[i] = sum * inversePivot[i];
   }
   return true;
+}
+
+}  // namespace
+
+bool solveLinearSystem(const Circuit& circuit, const double* J, const double* rhs, double* dx) {
+  const int n = circuit.nodeCount;
+  double a[kMaxNodes * kStride];
+  for (int r = 0; r < n; ++r) {
+    std::memcpy(a + r * kStride, J + r * kMaxNodes, sizeof(double) * n);
+    a[r * kStride + n] = rhs[r];
+  }
+  return eliminate(n, a, dx);
 }
 
 bool newtonStep(Circuit& circuit, double h) {
