@@ -315,7 +315,7 @@ inline double sumOfSquares(const double* F) {
 // The damped Newton iteration on the four unknowns from guess; on success the solution
 // is written to stage.v.
 template <bool ModeTwo>
-bool newton(OutputStage& stage, const SubStep& k, const double* guess) {
+[[gnu::flatten]] bool newton(OutputStage& stage, const SubStep& k, const double* guess) {
   double v[4] = {guess[0], guess[1], guess[2], guess[3]};
   Evaluation evaluations[2];
   Evaluation* cur = &evaluations[0];
