@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "engine/damped_newton.h"
 #include "engine/device_laws.h"
@@ -229,6 +230,19 @@ inline void evaluate(const SubStep& k, double (&junctionVoltage)[2], const doubl
 // Gaussian elimination with partial pivoting of J dx = -F, unrolled at compile time:
 // a row exchange swaps two entries of the row order P instead of moving the rows, so
 // every access has a fixed index. Row P[i] of `a` sits at position i.
+using DoublePair = double __attribute__((vector_size(16)));
+
+// row[0..1] -= f * pivotRow[0..1].
+inline void subtractScaledPair(double* row, const double* pivotRow, double f) {
+  DoublePair x;
+  DoublePair p;
+  std::memcpy(&x, row, sizeof x);
+  std::memcpy(&p, pivotRow, sizeof p);
+  const DoublePair scale = {f, f};
+  x -= scale * p;
+  std::memcpy(row, &x, sizeof x);
+}
+
 template <int P0, int P1, int P2, int P3>
 inline void backSubstitute(const double (&a)[4][5], const double (&inversePivot)[4], double* dx) {
   constexpr int P[4] = {P0, P1, P2, P3};
@@ -252,8 +266,11 @@ inline bool eliminateColumn(double (&a)[4][5], double (&inversePivot)[4], double
 #pragma GCC unroll 4
   for (int r = C + 1; r < 4; ++r) {
     const double f = a[P[r]][C] * inversePivot[C];
-#pragma GCC unroll 5
-    for (int j = C + 1; j < 5; ++j) a[P[r]][j] -= f * a[P[C]][j];
+    // Columns C+1..4, the last ones two at a time: each lane does the same scalar
+    // multiply and subtract.
+    if constexpr (C == 1) a[P[r]][2] -= f * a[P[C]][2];
+    if constexpr (C == 0) subtractScaledPair(&a[P[r]][1], &a[P[C]][1], f);
+    if constexpr (C < 3) subtractScaledPair(&a[P[r]][3], &a[P[C]][3], f);
   }
   return eliminateFrom<C + 1, P0, P1, P2, P3>(a, inversePivot, dx);
 }
