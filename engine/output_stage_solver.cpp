@@ -141,24 +141,28 @@ inline void evaluate(const SubStep& k, double (&junctionVoltage)[2], const doubl
   const double IB = (v2 - k.sourceB) * k.gB;
   const double ICA = (v1 - k.gate) * kCollectorLoad;
   const double ICB = (v3 - k.gate) * kCollectorLoad;
-  F0 += IA;
-  S0 += std::fabs(IA);
-  F2 += IB;
-  S2 += std::fabs(IB);
-  F1 += ICA;
-  S1 += std::fabs(ICA);
-  F3 += ICB;
-  S3 += std::fabs(ICB);
+  // Each element adds its current to a node's residual and its magnitude to the node's
+  // scale, in the order of the element list.
+  const auto into = [](double& F, double& S, double I) {
+    F += I;
+    S += std::fabs(I);
+  };
+  const auto outOf = [](double& F, double& S, double I) {
+    F -= I;
+    S += std::fabs(I);
+  };
+  into(F0, S0, IA);
+  into(F2, S2, IB);
+  into(F1, S1, ICA);
+  into(F3, S3, ICB);
 
   double J00 = k.diagA, J22 = k.diagB;
   if constexpr (ModeTwo) {
     const SeriesJunctionResult a = solveSeriesJunction(k.biasVoltage, v0, kBiasResistor, junctionVoltage[0]);
-    F0 -= a.current;
-    S0 += std::fabs(a.current);
+    outOf(F0, S0, a.current);
     J00 -= a.conductance;
     const SeriesJunctionResult b = solveSeriesJunction(k.biasVoltage, v2, kBiasResistor, junctionVoltage[1]);
-    F2 -= b.current;
-    S2 += std::fabs(b.current);
+    outOf(F2, S2, b.current);
     J22 -= b.conductance;
     J00 = J00 + k.gc[1] + k.gc[2] + k.gc[4];
     J22 = J22 + k.gc[0] + k.gc[3] + k.gc[5];
@@ -170,28 +174,16 @@ inline void evaluate(const SubStep& k, double (&junctionVoltage)[2], const doubl
   const double I3 = k.gc[3] * (v2 - k.startDiff[3]) - k.history[3];         // Cbe2
   const double I4 = k.gc[4] * ((v0 - v1) - k.startDiff[4]) - k.history[4];  // Cbc1
   const double I5 = k.gc[5] * ((v2 - v3) - k.startDiff[5]) - k.history[5];  // Cbc2
-  const double A0 = std::fabs(I0), A1 = std::fabs(I1), A2 = std::fabs(I2);
-  const double A3 = std::fabs(I3), A4 = std::fabs(I4), A5 = std::fabs(I5);
-  F1 += I0;
-  S1 += A0;
-  F2 -= I0;
-  S2 += A0;
-  F3 += I1;
-  S3 += A1;
-  F0 -= I1;
-  S0 += A1;
-  F0 += I2;
-  S0 += A2;
-  F2 += I3;
-  S2 += A3;
-  F0 += I4;
-  S0 += A4;
-  F1 -= I4;
-  S1 += A4;
-  F2 += I5;
-  S2 += A5;
-  F3 -= I5;
-  S3 += A5;
+  into(F1, S1, I0);  // Cc1
+  outOf(F2, S2, I0);
+  into(F3, S3, I1);  // Cc2
+  outOf(F0, S0, I1);
+  into(F0, S0, I2);  // Cbe1
+  into(F2, S2, I3);  // Cbe2
+  into(F0, S0, I4);  // Cbc1
+  outOf(F1, S1, I4);
+  into(F2, S2, I5);  // Cbc2
+  outOf(F3, S3, I5);
 
   const TransistorStamp qa = transistorLaw(v0, v1);
   const TransistorStamp qb = transistorLaw(v2, v3);
