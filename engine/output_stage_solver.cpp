@@ -325,10 +325,16 @@ inline double sumOfSquares(const double* F) {
 // is written to stage.v.
 template <bool ModeTwo>
 inline bool newton(OutputStage& stage, const SubStep& k, const double* guess) {
-  double v[4] = {guess[0], guess[1], guess[2], guess[3]};
-  Evaluation evaluations[2];
-  Evaluation* cur = &evaluations[0];
-  Evaluation* trial = &evaluations[1];
+  // The iterate travels with its evaluation, so that taking a line-search trial is an
+  // exchange of two pointers.
+  struct Iterate {
+    double v[4];
+    double r;  // sum of the squared residuals
+    Evaluation e;
+  };
+  Iterate iterates[2];
+  Iterate* cur = &iterates[0];
+  Iterate* trial = &iterates[1];
   std::int32_t count = stage.stampCount;
   double junctionVoltage[2] = {stage.junctionVoltage[0], stage.junctionVoltage[1]};
   const auto finish = [&](bool solved) {
@@ -339,11 +345,14 @@ inline bool newton(OutputStage& stage, const SubStep& k, const double* guess) {
     }
     return solved;
   };
-  evaluate<ModeTwo>(k, junctionVoltage, v, *cur);
+  for (int i = 0; i < 4; ++i) cur->v[i] = guess[i];
+  evaluate<ModeTwo>(k, junctionVoltage, cur->v, cur->e);
   ++count;
+  cur->r = sumOfSquares(cur->e.F);
   for (int iteration = 0; iteration < kNewtonIterations; ++iteration) {
+    const double* v = cur->v;
     double dx[4];
-    if (!solveAugmented(cur->a, dx)) return finish(false);
+    if (!solveAugmented(cur->e.a, dx)) return finish(false);
     bool stepSmall = true;
     for (int i = 0; i < 4 && stepSmall; ++i) stepSmall = std::fabs(dx[i]) <= 1e-6 * std::fabs(v[i]) + 1e-9;
     if (stepSmall) {
@@ -352,7 +361,7 @@ inline bool newton(OutputStage& stage, const SubStep& k, const double* guess) {
     }
     bool residualSmall = true;
     for (int i = 0; i < 4 && residualSmall; ++i)
-      residualSmall = std::fabs(cur->F[i]) <= 1e-3 * cur->S[i] + 1e-12;
+      residualSmall = std::fabs(cur->e.F[i]) <= 1e-3 * cur->e.S[i] + 1e-12;
     if (residualSmall) {
       for (int i = 0; i < 4; ++i) stage.v[i] = v[i];
       return finish(true);
@@ -360,15 +369,13 @@ inline bool newton(OutputStage& stage, const SubStep& k, const double* guess) {
     const double m = std::max({std::fabs(dx[kBaseA]), std::fabs(dx[kBaseA] - dx[kCollectorA]),
                                std::fabs(dx[kBaseB]), std::fabs(dx[kBaseB] - dx[kCollectorB])});
     double alpha = m > 0.5 ? 0.5 / m : 1.0;
-    const double r0 = sumOfSquares(cur->F);
     bool improved = false;
     for (int attempt = 0; attempt < kLineSearchTries; ++attempt) {
-      double next[4];
-      for (int i = 0; i < 4; ++i) next[i] = v[i] + alpha * dx[i];
-      evaluate<ModeTwo>(k, junctionVoltage, next, *trial);
+      for (int i = 0; i < 4; ++i) trial->v[i] = v[i] + alpha * dx[i];
+      evaluate<ModeTwo>(k, junctionVoltage, trial->v, trial->e);
       ++count;
-      if (sumOfSquares(trial->F) < r0) {
-        for (int i = 0; i < 4; ++i) v[i] = next[i];
+      trial->r = sumOfSquares(trial->e.F);
+      if (trial->r < cur->r) {
         std::swap(cur, trial);
         improved = true;
         break;
