@@ -14,6 +14,15 @@ void CorvaPlug::setParameter(int index, float value) {
   SendParameterValueFromUI(index, param->ToNormalized(value));
 }
 
+void CorvaPlug::OnParamChangeUI(int paramIdx, iplug::EParamSource) {
+  const iplug::IParam* param = GetParam(paramIdx);
+  if (!param) return;
+  const float v = static_cast<float>(param->Value());
+  uiModel.face.setValue(paramIdx, v);
+  uiModel.effectsPanel.setValue(paramIdx, v);
+  redraw();
+}
+
 void CorvaPlug::redraw() {}
 
 double CorvaPlug::nowSeconds() {

@@ -1,10 +1,20 @@
 // The idle handler: every 20 ms on the interface side, for the plug-in's whole life.
 
 #include "plugin/corva_plug.h"
+#include "plugin/midi_dispatch.h"
 
 using namespace corva;
 
 void CorvaPlug::OnIdle() {
+  // A held space bar is released as soon as its window is not in front. No editor
+  // window exists here, so a held space is released at once.
+  if (spaceHeld) {
+    spaceHeld = false;
+    setParameter(kTrigger, 0.0f);
+  }
+
+  drainMidiRing();
+
   // The LED level goes to the interface; the host is not told, since it does not
   // automate this output. A NaN never equals ledSent, so it is always sent (and the
   // parameter constrains it to 0).
@@ -17,4 +27,40 @@ void CorvaPlug::OnIdle() {
 
   const std::int32_t pending = pendingLatency.load(std::memory_order_relaxed);
   if (pending != reportedLatency.load(std::memory_order_relaxed)) reportLatency(pending);
+
+  // Animation and the news refresh act on the open editor only; with no editor there is
+  // nothing to animate and finished news jobs wait until one opens.
+}
+
+void CorvaPlug::drainMidiRing() {
+  iplug::IMidiMsg msg;
+  while (takeMidiMsg(msg)) {
+    if (learnMidiMsg(msg)) continue;
+    dispatchMidiMessage(msg.mStatus, msg.mData1, msg.mData2, uiModel.midiMap, uiModel, *this);
+  }
+}
+
+bool CorvaPlug::learnMidiMsg(const iplug::IMidiMsg& msg) {
+  const std::int32_t target = uiModel.learnTarget;
+  if (!uiModel.learnArmed || target < 0) return false;
+  const unsigned t = static_cast<unsigned>(target);
+  const std::uint8_t kind = msg.mStatus & 0xF0;
+  const std::uint8_t channel = msg.mStatus & 0x0F;
+  const std::uint8_t number = msg.mData1 & 0x7F;
+  MidiMapping source;
+  if (kind == 0x90 && msg.mData2 != 0 &&
+      (midiTargetKind(t) == MidiTargetKind::kMomentary || midiTargetKind(t) == MidiTargetKind::kToggle)) {
+    source = {MidiSourceType::kNote, number, channel};
+  } else if (kind == 0xB0 && number < 120) {
+    source = {MidiSourceType::kCc, number, channel};
+  } else {
+    return false;
+  }
+  // Learn mode stays on with no target, so the next click chooses the next control.
+  assignMidiMapping(uiModel.midiMap, t, source);
+  uiModel.learnTarget = -1;
+  uiModel.releaseMomentaryButtons();
+  saveMidiMap(uiModel.midiMap);
+  redraw();
+  return true;
 }

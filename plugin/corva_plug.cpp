@@ -3,12 +3,15 @@
 #include <cstring>
 #include <mutex>
 
+#include "plugin/midi_map_file.h"
 #include "plugin/plug_config.h"
 
 using namespace corva;
 
 CorvaPlug::CorvaPlug(const iplug::InstanceInfo& info) : PlugBase(info, plugConfig()) {
   registerParams();
+  // The map from the data folder, or the default map; nothing is written here.
+  uiModel.midiMap = loadMidiMap();
   // The idle handler touches the members above, so its timer starts only now that they
   // all exist, and stops first thing in the destructor.
   CreateTimer();

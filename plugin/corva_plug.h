@@ -22,6 +22,7 @@
 #include "framework/imidi_msg.h"
 #include "plugin/param_table.h"
 #include "ui/host.h"
+#include "ui/ui_model.h"
 
 class CorvaPlug final : public CORVA_PLUG_BASE, public corva::Host {
  public:
@@ -34,6 +35,8 @@ class CorvaPlug final : public CORVA_PLUG_BASE, public corva::Host {
   // Framework operations.
   using PlugBase::OnParamChange;
   void OnParamChange(int paramIdx) override;
+  // A parameter value reached the interface: its models take the value.
+  void OnParamChangeUI(int paramIdx, iplug::EParamSource source) override;
   void OnIdle() override;
   void ProcessBlock(iplug::sample** inputs, iplug::sample** outputs, int nFrames) override;
   void ProcessMidiMsg(const iplug::IMidiMsg& msg) override;
@@ -60,6 +63,8 @@ class CorvaPlug final : public CORVA_PLUG_BASE, public corva::Host {
 
   // Members, in construction order. Those that cross threads are atomics: the audio
   // thread writes ledLevel, pendingLatency and midiWrite; any thread sets paramsDirty.
+  // uiModel, and everything the idle handler touches, belongs to the interface thread.
+  corva::UiModel uiModel{this};
   bool midiMapSaveFailed = false;
   corva::CircuitEngine engine;
   std::int32_t latency = 0;
@@ -85,6 +90,10 @@ class CorvaPlug final : public CORVA_PLUG_BASE, public corva::Host {
   // Reports `value` to the framework unless a report is already running further up
   // this call chain (a host may answer a latency change by resetting the plug-in).
   void reportLatency(std::int32_t value);
+  // The idle handler's MIDI step: each waiting message is learned or dispatched.
+  void drainMidiRing();
+  // Learns msg as the armed target's source when it may be one; true when it did.
+  bool learnMidiMsg(const iplug::IMidiMsg& msg);
 
   std::atomic<bool> latencyReportRunning{false};
 };

@@ -64,11 +64,13 @@ bool UiModel::handlePointerDrag(std::uint64_t pointerId, float x, float y) {
   return a || b;
 }
 
+double UiModel::uiParamValue(int paramId) const {
+  return effectSlot(paramId) >= 0 ? effectsPanel.value(paramId) : face.value(paramId);
+}
+
 void UiModel::releaseMomentaryButtons() {
-  for (int index : {kTrigger, kCorvaBtn, kToneBtn}) {
-    const float v = effectSlot(index) >= 0 ? effectsPanel.value(index) : face.value(index);
-    if (v >= 0.5f) host->setParameter(index, 0.0f);
-  }
+  for (int index : {kTrigger, kCorvaBtn, kToneBtn})
+    if (uiParamValue(index) >= 0.5) host->setParameter(index, 0.0f);
 }
 
 void UiModel::setLearnArmed(bool armed) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "plugin/midi_dispatch.h"
 #include "plugin/midi_map.h"
 #include "ui/effects_panel_model.h"
 #include "ui/face_model.h"
@@ -14,9 +15,13 @@
 
 namespace corva {
 
-class UiModel {
+class UiModel : public UiParamValues {
  public:
   explicit UiModel(Host* host);
+
+  // The interface's copy of parameter `paramId`: the effects panel keeps the effect
+  // parameters, the face every other one.
+  double uiParamValue(int paramId) const override;
 
   // A pointer went down at (x, y) editor pixels; true when the press was used.
   bool handlePointerDown(std::uint64_t pointerId, float x, float y);
