@@ -1,6 +1,7 @@
 #include "plugin/corva_plug.h"
 #include "plugin/midi_map.h"
 #include "plugin/midi_map_file.h"
+#include "tests/plugin/data_home.h"
 
 #include <gtest/gtest.h>
 
@@ -317,26 +318,22 @@ namespace {
 
 TEST(CorvaPlug, SavingTheMidiMapRecordsTheOutcome) {
   namespace fs = std::filesystem;
-  std::string dir = (fs::temp_directory_path() / "corva-plug-XXXXXX").string();
-  ASSERT_NE(mkdtemp(dir.data()), nullptr);
-  setenv("XDG_DATA_HOME", dir.c_str(), 1);
+  test::ScopedDataHome home;
   auto plug = makePlug();
   corva::MidiMap map;
   corva::resetMidiMap(map);
   plug->saveMidiMap(map);
   EXPECT_FALSE(plug->midiMapSaveFailed);
-  std::ifstream in(fs::path(dir) / "Tembrix" / "QVTCorva1" / "midi-map.txt");
+  std::ifstream in(fs::path(home.folder()) / "midi-map.txt");
   const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_EQ(text, corva::formatMidiMap(map));
 
   // A regular file where the data folder should be: the save fails and says so.
-  const std::string blocker = dir + "/blocker";
+  const std::string blocker = home.root + "/blocker";
   std::ofstream(blocker) << "x";
   setenv("XDG_DATA_HOME", blocker.c_str(), 1);
   plug->saveMidiMap(map);
   EXPECT_TRUE(plug->midiMapSaveFailed);
-  unsetenv("XDG_DATA_HOME");
-  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // host; it records what the plug-in tells the host, under a lock, since the idle timer
 // may report from its own thread.
 
+#include <array>
 #include <functional>
 #include <mutex>
 #include <utility>
@@ -32,6 +33,19 @@ class TestPlugBase : public iplug::IPlugAPIBase, public iplug::IPlugProcessor {
     if (onLatency) onLatency(samples);
   }
 
+  // Counts what the plug-in hands to its interface without telling the host.
+  void SendParameterValueFromDelegate(int idx, double value, bool normalized) override {
+    {
+      std::lock_guard<std::mutex> lock(mMutex);
+      ++mDelegateSends[static_cast<std::size_t>(idx) % mDelegateSends.size()];
+    }
+    iplug::IPlugAPIBase::SendParameterValueFromDelegate(idx, value, normalized);
+  }
+  int delegateSends(int idx) {
+    std::lock_guard<std::mutex> lock(mMutex);
+    return mDelegateSends[static_cast<std::size_t>(idx) % mDelegateSends.size()];
+  }
+
   struct HostEdit {
     char kind;  // 'b' begin, 'p' perform, 'e' end
     int idx;
@@ -59,6 +73,7 @@ class TestPlugBase : public iplug::IPlugAPIBase, public iplug::IPlugProcessor {
   std::mutex mMutex;
   std::vector<HostEdit> mHostEdits;
   std::vector<int> mLatencyReports;
+  std::array<int, 16> mDelegateSends{};
 };
 
 }  // namespace corva::test

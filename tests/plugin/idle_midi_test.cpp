@@ -1,0 +1,161 @@
+// The idle handler's MIDI path: MIDI learn, the MIDI map, and the interface's copy of
+// the values that MIDI toggles read.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+
+#include "plugin/corva_plug.h"
+#include "plugin/midi_map.h"
+#include "plugin/midi_map_file.h"
+#include "tests/plugin/data_home.h"
+
+namespace {
+
+using namespace corva;
+
+// No test in this program reads or writes the user's own data folder.
+const test::ScopedDataHome processDataHome;
+
+// An instance whose idle ticks the test runs itself.
+std::unique_ptr<CorvaPlug> makeIdlePlug() {
+  auto plug = std::unique_ptr<CorvaPlug>(static_cast<CorvaPlug*>(MakePlug(iplug::InstanceInfo{})));
+  plug->DestroyTimer();
+  return plug;
+}
+
+void send(CorvaPlug& plug, std::uint8_t status, std::uint8_t d1, std::uint8_t d2) {
+  plug.ProcessMidiMsg(iplug::IMidiMsg(0, status, d1, d2));
+}
+
+double value(CorvaPlug& plug, int idx) { return plug.GetParam(idx)->Value(); }
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+TEST(IdleMidi, DefaultMapPlaysTheTriggerAndTheInterfaceFollows) {
+  auto plug = makeIdlePlug();
+  send(*plug, 0x95, 40, 100);
+  plug->OnTimer();
+  EXPECT_EQ(value(*plug, kTrigger), 1.0);
+  EXPECT_EQ(plug->uiModel.uiParamValue(kTrigger), 1.0);
+  send(*plug, 0x85, 40, 0);
+  plug->OnTimer();
+  EXPECT_EQ(value(*plug, kTrigger), 0.0);
+  EXPECT_EQ(plug->uiModel.uiParamValue(kTrigger), 0.0);
+  // A Note On with velocity 0 releases too.
+  send(*plug, 0x90, 41, 1);
+  send(*plug, 0x90, 41, 0);
+  plug->OnTimer();
+  EXPECT_EQ(value(*plug, kTrigger), 0.0);
+
+  // A toggle reads the interface's copy each time, so a pedal pressed twice turns Echo
+  // on and off again; values set by the host reach that copy constrained.
+  send(*plug, 0xB0, 87, 127);
+  plug->OnTimer();
+  EXPECT_EQ(value(*plug, kEcho), 1.0);
+  send(*plug, 0xB0, 87, 127);
+  plug->OnTimer();
+  EXPECT_EQ(value(*plug, kEcho), 0.0);
+  plug->setParameter(kTime, 1000.0f);
+  EXPECT_EQ(plug->uiModel.effectsPanel.value(kTime), 800.0f);
+  EXPECT_EQ(plug->uiModel.uiParamValue(kTime), 800.0);
+}
+
+TEST(IdleMidi, LearnCapturesTheFirstNoteAndDispatchesTheRest) {
+  test::ScopedDataHome home;
+  auto plug = makeIdlePlug();
+  plug->uiModel.setLearnArmed(true);
+  plug->uiModel.learnTarget = kTrigger;
+  // Two notes in one tick: the first is learned, the second plays as usual.
+  send(*plug, 0x92, 60, 100);
+  send(*plug, 0x90, 61, 100);
+  plug->OnTimer();
+  const MidiMapping learned{MidiSourceType::kNote, 60, 2};
+  EXPECT_EQ(plug->uiModel.midiMap.slots[midiTargetSlot(kTrigger)], learned);
+  EXPECT_EQ(plug->uiModel.learnTarget, -1);
+  EXPECT_TRUE(plug->uiModel.learnArmed);
+  EXPECT_FALSE(plug->midiMapSaveFailed);
+  EXPECT_EQ(readFile(home.folder() + "/midi-map.txt"), formatMidiMap(plug->uiModel.midiMap));
+  EXPECT_EQ(value(*plug, kTrigger), 1.0);  // from note 61, which no slot claims
+
+  // A new instance starts with the saved map.
+  auto next = makeIdlePlug();
+  EXPECT_EQ(next->uiModel.midiMap, plug->uiModel.midiMap);
+}
+
+TEST(IdleMidi, LearnIgnoresWhatCannotBeASource) {
+  test::ScopedDataHome home;
+  auto plug = makeIdlePlug();
+  MidiMap defaults;
+  resetMidiMap(defaults);
+  plug->uiModel.setLearnArmed(true);
+  plug->uiModel.learnTarget = kVolume;
+  // A note cannot drive a continuous target: it plays the trigger instead.
+  send(*plug, 0x90, 60, 100);
+  // All Notes Off is a channel mode message, never a source.
+  send(*plug, 0xB0, 123, 0);
+  plug->OnTimer();
+  EXPECT_EQ(plug->uiModel.midiMap, defaults);
+  EXPECT_EQ(plug->uiModel.learnTarget, kVolume);
+  EXPECT_EQ(value(*plug, kTrigger), 1.0);
+  EXPECT_FALSE(std::filesystem::exists(home.folder() + "/midi-map.txt"));
+
+  send(*plug, 0xB5, 7, 90);
+  plug->OnTimer();
+  const MidiMapping learned{MidiSourceType::kCc, 7, 5};
+  EXPECT_EQ(plug->uiModel.midiMap.slots[midiTargetSlot(kVolume)], learned);
+  EXPECT_EQ(value(*plug, kVolume), 1.0);           // the learned message moved nothing
+  EXPECT_EQ(value(*plug, kTrigger), 0.0);          // a capture lets go of held buttons
+  EXPECT_TRUE(std::filesystem::exists(home.folder() + "/midi-map.txt"));
+}
+
+TEST(IdleMidi, ConstructionReadsTheMapFileAndWritesNone) {
+  test::ScopedDataHome home;
+  {
+    auto plug = makeIdlePlug();
+    MidiMap defaults;
+    EXPECT_EQ(plug->uiModel.midiMap, resetMidiMap(defaults));
+    EXPECT_FALSE(std::filesystem::exists(home.folder()));
+  }
+  ASSERT_TRUE(saveMidiMapText(home.folder(), "# map\nhold note 36 10\n"));
+  auto plug = makeIdlePlug();
+  const MidiMapping hold{MidiSourceType::kNote, 36, 9};
+  EXPECT_EQ(plug->uiModel.midiMap.slots[midiTargetSlot(kHold)], hold);
+  // MIDI goes through the loaded map: the note flips Hold instead of playing.
+  send(*plug, 0x99, 36, 100);
+  plug->OnTimer();
+  EXPECT_EQ(value(*plug, kHold), 1.0);
+  EXPECT_EQ(value(*plug, kTrigger), 0.0);
+}
+
+TEST(IdleMidi, LedLevelGoesToTheInterfaceOncePerChange) {
+  auto plug = makeIdlePlug();
+  plug->ledLevel = 0.25f;
+  plug->OnTimer();
+  plug->OnTimer();
+  EXPECT_EQ(plug->delegateSends(kLedLevel), 1);
+  EXPECT_EQ(plug->uiModel.face.value(kLedLevel), 0.25f);
+  plug->ledLevel = 0.5f;
+  plug->OnTimer();
+  plug->OnTimer();
+  EXPECT_EQ(plug->delegateSends(kLedLevel), 2);
+  EXPECT_EQ(plug->uiModel.face.value(kLedLevel), 0.5f);
+}
+
+TEST(IdleMidi, HeldSpaceIsReleasedWithNoEditor) {
+  auto plug = makeIdlePlug();
+  plug->setParameter(kTrigger, 1.0f);
+  plug->spaceHeld = true;
+  plug->OnTimer();
+  EXPECT_FALSE(plug->spaceHeld);
+  EXPECT_EQ(value(*plug, kTrigger), 0.0);
+}
+
+}  // namespace
