@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "pluginterfaces/base/ustring.h"
+#include "tests/plugin/data_home.h"
 #include "tests/vst3/test_host.h"
 
 namespace {
@@ -26,6 +27,9 @@ enum : ParamID { kTone = 0, kMode, kSpeed, kVolume, kToneBtn, kCorvaBtn, kTrigge
                  kOversample, kVcc, kReverb, kEcho, kFeedback, kTime, kLedLevel, kNumParams };
 
 Module& TheModule() {
+  // Instances read the MIDI map from a data folder of this test's own, never the user's.
+  static corva::test::ScopedDataHome* home = new corva::test::ScopedDataHome();
+  (void)home;
   static Module* m = new Module(corvatest::ModulePath());
   return *m;
 }
@@ -47,6 +51,21 @@ std::string Display(IEditController* c, ParamID id) {
 // Renders `blocks` blocks of `n` frames, the first with `changes`.
 void Render(Instance& in, int blocks, int n, ParamChanges* changes = nullptr) {
   for (int b = 0; b < blocks; ++b) ASSERT_EQ(in.process(n, b == 0 ? changes : nullptr), kResultOk);
+}
+
+// Sends a Note On in a block of n frames, then renders further blocks, giving the idle
+// timer (which passes MIDI to the instrument every 20 ms) time between them, until the
+// note sounds. Returns the first sample above 1e-3, or left.size() after 5 s of silence.
+size_t PlayNote(Instance& in, int32 n, int16 pitch = 60, ParamChanges* changes = nullptr) {
+  EventList note;
+  note.noteOn(0, pitch, 0.8f);
+  if (in.process(n, changes, &note) != kResultOk) return in.left.size();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (corvatest::FirstAbove(in.left, 1e-3f) == in.left.size() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    if (in.process(n) != kResultOk) break;
+  }
+  return corvatest::FirstAbove(in.left, 1e-3f);
 }
 
 TEST_F(Instrument, ParametersAsAHostSeesThem) {
@@ -84,18 +103,22 @@ struct RateAndSize {
 
 class InstrumentSound : public Instrument, public ::testing::WithParamInterface<RateAndSize> {};
 
-TEST_P(InstrumentSound, PlaysFromTheTriggerAndPitchFollowsTone) {
+TEST_P(InstrumentSound, PlaysOnANoteAndPitchFollowsTone) {
   const RateAndSize s = GetParam();
   Instance in(factory());
   ASSERT_EQ(in.start(s.rate, 512, s.sampleSize), kResultOk);
-  Render(in, 8, 512);
-  EXPECT_EQ(corvatest::PeakAbs(in.left, 0, in.left.size()), 0.0) << "silent until triggered";
+  // Several idle ticks pass with no note: nothing sounds.
+  for (int b = 0; b < 8; ++b) {
+    ASSERT_EQ(in.process(512), kResultOk);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(corvatest::PeakAbs(in.left, 0, in.left.size()), 0.0) << "silent until a note";
 
-  const size_t onset = in.left.size();
-  ParamChanges on;
-  on.add(kTrigger, 200, 1.0);
-  Render(in, 4, 512, &on);
-  EXPECT_EQ(corvatest::FirstAbove(in.left, 1e-3f) / 512, onset / 512) << "sound starts in the trigger's block";
+  const size_t noteAt = in.left.size();
+  const size_t onset = PlayNote(in, 512);
+  ASSERT_LT(onset, in.left.size()) << "a note sounds";
+  EXPECT_GE(onset, noteAt);
+  Render(in, 4, 512);
   EXPECT_EQ(in.left, in.right) << "both outputs carry the same signal";
 
   double pitch[4] = {};
@@ -123,11 +146,12 @@ TEST_F(Instrument, PitchDoesNotDependOnTheSampleRate) {
   for (int i = 0; i < 2; ++i) {
     Instance in(factory());
     ASSERT_EQ(in.start(rates[i], 256), kResultOk);
-    ParamChanges on;
-    on.add(kTrigger, 0, 1.0);
-    on.add(kTone, 0, 1.0);
-    Render(in, int(rates[i] * 0.3 / 256), 256, &on);
-    const size_t from = size_t(rates[i] * 0.15);
+    ParamChanges tone;
+    tone.add(kTone, 0, 1.0);
+    const size_t onset = PlayNote(in, 256, 60, &tone);
+    ASSERT_LT(onset, in.left.size());
+    Render(in, int(rates[i] * 0.3 / 256), 256);
+    const size_t from = onset + size_t(rates[i] * 0.15);
     pitch[i] = corvatest::Pitch(in.left, from, from + size_t(rates[i] * 0.12), rates[i], 60, 3000);
   }
   EXPECT_NEAR(pitch[1] / pitch[0], 1.0, 0.03) << pitch[0] << " Hz vs " << pitch[1] << " Hz";
@@ -199,10 +223,21 @@ TEST_F(Instrument, ManyInstancesAtOnceAreIndependent) {
       insts[size_t(i)] = std::make_unique<Instance>(factory());
       Instance& in = *insts[size_t(i)];
       if (!in.ok() || in.start(44100.0, 256) != kResultOk) return;
-      ParamChanges on;
-      on.add(kTone, 0, i / 3.0);
-      if (i < kCount - 1) on.add(kTrigger, 0, 1.0);
-      Render(in, 100, 256, &on);
+      ParamChanges tone;
+      tone.add(kTone, 0, i / 3.0);
+      // Each instance gets its note on its own channel; the last gets none.
+      if (i < kCount - 1) {
+        EventList note;
+        note.noteOn(0, int16(48 + i), 0.8f, int16(i));
+        in.process(256, &tone, &note);
+      } else {
+        in.process(256, &tone);
+      }
+      // Long enough in real time for several idle ticks to pass.
+      for (int b = 1; b < 250; ++b) {
+        in.process(256);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
     });
   }
   for (auto& t : threads) t.join();
@@ -210,12 +245,14 @@ TEST_F(Instrument, ManyInstancesAtOnceAreIndependent) {
   for (int i = 0; i < kCount; ++i) {
     Instance& in = *insts[size_t(i)];
     ASSERT_TRUE(in.ok());
-    ASSERT_EQ(in.left.size(), 100u * 256u) << i;
+    ASSERT_EQ(in.left.size(), 250u * 256u) << i;
     if (i == kCount - 1) {
       EXPECT_EQ(corvatest::PeakAbs(in.left, 0, in.left.size()), 0.0);
       continue;
     }
-    pitch[i] = corvatest::Pitch(in.left, 12000, 24000, 44100.0, 60, 3000);
+    const size_t onset = corvatest::FirstAbove(in.left, 1e-3f);
+    ASSERT_LT(onset + 24000, in.left.size()) << i;
+    pitch[i] = corvatest::Pitch(in.left, onset + 12000, onset + 24000, 44100.0, 60, 3000);
     if (i > 0) {
       EXPECT_GT(pitch[i], pitch[i - 1] * 1.3) << i;
     }
