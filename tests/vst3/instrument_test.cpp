@@ -26,10 +26,10 @@ using corvatest::ParamChanges;
 enum : ParamID { kTone = 0, kMode, kSpeed, kVolume, kToneBtn, kCorvaBtn, kTrigger, kHold,
                  kOversample, kVcc, kReverb, kEcho, kFeedback, kTime, kLedLevel, kNumParams };
 
+// Instances read the MIDI map from a data folder of this test's own, never the user's.
+const corva::test::ScopedDataHome dataHome;
+
 Module& TheModule() {
-  // Instances read the MIDI map from a data folder of this test's own, never the user's.
-  static corva::test::ScopedDataHome* home = new corva::test::ScopedDataHome();
-  (void)home;
   static Module* m = new Module(corvatest::ModulePath());
   return *m;
 }
@@ -56,9 +56,9 @@ void Render(Instance& in, int blocks, int n, ParamChanges* changes = nullptr) {
 // Sends a Note On in a block of n frames, then renders further blocks, giving the idle
 // timer (which passes MIDI to the instrument every 20 ms) time between them, until the
 // note sounds. Returns the first sample above 1e-3, or left.size() after 5 s of silence.
-size_t PlayNote(Instance& in, int32 n, int16 pitch = 60, ParamChanges* changes = nullptr) {
+size_t PlayNote(Instance& in, int32 n, int16 pitch = 60, ParamChanges* changes = nullptr, int16 channel = 0) {
   EventList note;
-  note.noteOn(0, pitch, 0.8f);
+  note.noteOn(0, pitch, 0.8f, channel);
   if (in.process(n, changes, &note) != kResultOk) return in.left.size();
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   while (corvatest::FirstAbove(in.left, 1e-3f) == in.left.size() && std::chrono::steady_clock::now() < deadline) {
@@ -225,18 +225,17 @@ TEST_F(Instrument, ManyInstancesAtOnceAreIndependent) {
       if (!in.ok() || in.start(44100.0, 256) != kResultOk) return;
       ParamChanges tone;
       tone.add(kTone, 0, i / 3.0);
-      // Each instance gets its note on its own channel; the last gets none.
+      // Each instance gets its note on its own channel; the last gets none, while idle
+      // ticks pass as they do for the others.
       if (i < kCount - 1) {
-        EventList note;
-        note.noteOn(0, int16(48 + i), 0.8f, int16(i));
-        in.process(256, &tone, &note);
+        PlayNote(in, 256, int16(48 + i), &tone, int16(i));
+        Render(in, 100, 256);
       } else {
         in.process(256, &tone);
-      }
-      // Long enough in real time for several idle ticks to pass.
-      for (int b = 1; b < 250; ++b) {
-        in.process(256);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        for (int b = 0; b < 100; ++b) {
+          in.process(256);
+          std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
       }
     });
   }
@@ -245,7 +244,6 @@ TEST_F(Instrument, ManyInstancesAtOnceAreIndependent) {
   for (int i = 0; i < kCount; ++i) {
     Instance& in = *insts[size_t(i)];
     ASSERT_TRUE(in.ok());
-    ASSERT_EQ(in.left.size(), 250u * 256u) << i;
     if (i == kCount - 1) {
       EXPECT_EQ(corvatest::PeakAbs(in.left, 0, in.left.size()), 0.0);
       continue;
