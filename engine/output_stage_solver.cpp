@@ -78,6 +78,40 @@ inline TransistorStamp transistorLaw(double vb, double vc) {
   return t;
 }
 
+// The bias path's junction solve, inlined into the stage's evaluation.
+inline SeriesJunctionResult seriesJunction(double sourceVoltage, double nodeVoltage, double R,
+                                           double& junctionVoltage) {
+  const double Is = kSeriesJunctionIs;
+  const double vt = sourceVoltage - nodeVoltage;
+  double vd;
+  if (vt <= 0.3) {
+    vd = vt;
+  } else if (junctionVoltage > 0.0 && vt > junctionVoltage) {
+    vd = junctionVoltage;
+  } else {
+    vd = std::min(VT * std::log(vt / (Is * R)), vt);
+  }
+  // The current and conductance come from the last evaluation: on convergence that is
+  // the one before the final (sub-0.1 uV) step; after 8 iterations, the final voltage.
+  LimitedExp e{};
+  bool converged = false;
+  for (int iteration = 0; iteration < 8; ++iteration) {
+    e = limitedExp(vd);
+    const double f = vt - vd - R * Is * (e.e - 1.0);
+    const double fPrime = -1.0 - R * Is * e.slope * kInvVT;
+    const double step = std::clamp(-f / fPrime, -0.5, 0.5);
+    vd += step;
+    if (std::fabs(step) < 1e-7) {
+      converged = true;
+      break;
+    }
+  }
+  if (!converged) e = limitedExp(vd);
+  junctionVoltage = vd;
+  const double gd = Is * e.slope * kInvVT;
+  return {Is * (e.e - 1.0), -gd / (gd * R + 1.0)};
+}
+
 // Everything the evaluations of one sub-step share: the drive, the capacitors'
 // conductances and history, and the parts of the Jacobian's diagonal that do not depend
 // on the iterate, summed in the order the full stamp adds them.
@@ -158,10 +192,10 @@ inline void evaluate(const SubStep& k, double (&junctionVoltage)[2], const doubl
 
   double J00 = k.diagA, J22 = k.diagB;
   if constexpr (ModeTwo) {
-    const SeriesJunctionResult a = solveSeriesJunction(k.biasVoltage, v0, kBiasResistor, junctionVoltage[0]);
+    const SeriesJunctionResult a = seriesJunction(k.biasVoltage, v0, kBiasResistor, junctionVoltage[0]);
     outOf(F0, S0, a.current);
     J00 -= a.conductance;
-    const SeriesJunctionResult b = solveSeriesJunction(k.biasVoltage, v2, kBiasResistor, junctionVoltage[1]);
+    const SeriesJunctionResult b = seriesJunction(k.biasVoltage, v2, kBiasResistor, junctionVoltage[1]);
     outOf(F2, S2, b.current);
     J22 -= b.conductance;
     J00 = J00 + k.gc[1] + k.gc[2] + k.gc[4];
@@ -498,35 +532,7 @@ void stampOutputTransistor(const double* v, int base, int collector, double* F, 
 
 SeriesJunctionResult solveSeriesJunction(double sourceVoltage, double nodeVoltage, double R,
                                          double& junctionVoltage) {
-  const double Is = kSeriesJunctionIs;
-  const double vt = sourceVoltage - nodeVoltage;
-  double vd;
-  if (vt <= 0.3) {
-    vd = vt;
-  } else if (junctionVoltage > 0.0 && vt > junctionVoltage) {
-    vd = junctionVoltage;
-  } else {
-    vd = std::min(VT * std::log(vt / (Is * R)), vt);
-  }
-  // The current and conductance come from the last evaluation: on convergence that is
-  // the one before the final (sub-0.1 uV) step; after 8 iterations, the final voltage.
-  LimitedExp e{};
-  bool converged = false;
-  for (int iteration = 0; iteration < 8; ++iteration) {
-    e = limitedExp(vd);
-    const double f = vt - vd - R * Is * (e.e - 1.0);
-    const double fPrime = -1.0 - R * Is * e.slope * kInvVT;
-    const double step = std::clamp(-f / fPrime, -0.5, 0.5);
-    vd += step;
-    if (std::fabs(step) < 1e-7) {
-      converged = true;
-      break;
-    }
-  }
-  if (!converged) e = limitedExp(vd);
-  junctionVoltage = vd;
-  const double gd = Is * e.slope * kInvVT;
-  return {Is * (e.e - 1.0), -gd / (gd * R + 1.0)};
+  return seriesJunction(sourceVoltage, nodeVoltage, R, junctionVoltage);
 }
 
 void stampOutputStage(OutputStage& stage, const double* v, double step, const StageDrive& drive,
