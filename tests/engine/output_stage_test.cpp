@@ -3,7 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <random>
+#include <set>
+#include <utility>
 
 #include "engine/circuit_engine.h"
 #include "engine/output_stage_solver.h"
@@ -133,6 +138,60 @@ TEST(OutputStageEquations, CapacitorRuleFollowsTheSubStep) {
                              static_cast<double>(4e-12f);
   EXPECT_NEAR(J[kBaseA * 4 + kBaseA] - backward, capacitance / 1e-6, 1e-9);
   EXPECT_NEAR(F[kBaseA], -1e-6, 3e-12);  // the history current is subtracted
+}
+
+// Plain Gaussian elimination with row exchanges, in the arithmetic the solver uses.
+// Records the pivot row chosen for each column.
+bool plainSolve4(const double* J, const double* rhs, double* dx, int* pivots) {
+  double a[4][5];
+  for (int r = 0; r < 4; ++r) {
+    for (int c = 0; c < 4; ++c) a[r][c] = J[r * 4 + c];
+    a[r][4] = rhs[r];
+  }
+  double inverse[4];
+  for (int c = 0; c < 4; ++c) {
+    int best = c;
+    for (int r = c + 1; r < 4; ++r)
+      if (std::fabs(a[r][c]) > std::fabs(a[best][c])) best = r;
+    pivots[c] = best;
+    if (!(std::fabs(a[best][c]) >= 1e-300)) return false;
+    for (int j = c; j < 5; ++j) std::swap(a[c][j], a[best][j]);
+    inverse[c] = 1.0 / a[c][c];
+    for (int r = c + 1; r < 4; ++r) {
+      const double f = a[r][c] * inverse[c];
+      for (int j = c; j < 5; ++j) a[r][j] -= f * a[c][j];
+    }
+  }
+  for (int i = 3; i >= 0; --i) {
+    double sum = a[i][4];
+    for (int j = i + 1; j < 4; ++j) sum -= a[i][j] * dx[j];
+    dx[i] = sum * inverse[i];
+  }
+  return true;
+}
+
+TEST(OutputStageSolver, FourByFourSolveMatchesPlainEliminationBitForBit) {
+  // Random systems reach every order of pivot rows; small integers make equal pivot
+  // candidates common, where the upper row must win.
+  std::mt19937_64 random(12345);
+  std::uniform_real_distribution<double> real(-1.0, 1.0);
+  std::uniform_int_distribution<int> small(-2, 2);
+  std::set<int> ordersSeen;
+  for (int trial = 0; trial < 20000; ++trial) {
+    double J[16], rhs[4];
+    for (double& x : J) x = trial % 2 ? real(random) : small(random);
+    for (double& x : rhs) x = real(random);
+    double fast[4] = {}, plain[4] = {};
+    int pivots[4] = {};
+    const bool plainSolved = plainSolve4(J, rhs, plain, pivots);
+    ASSERT_EQ(solveLinearSystem4(J, rhs, fast), plainSolved) << "trial " << trial;
+    if (!plainSolved) continue;
+    ordersSeen.insert(pivots[0] * 16 + pivots[1] * 4 + pivots[2]);
+    for (int i = 0; i < 4; ++i)
+      ASSERT_EQ(std::bit_cast<std::uint64_t>(fast[i]), std::bit_cast<std::uint64_t>(plain[i]))
+          << "trial " << trial << " unknown " << i;
+  }
+  EXPECT_EQ(ordersSeen.size(), 24u);  // 4 x 3 x 2 choices of pivot row
 }
 
 TEST(OutputStageSolver, LargeSwingsConvergeThroughDampedSteps) {
