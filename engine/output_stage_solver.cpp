@@ -570,14 +570,10 @@ bool integrateOutputStage(OutputStage& stage, double h, const StageDrive& drive,
 }
 
 void updateCapacitorHistory(OutputStage& stage, double step) {
-  for (int k = 0; k < 6; ++k) {
-    const CapacitorBranch& cap = kCapacitors[k];
-    const double delta = (at(stage.v, cap.a) - at(stage.v, cap.b)) - (at(stage.vStart, cap.a) - at(stage.vStart, cap.b));
-    if (stage.trapezoid)
-      stage.capCurrent[k] = (2.0 * cap.C / step) * delta - stage.capCurrent[k];
-    else
-      stage.capCurrent[k] = (cap.C / step) * delta;
-  }
+  // The update the integration makes after each accepted sub-step; the drive does not
+  // enter it.
+  const StageDrive noDrive{1.0, 0.0, 1.0, 0.0, 0.0, false, 0.0};
+  acceptCapacitorHistory(stage, prepareSubStep(stage, step, noDrive));
 }
 
 }  // namespace corva
