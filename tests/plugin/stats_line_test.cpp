@@ -6,6 +6,7 @@
 
 #include "plugin/corva_plug.h"
 #include "plugin/stats_line.h"
+#include "tests/plugin/data_home.h"
 
 namespace {
 
@@ -14,6 +15,9 @@ using namespace corva;
 // Set before main, so the process-wide switch sees it on the first block. An empty
 // value counts as set.
 const bool kLogSet = (setenv("CORVA_LOG", "", 1), true);
+
+// The instance reads the MIDI map from a data folder of this test's own.
+const test::ScopedDataHome dataHome;
 
 TEST(StatsLine, Format) {
   CircuitEngine e;

@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/plugin/data_home.h"
 #include "tests/vst3/test_host.h"
 
 namespace {
@@ -14,6 +15,9 @@ namespace {
 using namespace Steinberg;
 using corvatest::Instance;
 using corvatest::Module;
+
+// The instance made below reads the MIDI map from a data folder of this test's own.
+const corva::test::ScopedDataHome dataHome;
 
 TEST(Module, FactoryAndClassDescribeTheInstrument) {
   Module m(corvatest::ModulePath());
