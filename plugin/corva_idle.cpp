@@ -57,10 +57,6 @@ bool CorvaPlug::learnMidiMsg(const iplug::IMidiMsg& msg) {
     return false;
   }
   // Learn mode stays on with no target, so the next click chooses the next control.
-  assignMidiMapping(uiModel.midiMap, t, source);
-  uiModel.learnTarget = -1;
-  uiModel.releaseMomentaryButtons();
-  saveMidiMap(uiModel.midiMap);
-  redraw();
+  uiModel.learnSource(t, source);
   return true;
 }

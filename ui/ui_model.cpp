@@ -41,10 +41,7 @@ bool UiModel::handlePointerDown(std::uint64_t pointerId, float x, float y) {
     if (c < 0) c = effectsPanel.hitTest(x, y);
     if (c >= 0 && midiTargetSlot(static_cast<unsigned>(c)) >= 0) {
       if (c == learnTarget) {
-        assignMidiMapping(midiMap, static_cast<unsigned>(c), MidiMapping{});
-        learnTarget = -1;
-        releaseMomentaryButtons();
-        saveMapAndRedraw();
+        learnSource(static_cast<unsigned>(c), MidiMapping{});
         return true;
       }
       learnTarget = c;
@@ -71,6 +68,13 @@ double UiModel::uiParamValue(int paramId) const {
 void UiModel::releaseMomentaryButtons() {
   for (int index : {kTrigger, kCorvaBtn, kToneBtn})
     if (uiParamValue(index) >= 0.5) host->setParameter(index, 0.0f);
+}
+
+void UiModel::learnSource(unsigned target, const MidiMapping& source) {
+  assignMidiMapping(midiMap, target, source);
+  learnTarget = -1;
+  releaseMomentaryButtons();
+  saveMapAndRedraw();
 }
 
 void UiModel::setLearnArmed(bool armed) {

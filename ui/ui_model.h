@@ -31,6 +31,9 @@ class UiModel : public UiParamValues {
   void releaseMomentaryButtons();
   // Switches MIDI-learn mode on or off, with no target chosen.
   void setLearnArmed(bool armed);
+  // Gives control `target` the MIDI source `source` (an empty mapping clears it), leaves
+  // no target chosen while learn mode stays on, lets go of held buttons and saves the map.
+  void learnSource(unsigned target, const MidiMapping& source);
 
   Host* host;
   FaceModel face;
