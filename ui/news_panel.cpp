@@ -85,15 +85,6 @@ bool newsRectContains(const float rect[4], float x, float y) {
          y < rect[1] + rect[3];
 }
 
-float measureText(Canvas& canvas, int font, float size, const char* text) {
-  if (font < 0) return 0.0f;
-  canvas.fontFaceId(font);
-  canvas.fontSize(size);
-  float bounds[4] = {0, 0, 0, 0};
-  canvas.textBounds(0, 0, text, nullptr, bounds);
-  return bounds[2] - bounds[0];
-}
-
 void drawNewsPanel(const NewsView& view, NewsRects& rects, FontState& font, Canvas& canvas,
                    const float face[4], const float effectsPanel[4]) {
   std::memset(rects, 0, sizeof rects);

@@ -21,9 +21,6 @@ NewsPanelHit hitTestNewsPanel(const NewsRects& rects, float x, float y);
 // Whether (x, y) lies in a rectangle {x, y, w, h}: right and bottom edges are outside.
 bool newsRectContains(const float rect[4], float x, float y);
 
-// Width of `text` in the given font and size; 0 without a font.
-float measureText(Canvas& canvas, int font, float size, const char* text);
-
 // Takes a press on the news panel: the close box dismisses the notice, a link opens its
 // address (or, when that fails, shows the address in the status line) and the rest of
 // the panel swallows the press. False when the press lies outside the panel.

@@ -16,15 +16,16 @@ void drawText(Canvas& canvas, int font, float x, float y, const char* text, floa
   canvas.text(x, y, text, nullptr);
 }
 
-namespace {
-
-float measuredWidth(Canvas& canvas, int font, const char* text, float size) {
-  float bounds[4] = {0, 0, 0, 0};
+float measureText(Canvas& canvas, int font, float size, const char* text) {
+  if (font < 0) return 0.0f;
   canvas.fontFaceId(font);
   canvas.fontSize(size);
+  float bounds[4] = {0, 0, 0, 0};
   canvas.textBounds(0, 0, text, nullptr, bounds);
   return bounds[2] - bounds[0];
 }
+
+namespace {
 
 bool isContinuationByte(char c) {
   return (static_cast<unsigned char>(c) & 0xC0u) == 0x80u;
@@ -34,7 +35,7 @@ bool isContinuationByte(char c) {
 
 void drawTextFitted(Canvas& canvas, int font, char* text, float size, float maxWidth) {
   if (font < 0) return;
-  if (maxWidth >= measuredWidth(canvas, font, text, size)) return;
+  if (maxWidth >= measureText(canvas, font, size, text)) return;
   const std::size_t n = std::strlen(text);
   if (n <= 1) return;
 
@@ -45,7 +46,7 @@ void drawTextFitted(Canvas& canvas, int font, char* text, float size, float maxW
     --c;
     while (c > 0 && isContinuationByte(text[c])) --c;
     std::memcpy(text + c, kEllipsis, sizeof kEllipsis);
-    if (maxWidth >= measuredWidth(canvas, font, text, size) || c <= 1) return;
+    if (maxWidth >= measureText(canvas, font, size, text) || c <= 1) return;
   }
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// The two text helpers that interface text goes through.
+// The text helpers that interface text goes through.
 
 #include <cstdint>
 
@@ -22,6 +22,9 @@ constexpr int kFittedTextSpare = 3;
 // A negative font handle draws nothing.
 void drawText(Canvas& canvas, int font, float x, float y, const char* text, float size,
               int align, std::uint32_t rgb);
+
+// Width of `text` in the given font and size; 0 with a negative font handle.
+float measureText(Canvas& canvas, int font, float size, const char* text);
 
 // Shortens `text` in place, whole UTF-8 characters at a time, ending it with an
 // ellipsis, until it fits maxWidth. Draws nothing. The buffer must have
