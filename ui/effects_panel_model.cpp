@@ -34,11 +34,10 @@ const PanelLayout& panelLayout(bool newsShown) { return newsShown ? kCompactLayo
 bool effectsKnobCentre(int index, float& x, float& y, bool compact, bool shifted) {
   const int slot = effectSlot(index);
   if (slot < 0) return false;
+  const PanelLayout& layout = panelLayout(compact);
   const float extra = shifted ? 8.0f : 0.0f;
-  const float position = static_cast<float>(slot) + 0.5f;
   x = 64.0f;
-  y = compact ? (position * 20.4f + extra) * 6.4f - 17.728f
-              : (position * 22.4f + extra) * 6.4f - 20.4736f;
+  y = ((static_cast<float>(slot) + 0.5f) * layout.pitch + extra) * 6.4f + layout.knobOffset;
   return true;
 }
 
