@@ -1,6 +1,7 @@
 // The module's exported entry points: ModuleEntry/ModuleExit (counted, so that nested
 // loads initialise once) and GetPluginFactory with the one class the module offers.
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 
@@ -73,21 +74,12 @@ std::mutex gFactoryMutex;
 std::mutex gEntryMutex;
 int gEntryCount = 0;
 
-bool InitModule(void* handle) {
-  iplug::SetModuleHandle(handle);
-  return true;
-}
-
-bool DeinitModule() { return true; }
-
-Steinberg::FUnknown* CreateForFactory(void* context) { return CreatePluginInstance(context); }
-
 }  // namespace
 }  // namespace corva
 
 CORVA_EXPORT bool ModuleEntry(void* sharedLibraryHandle) {
   std::lock_guard<std::mutex> lock(corva::gEntryMutex);
-  if (++corva::gEntryCount == 1) return corva::InitModule(sharedLibraryHandle);
+  if (++corva::gEntryCount == 1) iplug::SetModuleHandle(sharedLibraryHandle);
   return true;
 }
 
@@ -95,7 +87,7 @@ CORVA_EXPORT bool ModuleExit() {
   std::lock_guard<std::mutex> lock(corva::gEntryMutex);
   // An exit without a matching entry is refused rather than counted below zero.
   if (corva::gEntryCount == 0) return false;
-  if (--corva::gEntryCount == 0) return corva::DeinitModule();
+  --corva::gEntryCount;
   return true;
 }
 
@@ -107,7 +99,7 @@ CORVA_EXPORT Steinberg::IPluginFactory* PLUGIN_API GetPluginFactory() {
   iplug::VST3Factory* f = gFactory.load();
   if (f && f->tryAddRef()) return f;
   f = new iplug::VST3Factory(MakeFactoryInfo(), &gFactory);
-  f->registerClass(&ClassInfo(), &CreateForFactory, nullptr);
+  f->registerClass(&ClassInfo(), &CreatePluginInstance, nullptr);
   gFactory.store(f);
   return f;
 }
