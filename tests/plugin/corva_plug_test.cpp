@@ -2,6 +2,7 @@
 #include "plugin/midi_map.h"
 #include "plugin/midi_map_file.h"
 #include "tests/plugin/data_home.h"
+#include "tests/plugin/plug_instance.h"
 
 #include <gtest/gtest.h>
 
@@ -19,9 +20,7 @@ namespace {
 
 using namespace corva;
 
-std::unique_ptr<CorvaPlug> makePlug() {
-  return std::unique_ptr<CorvaPlug>(static_cast<CorvaPlug*>(MakePlug(iplug::InstanceInfo{})));
-}
+using test::makePlug;
 
 // Renders nBlocks of 64 frames and returns channel 0 and 1 one after the other.
 std::pair<std::vector<float>, std::vector<float>> render(CorvaPlug& plug, int nBlocks, int frames = 64) {

@@ -13,6 +13,7 @@
 #include "plugin/midi_map.h"
 #include "plugin/midi_map_file.h"
 #include "tests/plugin/data_home.h"
+#include "tests/plugin/plug_instance.h"
 
 namespace {
 
@@ -21,12 +22,7 @@ using namespace corva;
 // No test in this program reads or writes the user's own data folder.
 const test::ScopedDataHome processDataHome;
 
-// An instance whose idle ticks the test runs itself.
-std::unique_ptr<CorvaPlug> makeIdlePlug() {
-  auto plug = std::unique_ptr<CorvaPlug>(static_cast<CorvaPlug*>(MakePlug(iplug::InstanceInfo{})));
-  plug->DestroyTimer();
-  return plug;
-}
+using test::makeIdlePlug;
 
 void send(CorvaPlug& plug, std::uint8_t status, std::uint8_t d1, std::uint8_t d2) {
   plug.ProcessMidiMsg(iplug::IMidiMsg(0, status, d1, d2));

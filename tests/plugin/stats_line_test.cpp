@@ -7,6 +7,7 @@
 #include "plugin/corva_plug.h"
 #include "plugin/stats_line.h"
 #include "tests/plugin/data_home.h"
+#include "tests/plugin/plug_instance.h"
 
 namespace {
 
@@ -45,8 +46,7 @@ TEST(StatsLine, Format) {
 
 TEST(StatsLine, OneLineEvery690thBlockAt44100) {
   ASSERT_TRUE(kLogSet);
-  std::unique_ptr<CorvaPlug> plug(static_cast<CorvaPlug*>(MakePlug(iplug::InstanceInfo{})));
-  plug->DestroyTimer();
+  const auto plug = test::makeIdlePlug();
   plug->SetSampleRate(44100.0);
   float l[64], r[64];
   float* outs[] = {l, r};
