@@ -5,11 +5,13 @@
 
 #include "plugin/midi_map_file.h"
 #include "plugin/plug_config.h"
+#include "plugin/stats_line.h"
 
 using namespace corva;
 
 CorvaPlug::CorvaPlug(const iplug::InstanceInfo& info) : PlugBase(info, plugConfig()) {
   registerParams();
+  (void)statsLoggingOn();
   // The map from the data folder, or the default map; nothing is written here.
   uiModel.midiMap = loadMidiMap();
   // The idle handler touches the members above, so its timer starts only now that they

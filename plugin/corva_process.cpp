@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -17,12 +16,6 @@
 using namespace corva;
 
 namespace {
-
-// Decided once per process, the first time any instance processes a block.
-bool loggingOn() {
-  static const bool on = std::getenv("CORVA_LOG") != nullptr;
-  return on;
-}
 
 // Denormal results flush to zero and denormal inputs read as zero; long decays in the
 // filters would otherwise crawl through the slow denormal path.
@@ -73,7 +66,7 @@ void CorvaPlug::ProcessBlock(iplug::sample** /*inputs*/, iplug::sample** outputs
     processEffects(effects, outputs, 2, frames);
   }
 
-  if (loggingOn()) {
+  if (statsLoggingOn()) {
     logFrames += static_cast<std::uint32_t>(frames);
     const double rate = std::min(GetSampleRate(), 4294967295.0);
     if (logFrames >= static_cast<std::uint32_t>(rate)) {

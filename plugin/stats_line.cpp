@@ -1,8 +1,14 @@
 #include "plugin/stats_line.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace corva {
+
+bool statsLoggingOn() {
+  static const bool on = std::getenv("CORVA_LOG") != nullptr;
+  return on;
+}
 
 int formatStatsLine(char* out, std::size_t size, const CircuitEngine& e, int mode, int speed, int tone) {
   const int n = std::snprintf(out, size,

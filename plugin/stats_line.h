@@ -7,6 +7,11 @@
 
 namespace corva {
 
+// Whether CORVA_LOG is set (an empty value counts), decided once per process on the
+// first call. Instances call it when they are made, so the audio thread never runs
+// the decision itself.
+bool statsLoggingOn();
+
 // Formats the line from the engine's statistics and the selector positions; returns
 // the number of characters written (at most size - 1).
 int formatStatsLine(char* out, std::size_t size, const CircuitEngine& engine, int mode, int speed, int tone);
