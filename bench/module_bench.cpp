@@ -10,10 +10,6 @@
 
 #include <time.h>
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <xmmintrin.h>
-#endif
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -22,6 +18,7 @@
 #include <vector>
 
 #include "engine/circuit_engine.h"
+#include "engine/denormals.h"
 #include "engine/effects_chain.h"
 #include "plugin/param_snapshot.h"
 #include "plugin/param_table.h"
@@ -44,13 +41,6 @@ double WallSeconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-// The same floating-point mode the plug-in sets for its blocks.
-void FlushDenormals() {
-#if defined(__x86_64__) || defined(__i386__)
-  _mm_setcsr(_mm_getcsr() | 0x8040);
-#endif
-}
-
 // The engine and effects alone, as the plug-in's block processing drives them.
 class EngineAlone {
  public:
@@ -69,7 +59,7 @@ class EngineAlone {
     float* out[2] = {mL.data(), mR.data()};
     const int n = static_cast<int>(mL.size());
     for (long b = 0; b < blocks; ++b) {
-      FlushDenormals();
+      corva::flushDenormals();  // the plug-in's mode for its blocks
       std::fill(mL.begin(), mL.end(), 0.0f);
       std::fill(mR.begin(), mR.end(), 0.0f);
       corva::renderCircuitBlock(*mEngine, out, 2, n);

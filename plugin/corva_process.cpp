@@ -5,10 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <xmmintrin.h>
-#endif
-
+#include "engine/denormals.h"
 #include "plugin/corva_plug.h"
 #include "plugin/param_snapshot.h"
 #include "plugin/stats_line.h"
@@ -16,14 +13,6 @@
 using namespace corva;
 
 namespace {
-
-// Denormal results flush to zero and denormal inputs read as zero; long decays in the
-// filters would otherwise crawl through the slow denormal path.
-void flushDenormals() {
-#if defined(__x86_64__) || defined(__i386__)
-  _mm_setcsr(_mm_getcsr() | 0x8040);
-#endif
-}
 
 int roundedPosition(double v) { return static_cast<int>(std::round(v)); }
 
