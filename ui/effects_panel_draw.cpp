@@ -5,7 +5,6 @@
 #include <cstdio>
 
 #include "plugin/param_table.h"
-#include "resources/font.h"
 #include "ui/colour.h"
 #include "ui/lerp_colour.h"
 #include "ui/host.h"
@@ -149,11 +148,7 @@ void drawEffectsPanel(EffectsPanelModel& panel, Canvas& canvas, const float rect
     canvas.translate(panel.originX, panel.originY);
     canvas.scale(panel.pixelScale, panel.pixelScale);
   }
-  if (!panel.font.created) {
-    // A failed creation is not retried until the editor opens again.
-    panel.font.handle = canvas.createFontMem("CorvaPanel", kEmbeddedFont, kEmbeddedFontSize);
-    panel.font.created = true;
-  }
+  createEmbeddedFont(panel.font, canvas, "CorvaPanel");
   canvas.beginPath();
   canvas.rect(0, 0, kPanelDesignWidth, kPanelDesignHeight);
   canvas.fillColor(colourFromRgb(kBackground));

@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "plugin/midi_map.h"
-#include "resources/font.h"
 #include "ui/colour.h"
 #include "ui/effects_panel_model.h"
 #include "ui/face_model.h"
@@ -43,11 +42,7 @@ void drawLearnOverlay(FontState& learnFont, Canvas& canvas, const float faceRect
                       const float panelRect[4], int compactPanel, std::uint8_t panelOffset,
                       bool learnArmed, int learnTarget, const MidiMap& map, double nowSeconds) {
   if (!learnArmed) return;
-  if (!learnFont.created) {
-    // A failed registration is not retried until the font state is reset.
-    learnFont.handle = canvas.createFontMem("CorvaLearn", kEmbeddedFont, kEmbeddedFontSize);
-    learnFont.created = true;
-  }
+  createEmbeddedFont(learnFont, canvas, "CorvaLearn");
   const float faceScale = faceRect[2] / kFaceDesignWidth;
   const float panelScale = panelRect[2] * 0.0078125f;
   const double twice = 2.0 * nowSeconds;

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "resources/font.h"
 #include "ui/colour.h"
 #include "ui/host.h"
 #include "ui/text_draw.h"
@@ -89,11 +88,7 @@ void drawNewsPanel(const NewsView& view, NewsRects& rects, FontState& font, Canv
                    const float face[4], const float effectsPanel[4]) {
   std::memset(rects, 0, sizeof rects);
   if (view.pageCount <= 0) return;
-  if (!font.created) {
-    // A failed creation stays failed until the editor opens again.
-    font.handle = canvas.createFontMem("CorvaNews", kEmbeddedFont, kEmbeddedFontSize);
-    font.created = true;
-  }
+  createEmbeddedFont(font, canvas, "CorvaNews");
   const float left = face[0], top = face[1], width = face[2] + effectsPanel[2];
 
   setRect(rects[kNewsPanelRect], left, top, width, kPanelHeight);

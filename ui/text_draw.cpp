@@ -2,9 +2,16 @@
 
 #include <cstring>
 
+#include "resources/font.h"
 #include "ui/colour.h"
 
 namespace corva {
+
+void createEmbeddedFont(FontState& font, Canvas& canvas, const char* name) {
+  if (font.created) return;
+  font.handle = canvas.createFontMem(name, kEmbeddedFont, kEmbeddedFontSize);
+  font.created = true;
+}
 
 void drawText(Canvas& canvas, int font, float x, float y, const char* text, float size,
               int align, std::uint32_t rgb) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "ui/canvas.h"
+#include "ui/font_state.h"
 
 namespace corva {
 
@@ -16,6 +17,10 @@ constexpr int kAlignMiddle = 16;
 // drawTextFitted may write its ellipsis and terminating zero up to this many bytes
 // past the text's own terminating zero: every buffer handed to it needs this room.
 constexpr int kFittedTextSpare = 3;
+
+// Creates the embedded font under `name` on a layer's first draw in a window. A failed
+// creation is not retried until the font state is reset for a new window.
+void createEmbeddedFont(FontState& font, Canvas& canvas, const char* name);
 
 // Draws one line of text centred vertically on y. `align` gives only the horizontal
 // alignment; `rgb` is 0xRRGGBB (top byte ignored) and text is always opaque.
