@@ -31,7 +31,6 @@ constexpr float kPointerUnit = 0.7875449f;
 constexpr float kValueSize = 15.36f;
 constexpr float kCaptionSize = 14.08f;
 constexpr float kSmallSize = 10.88f;
-constexpr int kAlignCentreMiddle = kAlignCenter | kAlignMiddle;
 
 constexpr float kBeatLightX = 90.88f;
 
@@ -89,6 +88,12 @@ int knobReading(int slot, float value) {
   return static_cast<int>(std::lround(static_cast<double>(value) * 100.0));
 }
 
+// One line of panel text centred on (x, y); draws nothing while the panel has no font.
+void drawPanelLabel(EffectsPanelModel& panel, Canvas& canvas, float x, float y, const char* text,
+                    float size, std::uint32_t rgb) {
+  drawText(canvas, panel.font.handle, x, y, text, size, kAlignCenter, rgb);
+}
+
 }  // namespace
 
 void arcPath(Canvas& canvas, float cx, float cy, float r, float startDegrees, float endDegrees,
@@ -104,16 +109,6 @@ void arcPath(Canvas& canvas, float cx, float cy, float r, float startDegrees, fl
       canvas.lineTo(px, py);
     }
   }
-}
-
-void drawPanelLabel(EffectsPanelModel& panel, Canvas& canvas, float x, float y, const char* text,
-                    float size, std::uint32_t rgb) {
-  if (panel.font.handle < 0) return;
-  canvas.fontFaceId(panel.font.handle);
-  canvas.fontSize(size);
-  canvas.textAlign(kAlignCentreMiddle);
-  canvas.fillColor(colourFromRgb(rgb));
-  canvas.text(x, y, text, nullptr);
 }
 
 void drawPanelKnob(EffectsPanelModel&, Canvas& canvas, float cx, float cy, float normalised) {

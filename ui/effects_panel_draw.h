@@ -12,10 +12,6 @@ namespace corva {
 // Draws the panel into rect {x, y, w, h} (pixels) and records that placement in the model.
 void drawEffectsPanel(EffectsPanelModel& panel, Canvas& canvas, const float rect[4]);
 
-// One line of panel text centred on (x, y); draws nothing while the panel has no font.
-void drawPanelLabel(EffectsPanelModel& panel, Canvas& canvas, float x, float y, const char* text,
-                    float size, std::uint32_t rgb);
-
 // A 270-degree knob open at the bottom, with value arc and pointer; normalised is clamped.
 void drawPanelKnob(EffectsPanelModel& panel, Canvas& canvas, float cx, float cy, float normalised);
 

@@ -18,7 +18,6 @@ constexpr std::uint32_t kViolet = 0x9D5CFF;
 constexpr std::uint32_t kBright = 0xC9BDB0;
 constexpr std::uint32_t kLabel = 0xA8A099;
 constexpr std::uint32_t kPill = 0x1C1C1C;
-constexpr int kAlignCentreMiddle = kAlignCenter | kAlignMiddle;
 
 void drawPill(Canvas& canvas, int font, float x, float ringBottom, float scale, const char* label,
               bool selected) {
@@ -29,11 +28,7 @@ void drawPill(Canvas& canvas, int font, float x, float ringBottom, float scale, 
   canvas.roundedRect(x - width / 2.0f, textY - 0.7f * size, width, 1.4f * size, 0.3f * size);
   canvas.fillColor(colourFromRgb(kPill));
   canvas.fill();
-  canvas.fontFaceId(font);
-  canvas.fontSize(size);
-  canvas.textAlign(kAlignCentreMiddle);
-  canvas.fillColor(colourFromRgb(selected ? kBright : kLabel));
-  canvas.text(x, textY, label, nullptr);
+  drawText(canvas, font, x, textY, label, size, kAlignCenter, selected ? kBright : kLabel);
 }
 
 }  // namespace
