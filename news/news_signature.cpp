@@ -4,8 +4,6 @@
 
 #include <sodium.h>
 
-#include <algorithm>
-#include <vector>
 
 #include "news/news_feed.h"
 
@@ -77,6 +75,11 @@ bool decodeNewsSignature(std::string_view text, std::array<std::uint8_t, 64>& si
 }
 
 bool verifyNewsSignature(std::string_view feed, const NewsPublicKey& publicKey, std::string& body) {
+    return verifyNewsFeedWithKeys(feed, {&publicKey, 1}, body);
+}
+
+bool verifyNewsFeedWithKeys(std::string_view feed, std::span<const NewsPublicKey> keys,
+                            std::string& body) {
     std::string splitBody;
     std::string signatureText;
     if (!splitNewsSignature(feed, splitBody, signatureText)) return false;
@@ -84,26 +87,17 @@ bool verifyNewsSignature(std::string_view feed, const NewsPublicKey& publicKey, 
     if (!decodeNewsSignature(signatureText, signature)) return false;
     if (!sodiumReady()) return false;
 
-    // The signed block is the signature followed by the signed message: the header
-    // and the body bytes unchanged.
-    std::vector<unsigned char> signedBlock(signature.size() + kSignedHeader.size() + splitBody.size());
-    auto out = std::copy(signature.begin(), signature.end(), signedBlock.begin());
-    out = std::copy(kSignedHeader.begin(), kSignedHeader.end(), out);
-    std::copy(splitBody.begin(), splitBody.end(), out);
-    std::vector<unsigned char> opened(signedBlock.size());
-    unsigned long long openedLength = 0;
-    if (crypto_sign_open(opened.data(), &openedLength, signedBlock.data(), signedBlock.size(),
-                         publicKey.data()) != 0) {
-        return false;
-    }
-    body = std::move(splitBody);
-    return true;
-}
-
-bool verifyNewsFeedWithKeys(std::string_view feed, std::span<const NewsPublicKey> keys,
-                            std::string& body) {
+    // The signed message is the header followed by the body bytes unchanged; it is
+    // built once and checked against each key in turn.
+    std::string message;
+    message.reserve(kSignedHeader.size() + splitBody.size());
+    message.append(kSignedHeader).append(splitBody);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(message.data());
     for (const NewsPublicKey& key : keys) {
-        if (verifyNewsSignature(feed, key, body)) return true;
+        if (crypto_sign_verify_detached(signature.data(), bytes, message.size(), key.data()) == 0) {
+            body = std::move(splitBody);
+            return true;
+        }
     }
     return false;
 }
