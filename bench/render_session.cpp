@@ -7,9 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#if defined(__SSE__)
-#include <xmmintrin.h>
-#endif
+#include "engine/denormals.h"
 
 #ifdef CORVA_RENDER_EFFECTS
 #include "engine/effects_chain.h"
@@ -23,13 +21,6 @@ double threadCpuSeconds() {
   timespec ts{};
   clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
   return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
-// The plug-in renders with denormals flushed to zero; so does the tool.
-void flushDenormals() {
-#if defined(__SSE__)
-  _mm_setcsr(_mm_getcsr() | 0x8040);
-#endif
 }
 
 bool parseSeconds(const char* text, double& out) {
@@ -82,7 +73,7 @@ bool parseTriggerPattern(const std::string& text, TriggerPattern& out) {
 
 RenderResult render(const RenderSettings& s) {
   RenderResult result;
-  flushDenormals();
+  flushDenormals();  // the plug-in renders with denormals flushed to zero; so does the tool
   CircuitEngine engine;
   engine.controls = s.controls;
   prepareEngine(engine, s.sampleRate);
