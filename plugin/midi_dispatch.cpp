@@ -1,7 +1,8 @@
 #include "plugin/midi_dispatch.h"
 
 #include <algorithm>
-#include <cmath>
+
+#include "plugin/value_map.h"
 
 namespace corva {
 namespace {
@@ -27,15 +28,9 @@ void dispatchNote(int target, bool press, const UiParamValues& ui, Host& host) {
 // A controller value 0..127 spread over the parameter's range; logarithmic
 // parameters (the echo time) sweep evenly in ratio rather than in milliseconds.
 float continuousValue(int target, std::uint8_t value) {
-  const ParamSpec& spec = kParamTable[target];
   // A data byte above 127 is malformed; it must not push the value past the maximum.
   const float t = static_cast<float>(std::min<int>(value, 127)) / 127.f;
-  if (spec.isLog) {
-    return static_cast<float>(spec.minValue *
-                              std::exp(std::log(static_cast<double>(spec.maxValue) /
-                                                spec.minValue) * t));
-  }
-  return spec.minValue + (spec.maxValue - spec.minValue) * t;
+  return fromNormalised(kParamTable[target], t);
 }
 
 void dispatchControl(int target, std::uint8_t value, const UiParamValues& ui, Host& host) {

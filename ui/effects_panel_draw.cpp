@@ -9,7 +9,7 @@
 #include "ui/lerp_colour.h"
 #include "ui/host.h"
 #include "ui/text_draw.h"
-#include "ui/value_map.h"
+#include "plugin/value_map.h"
 
 namespace corva {
 namespace {

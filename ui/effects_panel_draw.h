@@ -2,8 +2,6 @@
 // Drawing of the effects panel from its model: background, knobs with their values,
 // the echo switch, captions and units, the beat light and the MIDI-learn buttons.
 
-#include <cstdint>
-
 #include "ui/canvas.h"
 #include "ui/effects_panel_model.h"
 

@@ -5,7 +5,7 @@
 #include <iterator>
 
 #include "plugin/param_table.h"
-#include "ui/value_map.h"
+#include "plugin/value_map.h"
 #include "ui/host.h"
 
 namespace corva {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "ui/value_map.h"
+#include "plugin/value_map.h"
 
 namespace corva {
 

@@ -9,7 +9,7 @@
 #include "resources/font.h"
 #include "tests/ui/recording_canvas.h"
 #include "ui/text_draw.h"
-#include "ui/value_map.h"
+#include "plugin/value_map.h"
 
 namespace corva {
 namespace {

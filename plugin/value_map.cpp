@@ -1,4 +1,4 @@
-#include "ui/value_map.h"
+#include "plugin/value_map.h"
 
 #include <cmath>
 
