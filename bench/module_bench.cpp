@@ -21,7 +21,7 @@
 #include "engine/denormals.h"
 #include "engine/effects_chain.h"
 #include "plugin/param_snapshot.h"
-#include "plugin/param_table.h"
+#include "model/param_table.h"
 #include "tests/vst3/test_host.h"
 
 namespace {

@@ -3,8 +3,8 @@
 #include <chrono>
 
 #include "plugin/corva_plug.h"
-#include "plugin/data_folder.h"
-#include "plugin/midi_map_file.h"
+#include "model/data_folder.h"
+#include "model/midi_map_file.h"
 
 using namespace corva;
 

@@ -1,7 +1,7 @@
 // The idle handler: every 20 ms on the interface side, for the plug-in's whole life.
 
 #include "plugin/corva_plug.h"
-#include "plugin/midi_dispatch.h"
+#include "model/midi_dispatch.h"
 
 using namespace corva;
 

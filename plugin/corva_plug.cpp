@@ -3,7 +3,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "plugin/midi_map_file.h"
+#include "model/midi_map_file.h"
 #include "plugin/plug_config.h"
 #include "plugin/stats_line.h"
 

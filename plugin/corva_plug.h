@@ -20,8 +20,8 @@
 #include "framework/config.h"
 #include "framework/ibyte_chunk.h"
 #include "framework/imidi_msg.h"
-#include "plugin/param_table.h"
-#include "ui/host.h"
+#include "model/param_table.h"
+#include "model/host.h"
 #include "ui/ui_model.h"
 
 class CorvaPlug final : public CORVA_PLUG_BASE, public corva::Host {

@@ -3,7 +3,7 @@
 // at the start of a block.
 
 #include "engine/circuit_engine.h"
-#include "plugin/param_table.h"
+#include "model/param_table.h"
 
 namespace corva {
 

@@ -3,7 +3,7 @@
 // outputs, MIDI in, an editor 648 x 431 resizable between widths 432 and 2592.
 
 #include "framework/config.h"
-#include "plugin/param_table.h"
+#include "model/param_table.h"
 
 namespace corva {
 

@@ -4,12 +4,12 @@
 #include <cmath>
 #include <cstdio>
 
-#include "plugin/param_table.h"
+#include "model/param_table.h"
 #include "ui/colour.h"
 #include "ui/lerp_colour.h"
-#include "ui/host.h"
+#include "model/host.h"
 #include "ui/text_draw.h"
-#include "plugin/value_map.h"
+#include "model/value_map.h"
 
 namespace corva {
 namespace {

@@ -4,9 +4,9 @@
 #include <cmath>
 #include <iterator>
 
-#include "plugin/param_table.h"
-#include "plugin/value_map.h"
-#include "ui/host.h"
+#include "model/param_table.h"
+#include "model/value_map.h"
+#include "model/host.h"
 
 namespace corva {
 namespace {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "plugin/value_map.h"
+#include "model/value_map.h"
 
 namespace corva {
 

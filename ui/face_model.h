@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "plugin/param_table.h"
-#include "ui/host.h"
+#include "model/param_table.h"
+#include "model/host.h"
 
 namespace corva {
 

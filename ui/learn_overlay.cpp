@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "plugin/midi_map.h"
+#include "model/midi_map.h"
 #include "ui/colour.h"
 #include "ui/effects_panel_model.h"
 #include "ui/face_model.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "ui/colour.h"
-#include "ui/host.h"
+#include "model/host.h"
 #include "ui/text_draw.h"
 
 namespace corva {

@@ -3,9 +3,9 @@
 
 #include <algorithm>
 
-#include "plugin/param_table.h"
+#include "model/param_table.h"
 #include "ui/effects_panel_model.h"
-#include "ui/host.h"
+#include "model/host.h"
 
 namespace corva {
 namespace {

@@ -14,7 +14,7 @@
 #include <vector>
 #include <string>
 
-#include "plugin/data_folder.h"
+#include "model/data_folder.h"
 #include "tests/midimap/temp_folder.h"
 
 namespace corva {

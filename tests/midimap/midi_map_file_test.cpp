@@ -1,11 +1,11 @@
-#include "plugin/midi_map_file.h"
+#include "model/midi_map_file.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <random>
 
-#include "plugin/data_folder.h"
+#include "model/data_folder.h"
 #include "tests/midimap/temp_folder.h"
 
 namespace corva {

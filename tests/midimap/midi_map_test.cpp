@@ -1,4 +1,4 @@
-#include "plugin/midi_map.h"
+#include "model/midi_map.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "plugin/midi_dispatch.h"
+#include "model/midi_dispatch.h"
 
 namespace corva {
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "plugin/midi_map_file.h"
+#include "model/midi_map_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   corva::MidiMap map;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/data_folder.h"
+#include "model/data_folder.h"
 #include "tests/midimap/temp_folder.h"
 
 namespace corva {

@@ -1,6 +1,6 @@
 #include "plugin/corva_plug.h"
-#include "plugin/midi_map.h"
-#include "plugin/midi_map_file.h"
+#include "model/midi_map.h"
+#include "model/midi_map_file.h"
 #include "tests/plugin/data_home.h"
 #include "tests/plugin/plug_instance.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/host.h"
+#include "model/host.h"
 
 namespace corva::test {
 

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 #include <nanovg.h>
 
-#include "plugin/nvg_canvas.h"
+#include "ui/nvg_canvas.h"
 #include "resources/font.h"
 #include "tests/ui/png_io.h"
 

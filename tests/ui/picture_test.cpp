@@ -12,7 +12,7 @@
 #include <gtest/gtest.h>
 #include <nanovg_gl2.h>
 
-#include "plugin/nvg_canvas.h"
+#include "ui/nvg_canvas.h"
 #include "tests/ui/fake_host.h"
 #include "tests/ui/gl_offscreen.h"
 #include "tests/ui/png_io.h"

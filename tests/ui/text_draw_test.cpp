@@ -5,11 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include "plugin/param_table.h"
+#include "model/param_table.h"
 #include "resources/font.h"
 #include "tests/ui/recording_canvas.h"
 #include "ui/text_draw.h"
-#include "plugin/value_map.h"
+#include "model/value_map.h"
 
 namespace corva {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "plugin/param_table.h"
+#include "model/param_table.h"
 #include "tests/ui/fake_host.h"
 #include "ui/lerp_colour.h"
 #include "ui/effects_panel_model.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "plugin/midi_map.h"
+#include "model/midi_map.h"
 #include "tests/ui/recording_canvas.h"
 #include "ui/learn_overlay.h"
 

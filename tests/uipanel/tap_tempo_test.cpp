@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "plugin/param_table.h"
+#include "model/param_table.h"
 #include "tests/ui/fake_host.h"
 #include "ui/effects_panel_model.h"
 

@@ -1,4 +1,4 @@
-#include "plugin/nvg_canvas.h"
+#include "ui/nvg_canvas.h"
 
 #include <nanovg.h>
 

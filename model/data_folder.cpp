@@ -1,4 +1,4 @@
-#include "plugin/data_folder.h"
+#include "model/data_folder.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

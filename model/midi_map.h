@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "plugin/param_table.h"
+#include "model/param_table.h"
 
 namespace corva {
 

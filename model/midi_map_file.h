@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "plugin/midi_map.h"
+#include "model/midi_map.h"
 
 namespace corva {
 

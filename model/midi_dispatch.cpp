@@ -1,8 +1,8 @@
-#include "plugin/midi_dispatch.h"
+#include "model/midi_dispatch.h"
 
 #include <algorithm>
 
-#include "plugin/value_map.h"
+#include "model/value_map.h"
 
 namespace corva {
 namespace {

@@ -1,11 +1,11 @@
-#include "plugin/midi_map_file.h"
+#include "model/midi_map_file.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
 #include <vector>
 
-#include "plugin/data_folder.h"
+#include "model/data_folder.h"
 
 namespace corva {
 namespace {

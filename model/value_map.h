@@ -2,7 +2,7 @@
 // A parameter value in its own units to its 0..1 position on a control, and back:
 // linear, or logarithmic for parameters marked isLog. Neither clamps; callers do.
 
-#include "plugin/param_table.h"
+#include "model/param_table.h"
 
 namespace corva {
 

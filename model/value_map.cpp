@@ -1,4 +1,4 @@
-#include "plugin/value_map.h"
+#include "model/value_map.h"
 
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "plugin/midi_map.h"
+#include "model/midi_map.h"
 
 #include <cstdio>
 

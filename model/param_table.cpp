@@ -1,4 +1,4 @@
-#include "plugin/param_table.h"
+#include "model/param_table.h"
 
 namespace corva {
 namespace {

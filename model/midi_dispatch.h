@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "plugin/midi_map.h"
-#include "ui/host.h"
+#include "model/midi_map.h"
+#include "model/host.h"
 
 namespace corva {
 
