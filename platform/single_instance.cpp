@@ -1,0 +1,86 @@
+#include "platform/single_instance.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+
+namespace platform {
+
+namespace {
+
+constexpr char kPresentRequest[] = "present\n";
+
+// An abstract address: a leading zero byte, then the name (not zero-terminated).
+socklen_t makeAddress(const std::string& name, sockaddr_un& addr) {
+  std::memset(&addr, 0, sizeof addr);
+  addr.sun_family = AF_UNIX;
+  const std::size_t n = std::min(name.size(), sizeof addr.sun_path - 1);
+  std::memcpy(addr.sun_path + 1, name.data(), n);
+  return static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + n);
+}
+
+}  // namespace
+
+SingleInstance::SingleInstance(const std::string& name) : mName(name) {
+  const char* over = std::getenv("CORVA_INSTANCE_NAME");
+  if (over && *over) mName = over;
+}
+
+SingleInstance::~SingleInstance() {
+  if (mListenFd >= 0) ::close(mListenFd);
+}
+
+SingleInstance::Result SingleInstance::Acquire() {
+  sockaddr_un addr;
+  const socklen_t len = makeAddress(mName, addr);
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd < 0) return Result::kFailed;
+  if (::bind(fd, reinterpret_cast<const sockaddr*>(&addr), len) == 0) {
+    if (::listen(fd, 8) == 0) {
+      mListenFd = fd;
+      return Result::kFirst;
+    }
+    ::close(fd);
+    return Result::kFailed;
+  }
+  ::close(fd);
+  if (errno != EADDRINUSE) return Result::kFailed;
+
+  // Someone holds the name: ask them to present their window. A holder that does not
+  // accept within a second still counts as running.
+  const int c = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (c < 0) return Result::kOtherAsked;
+  if (::connect(c, reinterpret_cast<const sockaddr*>(&addr), len) == 0) {
+    (void)!::send(c, kPresentRequest, sizeof kPresentRequest - 1, MSG_NOSIGNAL);
+  }
+  ::close(c);
+  return Result::kOtherAsked;
+}
+
+int SingleInstance::TakeRequests() {
+  if (mListenFd < 0) return 0;
+  int asked = 0;
+  for (;;) {
+    const int c = ::accept4(mListenFd, nullptr, nullptr, SOCK_CLOEXEC);
+    if (c < 0) break;
+    // The request is a few bytes sent right after connecting; wait briefly for them so a
+    // slow sender is not missed, but never block the caller for long.
+    char buf[16] = {};
+    pollfd p{c, POLLIN, 0};
+    if (::poll(&p, 1, 200) > 0 && ::recv(c, buf, sizeof buf - 1, MSG_DONTWAIT) > 0 &&
+        std::strncmp(buf, kPresentRequest, sizeof kPresentRequest - 1) == 0)
+      ++asked;
+    ::close(c);
+  }
+  return asked;
+}
+
+}  // namespace platform

@@ -1,0 +1,41 @@
+#pragma once
+// One running instance of a program per name, through an abstract-namespace Unix socket.
+// The name exists exactly while the first instance's process lives (even after kill -9
+// the kernel frees it). A second start connects to it and asks the first to present
+// its window.
+
+#include <string>
+
+namespace platform {
+
+class SingleInstance {
+ public:
+  // The socket name comes from `name`; the environment variable CORVA_INSTANCE_NAME, when
+  // set and not empty, replaces it, so that tests running side by side each get their own.
+  explicit SingleInstance(const std::string& name);
+  ~SingleInstance();
+  SingleInstance(const SingleInstance&) = delete;
+  SingleInstance& operator=(const SingleInstance&) = delete;
+
+  enum class Result {
+    kFirst,        // this process now holds the name
+    kOtherAsked,   // another instance holds it and was asked to present its window
+    kFailed,       // the socket could not be made; run as if first
+  };
+  Result Acquire();
+
+  // The listening socket while this process holds the name, else -1. When it becomes
+  // readable, call TakeRequests().
+  int Fd() const { return mListenFd; }
+  // Accepts every waiting request without blocking; returns how many asked to present
+  // the window.
+  int TakeRequests();
+
+  const std::string& Name() const { return mName; }
+
+ private:
+  std::string mName;
+  int mListenFd = -1;
+};
+
+}  // namespace platform
