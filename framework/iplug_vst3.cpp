@@ -130,6 +130,7 @@ void IPlugVST3::SetLatency(int samples) {
 tresult PLUGIN_API IPlugVST3::queryInterface(const TUID iid, void** obj) {
   QUERY_INTERFACE(iid, obj, IComponent::iid, IComponent)
   QUERY_INTERFACE(iid, obj, IAudioProcessor::iid, IAudioProcessor)
+  QUERY_INTERFACE(iid, obj, IProcessContextRequirements::iid, IProcessContextRequirements)
   if (DoesMIDIIn()) {
     QUERY_INTERFACE(iid, obj, IMidiMapping::iid, IMidiMapping)
   }

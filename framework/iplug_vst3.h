@@ -29,6 +29,7 @@ class IPlugVST3 : public IPlugAPIBase,
                   public Steinberg::Vst::EditControllerEx1,
                   public Steinberg::Vst::IComponent,
                   public Steinberg::Vst::IAudioProcessor,
+                  public Steinberg::Vst::IProcessContextRequirements,
                   public Steinberg::Vst::IMidiMapping {
  public:
   // Hidden parameters that carry host MIDI controllers of channel 1 (128 controllers,
@@ -89,6 +90,12 @@ class IPlugVST3 : public IPlugAPIBase,
   Steinberg::tresult PLUGIN_API setProcessing(Steinberg::TBool state) override;
   Steinberg::tresult PLUGIN_API process(Steinberg::Vst::ProcessData& data) override;
   Steinberg::uint32 PLUGIN_API getTailSamples() override;
+
+  // IProcessContextRequirements: what process() reads from the host's ProcessContext.
+  // It reads nothing (tempo and transport are not used), so the answer is no flags; a
+  // change that starts reading a field must add its flag here.
+  static constexpr Steinberg::uint32 kProcessContextFlags = 0;
+  Steinberg::uint32 PLUGIN_API getProcessContextRequirements() override { return kProcessContextFlags; }
 
   // IEditController
   Steinberg::tresult PLUGIN_API setComponentState(Steinberg::IBStream* state) override;

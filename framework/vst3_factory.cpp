@@ -12,6 +12,20 @@ void CopyField(char* dst, const char* src, int size) {
   for (; i < size; ++i) dst[i] = 0;
 }
 
+namespace {
+// Copies a text field of `size` bytes into a UTF-16 field of the same length. The texts
+// are ASCII; a byte outside it becomes '?' rather than half a character. The result is
+// always terminated and zero-filled.
+void Widen(char16* dst, const char* src, int size) {
+  int i = 0;
+  for (; i < size - 1 && src[i] != 0; ++i) {
+    const auto c = static_cast<unsigned char>(src[i]);
+    dst[i] = static_cast<char16>(c < 0x80 ? c : '?');
+  }
+  for (; i < size; ++i) dst[i] = 0;
+}
+}  // namespace
+
 VST3Factory::VST3Factory(const PFactoryInfo& info, std::atomic<VST3Factory*>* keptPointer)
     : mInfo(info), mKeptPointer(keptPointer) {}
 
@@ -38,7 +52,7 @@ bool VST3Factory::tryAddRef() {
 
 tresult PLUGIN_API VST3Factory::queryInterface(const TUID iid, void** obj) {
   if (!obj) return kInvalidArgument;
-  if (FUnknownPrivate::iidEqual(iid, IPluginFactory2::iid) ||
+  if (FUnknownPrivate::iidEqual(iid, IPluginFactory3::iid) || FUnknownPrivate::iidEqual(iid, IPluginFactory2::iid) ||
       FUnknownPrivate::iidEqual(iid, IPluginFactory::iid) ||
       FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
     addRef();
@@ -82,6 +96,25 @@ tresult PLUGIN_API VST3Factory::getClassInfo2(int32 index, PClassInfo2* info) {
   std::memcpy(info, &mClasses[static_cast<size_t>(index)].info, sizeof(PClassInfo2));
   return kResultOk;
 }
+
+tresult PLUGIN_API VST3Factory::getClassInfoUnicode(int32 index, PClassInfoW* info) {
+  if (!info) return kInvalidArgument;
+  if (index < 0 || index >= countClasses()) return kInvalidArgument;
+  const PClassInfo2& src = mClasses[static_cast<size_t>(index)].info;
+  *info = PClassInfoW();
+  std::memcpy(info->cid, src.cid, sizeof(TUID));
+  info->cardinality = src.cardinality;
+  CopyField(info->category, src.category, PClassInfo::kCategorySize);
+  Widen(info->name, src.name, PClassInfo::kNameSize);
+  info->classFlags = src.classFlags;
+  CopyField(info->subCategories, src.subCategories, PClassInfoW::kSubCategoriesSize);
+  Widen(info->vendor, src.vendor, PClassInfoW::kVendorSize);
+  Widen(info->version, src.version, PClassInfoW::kVersionSize);
+  Widen(info->sdkVersion, src.sdkVersion, PClassInfoW::kVersionSize);
+  return kResultOk;
+}
+
+tresult PLUGIN_API VST3Factory::setHostContext(FUnknown*) { return kNotImplemented; }
 
 tresult PLUGIN_API VST3Factory::createInstance(FIDString cid, FIDString iid, void** obj) {
   if (!obj) return kInvalidArgument;

@@ -10,7 +10,7 @@
 
 namespace iplug {
 
-class VST3Factory : public Steinberg::IPluginFactory2 {
+class VST3Factory : public Steinberg::IPluginFactory3 {
  public:
   using CreateFunc = Steinberg::FUnknown* (*)(void* context);
 
@@ -31,13 +31,17 @@ class VST3Factory : public Steinberg::IPluginFactory2 {
   Steinberg::uint32 PLUGIN_API addRef() override;
   Steinberg::uint32 PLUGIN_API release() override;
 
-  // IPluginFactory, IPluginFactory2
+  // IPluginFactory, IPluginFactory2, IPluginFactory3
   Steinberg::tresult PLUGIN_API getFactoryInfo(Steinberg::PFactoryInfo* info) override;
   Steinberg::int32 PLUGIN_API countClasses() override;
   Steinberg::tresult PLUGIN_API getClassInfo(Steinberg::int32 index, Steinberg::PClassInfo* info) override;
   Steinberg::tresult PLUGIN_API getClassInfo2(Steinberg::int32 index, Steinberg::PClassInfo2* info) override;
   Steinberg::tresult PLUGIN_API createInstance(Steinberg::FIDString cid, Steinberg::FIDString iid,
                                                void** obj) override;
+  // The class description with its texts in UTF-16, as hosts that ask for it expect.
+  Steinberg::tresult PLUGIN_API getClassInfoUnicode(Steinberg::int32 index, Steinberg::PClassInfoW* info) override;
+  // The factory needs nothing from the host: the context is not kept.
+  Steinberg::tresult PLUGIN_API setHostContext(Steinberg::FUnknown* context) override;
 
  private:
   virtual ~VST3Factory();

@@ -28,19 +28,11 @@ constexpr std::uint32_t kClassWord2 = 0x00DE4F4E;
 constexpr std::uint32_t kMfrCode = FourCC("Tbrx");
 constexpr std::uint32_t kPlugCode = FourCC("QvCr");
 
-// The class ID's 16 bytes, laid out as COM-compatible class IDs are: the first word
-// little-endian, the second as two swapped 16-bit halves, the codes big-endian. Hosts
-// store this ID in projects, so it is the same on every platform.
-void ClassIdBytes(Steinberg::TUID out) {
-  const std::uint32_t w1 = kClassWord1, w2 = kClassWord2;
-  const std::uint8_t bytes[16] = {
-      std::uint8_t(w1), std::uint8_t(w1 >> 8), std::uint8_t(w1 >> 16), std::uint8_t(w1 >> 24),
-      std::uint8_t(w2 >> 16), std::uint8_t(w2 >> 24), std::uint8_t(w2), std::uint8_t(w2 >> 8),
-      std::uint8_t(kMfrCode >> 24), std::uint8_t(kMfrCode >> 16), std::uint8_t(kMfrCode >> 8),
-      std::uint8_t(kMfrCode), std::uint8_t(kPlugCode >> 24), std::uint8_t(kPlugCode >> 16),
-      std::uint8_t(kPlugCode >> 8), std::uint8_t(kPlugCode)};
-  for (int i = 0; i < 16; ++i) out[i] = static_cast<char>(bytes[i]);
-}
+// The class ID as the SDK builds it from its four words on this platform: the words in
+// big-endian order. Hosts save the ID as the text of these bytes, so this gives the same
+// text (F2AEE70D00DE4F4E5462727851764372) as the build whose IDs are COM-ordered, and
+// projects and presets saved on either find the instrument.
+void ClassIdBytes(Steinberg::TUID out) { Steinberg::FUID(kClassWord1, kClassWord2, kMfrCode, kPlugCode).toTUID(out); }
 
 PFactoryInfo MakeFactoryInfo() {
   PFactoryInfo info;

@@ -196,6 +196,38 @@ TEST_F(Instrument, StateRestoresParametersAndSound) {
   EXPECT_DOUBLE_EQ(b.controller()->getParamNormalized(kTone), 1.0) << "a refused state changes nothing";
 }
 
+TEST_F(Instrument, AsksForNoProcessContextAndReadsNone) {
+  Instance plain(factory()), timed(factory());
+  FUnknownPtr<IProcessContextRequirements> req(plain.component());
+  ASSERT_TRUE(req) << "hosts of this SDK generation require the interface";
+  EXPECT_EQ(req->getProcessContextRequirements(), 0u);
+
+  // The answer holds only while nothing reads the context: the same parameters give the
+  // same sound with no context and with one full of moving tempo and transport.
+  ProcessContext ctx{};
+  ctx.state = ProcessContext::kPlaying | ProcessContext::kTempoValid | ProcessContext::kTimeSigValid |
+              ProcessContext::kProjectTimeMusicValid | ProcessContext::kSystemTimeValid;
+  ctx.sampleRate = 44100.0;
+  ctx.tempo = 300.0;
+  ctx.timeSigNumerator = 7;
+  ctx.timeSigDenominator = 8;
+  timed.context = &ctx;
+  for (Instance* in : {&plain, &timed}) {
+    ASSERT_EQ(in->start(44100.0, 256), kResultOk);
+    ParamChanges on;
+    on.add(kTrigger, 0, 1.0);
+    on.add(kEcho, 0, 1.0);
+    for (int b = 0; b < 40; ++b) {
+      ctx.projectTimeMusic += 1.3;
+      ctx.tempo = b % 2 ? 60.0 : 300.0;
+      ctx.systemTime += 5000000;
+      ASSERT_EQ(in->process(256, b == 0 ? &on : nullptr), kResultOk);
+    }
+  }
+  EXPECT_GT(corvatest::Rms(plain.left, 0, plain.left.size()), 0.01);
+  EXPECT_EQ(plain.left, timed.left);
+}
+
 TEST_F(Instrument, LatencyChangeRestartsTheComponent) {
   Instance in(factory());
   ASSERT_EQ(in.start(44100.0, 256), kResultOk);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -36,9 +37,14 @@ TEST(Module, FactoryAndClassDescribeTheInstrument) {
   PClassInfo2 c;
   std::memset(static_cast<void*>(&c), 0x55, sizeof c);
   ASSERT_EQ(f2->getClassInfo2(0, &c), kResultOk);
-  const unsigned char cid[16] = {0x0D, 0xE7, 0xAE, 0xF2, 0xDE, 0x00, 0x4E, 0x4F,
+  // Hosts on this platform save the class ID as the hexadecimal text of its bytes; it must
+  // read as on the platform whose IDs are COM-ordered.
+  const unsigned char cid[16] = {0xF2, 0xAE, 0xE7, 0x0D, 0x00, 0xDE, 0x4F, 0x4E,
                                  'T',  'b',  'r',  'x',  'Q',  'v',  'C',  'r'};
   EXPECT_EQ(std::memcmp(c.cid, cid, 16), 0);
+  char text[33] = {};
+  FUID::fromTUID(c.cid).toString(text);
+  EXPECT_STREQ(text, "F2AEE70D00DE4F4E5462727851764372");
   EXPECT_EQ(c.cardinality, 0x7FFFFFFF);
   EXPECT_STREQ(c.category, "Audio Module Class");
   EXPECT_STREQ(c.name, "Tembrix Audio Corva-1");
@@ -55,6 +61,23 @@ TEST(Module, FactoryAndClassDescribeTheInstrument) {
   ASSERT_EQ(m.factory()->getClassInfo(0, &c1), kResultOk);
   EXPECT_EQ(std::memcmp(c1.cid, cid, 16), 0);
   EXPECT_NE(m.factory()->getClassInfo(1, &c1), kResultOk);
+
+  // The same class in UTF-16, for hosts that ask the third version of the factory.
+  FUnknownPtr<IPluginFactory3> f3(m.factory());
+  ASSERT_TRUE(f3);
+  PClassInfoW w;
+  std::memset(static_cast<void*>(&w), 0x55, sizeof w);
+  ASSERT_EQ(f3->getClassInfoUnicode(0, &w), kResultOk);
+  EXPECT_EQ(std::memcmp(w.cid, cid, 16), 0);
+  EXPECT_STREQ(w.category, "Audio Module Class");
+  EXPECT_STREQ(w.subCategories, "Instrument|Synth");
+  EXPECT_EQ(w.classFlags, 2u);
+  const std::u16string name(reinterpret_cast<const char16_t*>(w.name));
+  EXPECT_EQ(name, u"Tembrix Audio Corva-1");
+  EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(w.sdkVersion)), u"VST 3.8.1");
+  EXPECT_EQ(w.vendor[0], 0);
+  for (size_t i = name.size(); i < PClassInfo::kNameSize; ++i) ASSERT_EQ(w.name[i], 0);
+  EXPECT_NE(f3->getClassInfoUnicode(1, &w), kResultOk);
 
   void* obj = nullptr;
   const char wrong[16] = {1};

@@ -230,6 +230,7 @@ tresult Instance::process(int32 n, ParamChanges* changes, EventList* events) {
   data.outputs = &out;
   data.inputParameterChanges = changes;
   data.inputEvents = events;
+  data.processContext = context;
   const tresult r = mProcessor->process(data);
   for (int32 i = 0; i < n; ++i) {
     left.push_back(sampleSize == Vst::kSample64 ? float(l64[size_t(i)]) : l32[size_t(i)]);

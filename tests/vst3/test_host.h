@@ -147,6 +147,8 @@ class Instance {
   tresult process(int32 n, ParamChanges* changes = nullptr, EventList* events = nullptr);
   std::vector<float> left, right;
   int32 sampleSize = Vst::kSample32;
+  // Handed to every process call when set.
+  Vst::ProcessContext* context = nullptr;
 
   std::vector<char> getState();
   tresult setState(const std::vector<char>& bytes);

@@ -22,7 +22,7 @@ echo "$scan"
 echo "$scan" | grep -q 'Found Plugin: Tembrix Audio Corva-1' || { echo "FAIL: the scanner did not find the instrument"; exit 1; }
 echo "$scan" | grep -q 'Saved VST3 plugin cache' || { echo "FAIL: the scanner saved no cache"; exit 1; }
 for attr in 'n_inputs="0"' 'n_outputs="2"' 'n_midi_inputs="1"' 'category="Instrument|Synth"' \
-            'uid="0DE7AEF2DE004E4F5462727851764372"'; do
+            'uid="F2AEE70D00DE4F4E5462727851764372"'; do
   echo "$scan" | grep -qF "$attr" || { echo "FAIL: the scan cache lacks $attr"; exit 1; }
 done
 [ "$mode" = scan ] && { echo PASS; exit 0; }
