@@ -330,7 +330,14 @@ tresult PLUGIN_API IPlugVST3::process(ProcessData& data) {
   const int nFrames = std::max(data.numSamples, 0);
   ProcessParameterChanges(data.inputParameterChanges, nFrames);
   ProcessEvents(data.inputEvents, nFrames);
-  if (nFrames > 0 && data.numOutputs > 0 && data.outputs) ProcessAudio(data);
+  if (nFrames > 0 && data.numOutputs > 0 && data.outputs) {
+    ProcessAudio(data);
+  } else if (nFrames == 0) {
+    // Hosts flush parameter changes with empty blocks: the plug-in still sees a block, so
+    // it takes the changes (and what follows from them, such as its latency) at once.
+    sample* out[2] = {mSpareOutput.data(), mSpareOutput.data()};
+    ProcessBlock(nullptr, out, 0);
+  }
   return kResultOk;
 }
 

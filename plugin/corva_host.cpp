@@ -23,7 +23,9 @@ void CorvaPlug::OnParamChangeUI(int paramIdx, iplug::EParamSource) {
   redraw();
 }
 
-void CorvaPlug::redraw() {}
+// The interface asks for a redraw after every change of the MIDI map or of MIDI learn,
+// so the audio thread's copy of which notes play the trigger is brought up to date here.
+void CorvaPlug::redraw() { publishNoteGateRouting(); }
 
 double CorvaPlug::nowSeconds() {
   const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(

@@ -14,6 +14,9 @@ void CorvaPlug::OnIdle() {
   }
 
   drainMidiRing();
+  // A capture changes the map and ends the wait for a note: the audio thread learns of it
+  // before the next message.
+  publishNoteGateRouting();
 
   // The LED level goes to the interface; the host is not told, since it does not
   // automate this output. A NaN never equals ledSent, so it is always sent (and the
@@ -34,10 +37,24 @@ void CorvaPlug::OnIdle() {
 
 void CorvaPlug::drainMidiRing() {
   iplug::IMidiMsg msg;
-  while (takeMidiMsg(msg)) {
+  bool gated = false;
+  while (takeMidiMsg(msg, &gated)) {
     if (learnMidiMsg(msg)) continue;
+    // The trigger write of a note the audio thread already gated follows what sounded.
+    followingGate.store(gated, std::memory_order_relaxed);
     dispatchMidiMessage(msg.mStatus, msg.mData1, msg.mData2, uiModel.midiMap, uiModel, *this);
+    followingGate.store(false, std::memory_order_relaxed);
   }
+}
+
+void CorvaPlug::publishNoteGateRouting() {
+  const std::int32_t target = uiModel.learnTarget;
+  bool capturing = false;
+  if (uiModel.learnArmed && target >= 0) {
+    const MidiTargetKind kind = midiTargetKind(static_cast<unsigned>(target));
+    capturing = kind == MidiTargetKind::kMomentary || kind == MidiTargetKind::kToggle;
+  }
+  noteGateRouting.publish(uiModel.midiMap, capturing);
 }
 
 bool CorvaPlug::learnMidiMsg(const iplug::IMidiMsg& msg) {

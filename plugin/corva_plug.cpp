@@ -14,6 +14,7 @@ CorvaPlug::CorvaPlug(const iplug::InstanceInfo& info) : PlugBase(info, plugConfi
   (void)statsLoggingOn();
   // The map from the data folder, or the default map; nothing is written here.
   uiModel.midiMap = loadMidiMap();
+  publishNoteGateRouting();
   // The idle handler touches the members above, so its timer starts only now that they
   // all exist, and stops first thing in the destructor.
   CreateTimer();

@@ -21,6 +21,7 @@
 #include "framework/ibyte_chunk.h"
 #include "framework/imidi_msg.h"
 #include "model/param_table.h"
+#include "plugin/note_gate.h"
 #include "model/host.h"
 #include "ui/ui_model.h"
 
@@ -57,9 +58,14 @@ class CorvaPlug final : public CORVA_PLUG_BASE, public corva::Host {
   bool midiLearnAvailable() override;
   void saveMidiMap(const corva::MidiMap& map) override;
 
-  // Takes the oldest message out of the MIDI ring; false when it is empty. Only the
-  // idle handler's thread may call it.
-  bool takeMidiMsg(iplug::IMidiMsg& msg);
+  // Takes the oldest message out of the MIDI ring; false when it is empty. `gated`, when
+  // given, tells whether the audio thread already opened or closed the gate for it. Only
+  // the idle handler's thread may call it.
+  bool takeMidiMsg(iplug::IMidiMsg& msg, bool* gated = nullptr);
+
+  // Tells the audio thread which notes play the trigger, from the MIDI map and the
+  // MIDI-learn state as they are now. Interface thread; cheap when nothing changed.
+  void publishNoteGateRouting();
 
   // Members, in construction order. Those that cross threads are atomics: the audio
   // thread writes ledLevel, pendingLatency and midiWrite; any thread sets paramsDirty.
@@ -83,9 +89,23 @@ class CorvaPlug final : public CORVA_PLUG_BASE, public corva::Host {
   std::atomic<std::uint64_t> midiWrite{0};
   std::atomic<std::uint64_t> midiRead{0};
 
+  // Notes that play the trigger gate the engine on the audio thread at their offsets.
+  // The idle handler still passes them to the parameter, the host and the interface;
+  // those trigger writes follow what already sounded and must not move the gate again,
+  // so only the other writes of the trigger (interface, host, state) count a new
+  // generation, which the next snapshot takes.
+  corva::NoteGateRouting noteGateRouting;
+  std::array<bool, kMidiRingSlots> midiRingGated{};
+  corva::GateEvents gateEvents;  // audio thread
+  std::atomic<std::uint32_t> triggerGeneration{0};
+  std::uint32_t triggerGenerationSeen = 0xFFFFFFFFu;  // audio thread
+  std::atomic<bool> followingGate{false};
+
  private:
   void registerParams();
   void takeParamSnapshot();
+  // Renders frames [from, to) of the block.
+  void renderSpan(iplug::sample** outputs, int from, int to);
   void writeStatsLine();
   // Reports `value` to the framework unless a report is already running further up
   // this call chain (a host may answer a latency change by resetting the plug-in).

@@ -18,13 +18,26 @@ int roundedPosition(double v) { return static_cast<int>(std::round(v)); }
 
 }  // namespace
 
-void CorvaPlug::OnParamChange(int) { paramsDirty.store(true); }
+void CorvaPlug::OnParamChange(int paramIdx) {
+  // Counted before the flag is set, so that the snapshot the flag calls for sees it.
+  if (paramIdx == kTrigger && !followingGate.load(std::memory_order_relaxed))
+    triggerGeneration.fetch_add(1, std::memory_order_release);
+  paramsDirty.store(true);
+}
 
 void CorvaPlug::takeParamSnapshot() {
+  // Read before the values: a trigger write made before the count is then in them.
+  const std::uint32_t generation = triggerGeneration.load(std::memory_order_acquire);
   double values[kNumParams];
   for (int i = 0; i < kNumParams; ++i) values[i] = GetParam(i)->Value();
 
+  // The gate keeps what the notes made of it unless the trigger was set some other way.
+  const std::uint8_t gate = engine.controls.trigger;
   engine.controls = engineControlsFromParams(values);
+  if (generation == triggerGenerationSeen)
+    engine.controls.trigger = gate;
+  else
+    triggerGenerationSeen = generation;
 
   const EffectParams fx = effectParamsFromParams(values);
   effects.echoOn = fx.echoOn;
@@ -48,12 +61,17 @@ void CorvaPlug::ProcessBlock(iplug::sample** /*inputs*/, iplug::sample** outputs
   // Cleared before the copy, so a change landing during it is taken by the next block.
   if (paramsDirty.exchange(false)) takeParamSnapshot();
 
-  if (outputs && outputs[0] && outputs[1]) {
-    std::fill_n(outputs[0], frames, 0.0f);
-    std::fill_n(outputs[1], frames, 0.0f);
-    renderCircuitBlock(engine, outputs, 2, frames);
-    processEffects(effects, outputs, 2, frames);
+  // The block is rendered in spans that end where a note opens or closes the gate.
+  int done = 0;
+  for (int i = 0; i < gateEvents.count; ++i) {
+    const GateEvents::Event& e = gateEvents.events[static_cast<std::size_t>(i)];
+    const int at = std::clamp(static_cast<int>(e.offset), done, frames);
+    renderSpan(outputs, done, at);
+    done = at;
+    engine.controls.trigger = e.on ? 1 : 0;
   }
+  gateEvents.count = 0;
+  renderSpan(outputs, done, frames);
 
   if (statsLoggingOn()) {
     logFrames += static_cast<std::uint32_t>(frames);
@@ -67,6 +85,16 @@ void CorvaPlug::ProcessBlock(iplug::sample** /*inputs*/, iplug::sample** outputs
   ledLevel.store(engine.ledLevel, std::memory_order_relaxed);
 }
 
+void CorvaPlug::renderSpan(iplug::sample** outputs, int from, int to) {
+  if (to <= from || !outputs || !outputs[0] || !outputs[1]) return;
+  iplug::sample* span[2] = {outputs[0] + from, outputs[1] + from};
+  const int n = to - from;
+  std::fill_n(span[0], n, 0.0f);
+  std::fill_n(span[1], n, 0.0f);
+  renderCircuitBlock(engine, span, 2, n);
+  processEffects(effects, span, 2, n);
+}
+
 void CorvaPlug::writeStatsLine() {
   char line[512];
   const int n = formatStatsLine(line, sizeof line, engine, roundedPosition(GetParam(kMode)->Value()),
@@ -76,18 +104,26 @@ void CorvaPlug::writeStatsLine() {
 }
 
 void CorvaPlug::ProcessMidiMsg(const iplug::IMidiMsg& msg) {
+  // A note that plays the trigger sounds at its offset in the coming block, even when
+  // the ring has no room left for the idle handler's copy.
+  bool on = false;
+  const bool gated = noteGateRouting.gateFor(msg.mStatus, msg.mData1, msg.mData2, on);
+  if (gated) gateEvents.add(msg.mOffset, on);
+
   const std::uint64_t slots = midiRing.size();
   const std::uint64_t write = midiWrite.load(std::memory_order_relaxed);
   const std::uint64_t next = (write + 1) % slots;
   if (next == midiRead.load(std::memory_order_acquire)) return;  // full: dropped
   midiRing[write] = msg;
+  midiRingGated[write] = gated;
   midiWrite.store(next, std::memory_order_release);
 }
 
-bool CorvaPlug::takeMidiMsg(iplug::IMidiMsg& msg) {
+bool CorvaPlug::takeMidiMsg(iplug::IMidiMsg& msg, bool* gated) {
   const std::uint64_t read = midiRead.load(std::memory_order_relaxed);
   if (read == midiWrite.load(std::memory_order_acquire)) return false;
   msg = midiRing[read];
+  if (gated) *gated = midiRingGated[read];
   midiRead.store((read + 1) % midiRing.size(), std::memory_order_release);
   return true;
 }

@@ -23,5 +23,6 @@ endfunction()
 corva_library(corva_plug_support
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/param_snapshot.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/note_gate.cpp
     ${CMAKE_CURRENT_LIST_DIR}/stats_line.cpp
   DEPS corva_model corva_ui corva_circuit corva_effects corva_framework_core)

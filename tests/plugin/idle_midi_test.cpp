@@ -3,11 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "plugin/corva_plug.h"
 #include "model/midi_map.h"
@@ -110,6 +113,60 @@ TEST(IdleMidi, LearnIgnoresWhatCannotBeASource) {
   EXPECT_EQ(value(*plug, kVolume), 1.0);           // the learned message moved nothing
   EXPECT_EQ(value(*plug, kTrigger), 0.0);          // a capture lets go of held buttons
   EXPECT_TRUE(std::filesystem::exists(home.folder() + "/midi-map.txt"));
+}
+
+// The peak of channel 0 over `blocks` blocks of 64 frames.
+double renderPeak(CorvaPlug& plug, int blocks) {
+  std::vector<float> l(64), r(64);
+  double peak = 0.0;
+  for (int b = 0; b < blocks; ++b) {
+    float* outs[] = {l.data(), r.data()};
+    plug.ProcessBlock(nullptr, outs, 64);
+    for (float v : l) peak = std::max(peak, std::fabs(static_cast<double>(v)));
+  }
+  return peak;
+}
+
+TEST(IdleMidi, NotesGateOnTheAudioThreadAndLearnStillTakesThemSilently) {
+  test::ScopedDataHome home;
+  auto plug = makeIdlePlug();
+  plug->SetSampleRate(48000.0);
+  plug->OnReset();
+  plug->uiModel.setLearnArmed(true);
+  plug->uiModel.learnTarget = kTrigger;
+  plug->redraw();  // as the interface does once a press has chosen the target
+  send(*plug, 0x92, 60, 100);
+  EXPECT_EQ(renderPeak(*plug, 40), 0.0) << "a note that learn takes does not sound";
+  plug->OnTimer();
+  const MidiMapping learned{MidiSourceType::kNote, 60, 2};
+  EXPECT_EQ(plug->uiModel.midiMap.slots[midiTargetSlot(kTrigger)], learned);
+  EXPECT_EQ(value(*plug, kTrigger), 0.0);
+  EXPECT_EQ(renderPeak(*plug, 40), 0.0);
+
+  // The learned note now plays from the audio thread, before any idle tick.
+  plug->ProcessMidiMsg(iplug::IMidiMsg(10, 0x92, 60, 100));
+  EXPECT_GT(renderPeak(*plug, 40), 0.01);
+  plug->OnTimer();
+  EXPECT_EQ(value(*plug, kTrigger), 1.0) << "the parameter and the interface still follow the note";
+  EXPECT_EQ(plug->uiModel.uiParamValue(kTrigger), 1.0);
+
+  // Released while the idle handler lags behind: a snapshot taken meanwhile (another
+  // parameter changed) does not open the gate again from the stale trigger value.
+  send(*plug, 0x82, 60, 0);
+  renderPeak(*plug, 1);
+  EXPECT_EQ(plug->engine.controls.trigger, 0);
+  plug->setParameter(kVolume, 0.9f);
+  renderPeak(*plug, 1);
+  EXPECT_EQ(plug->engine.controls.trigger, 0);
+  plug->OnTimer();
+  EXPECT_EQ(value(*plug, kTrigger), 0.0);
+  // The interface's own trigger still plays and releases as before.
+  plug->setParameter(kTrigger, 1.0f);
+  renderPeak(*plug, 1);
+  EXPECT_EQ(plug->engine.controls.trigger, 1);
+  plug->setParameter(kTrigger, 0.0f);
+  renderPeak(*plug, 1);
+  EXPECT_EQ(plug->engine.controls.trigger, 0);
 }
 
 TEST(IdleMidi, ConstructionReadsTheMapFileAndWritesNone) {
