@@ -39,8 +39,6 @@ void CorvaPlug::valueEdited(bool) {}
 
 bool CorvaPlug::openUrl(const char*) { return false; }
 
-void CorvaPlug::dismissNotice(const char*) {}
-
 bool CorvaPlug::midiLearnAvailable() { return true; }
 
 void CorvaPlug::saveMidiMap(const MidiMap& map) {

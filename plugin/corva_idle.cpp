@@ -33,6 +33,7 @@ void CorvaPlug::OnIdle() {
 
   // Animation and the news refresh act on the open editor only; with no editor there is
   // nothing to animate and finished news jobs wait until one opens.
+  refreshNewsAfterJobs();
 }
 
 void CorvaPlug::drainMidiRing() {

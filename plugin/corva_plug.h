@@ -14,12 +14,14 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
 #include "engine/circuit_engine.h"
 #include "engine/effects_chain.h"
 #include "framework/config.h"
 #include "framework/ibyte_chunk.h"
 #include "framework/imidi_msg.h"
+#include "news/news_notices.h"
 #include "model/param_table.h"
 #include "plugin/note_gate.h"
 #include "model/host.h"
@@ -67,6 +69,18 @@ class CorvaPlug final : public CORVA_PLUG_BASE, public corva::Host {
   // MIDI-learn state as they are now. Interface thread; cheap when nothing changed.
   void publishNoteGateRouting();
 
+  // News notices, on the interface thread. refreshNotices rebuilds `notices` from the
+  // feed cache and publishes the first; true when the cache is verified and fresh, so
+  // that no fetch is needed.
+  bool refreshNotices();
+  // When the editor opens: rebuild, and hand a fetch to the background worker unless the
+  // cache is fresh.
+  void refreshNewsOnOpen();
+  // Rebuilds when the background worker has finished a job since the last rebuild.
+  void refreshNewsAfterJobs();
+  // Copies the first notice into the interface model and redraws.
+  void publishNotice();
+
   // Members, in construction order. Those that cross threads are atomics: the audio
   // thread writes ledLevel, pendingLatency and midiWrite; any thread sets paramsDirty.
   // uiModel, and everything the idle handler touches, belongs to the interface thread.
@@ -80,6 +94,7 @@ class CorvaPlug final : public CORVA_PLUG_BASE, public corva::Host {
   std::int32_t lastAspectWidth = 0;
   bool spaceHeld = false;
   std::uint32_t seenJobCount = 0xFFFFFFFFu;
+  std::vector<corva::NewsNotice> notices;
   corva::EffectsChain effects;
   std::atomic<float> ledLevel{0.0f};
   float ledSent = -1.0f;

@@ -1,12 +1,13 @@
 # CorvaPlug is compiled once per deliverable, on that deliverable's framework base:
 #
-#   corva_plug_core(<library> BASE_HEADER <header> BASE_CLASS <class> [DEPS <libraries>])
+#   corva_plug_core(<library> BASE_HEADER <header> BASE_CLASS <class> [DEPS <libraries>] [TEST_NEWS])
 #
 # BASE_HEADER is included as written (a path from the source root); BASE_CLASS derives
 # from iplug::IPlugAPIBase and iplug::IPlugProcessor and is constructed from
 # (const iplug::InstanceInfo&, const iplug::Config&). DEPS names the base's library.
+# TEST_NEWS links the test key table and the HTTPS library with the test route.
 function(corva_plug_core name)
-  cmake_parse_arguments(A "" "BASE_HEADER;BASE_CLASS" "DEPS" ${ARGN})
+  cmake_parse_arguments(A "TEST_NEWS" "BASE_HEADER;BASE_CLASS" "DEPS" ${ARGN})
   set(dir ${CMAKE_CURRENT_FUNCTION_LIST_DIR})
   corva_library(${name}
     SOURCES
@@ -14,7 +15,14 @@ function(corva_plug_core name)
       ${dir}/corva_process.cpp
       ${dir}/corva_idle.cpp
       ${dir}/corva_host.cpp
+      ${dir}/corva_news.cpp
     DEPS corva_plug_support ${A_DEPS})
+  # The news feed's key table and the HTTPS library: the products' own, or the test ones.
+  if(A_TEST_NEWS)
+    target_link_libraries(${name} PUBLIC corva_news_testkeys corva_https_test_route)
+  else()
+    target_link_libraries(${name} PUBLIC corva_news_key corva_https)
+  endif()
   target_compile_definitions(${name} PUBLIC
     "CORVA_PLUG_BASE=${A_BASE_CLASS}" "CORVA_PLUG_BASE_HEADER=\"${A_BASE_HEADER}\"")
 endfunction()
@@ -25,4 +33,4 @@ corva_library(corva_plug_support
     ${CMAKE_CURRENT_LIST_DIR}/param_snapshot.cpp
     ${CMAKE_CURRENT_LIST_DIR}/note_gate.cpp
     ${CMAKE_CURRENT_LIST_DIR}/stats_line.cpp
-  DEPS corva_model corva_ui corva_circuit corva_effects corva_framework_core)
+  DEPS corva_model corva_ui corva_news_service corva_circuit corva_effects corva_framework_core)

@@ -9,6 +9,7 @@ namespace corva {
 
 inline constexpr char kPlugName[] = "Tembrix Audio Corva-1";
 inline constexpr char kMfrName[] = "Tembrix Audio";
+inline constexpr char kMfrHost[] = "www.tembrix.audio";  // the maker's web server
 inline constexpr char kUniqueCode[] = "QvCr";
 inline constexpr char kMfrCode[] = "Tbrx";
 inline constexpr int kVendorVersion = 0x000509;  // 0.5.9

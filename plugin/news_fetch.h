@@ -1,0 +1,18 @@
+#pragma once
+// The background job that brings the signed news feed into the feed cache.
+
+#include <string>
+
+namespace corva {
+
+// "https://" + the maker's web server + "/corva/news.txt".
+std::string newsFeedUrl();
+inline constexpr char kNewsUserAgent[] = "QVT-Corva/0.5.9 (linux)";
+
+// Downloads the feed, checks its signature and, only when both succeed, stores the text
+// as received (signature line included) with the current time in the data folder's
+// cache. Every failure leaves the cache as it was and is not reported: the interface
+// rebuilds its notices from whatever cache there is once the worker counts the job.
+void fetchNewsFeed();
+
+}  // namespace corva
