@@ -83,7 +83,7 @@ TEST(BackgroundWorker, ModuleUnloadedWhileAFetchRuns) {
   ASSERT_TRUE(start(url.c_str(), marker.c_str()));
   dlclose(module);
 
-  for (int i = 0; i < 1000 && !std::filesystem::exists(marker); ++i)
+  for (int i = 0; i < 1000 && test::readBytes(marker) != "fetch over"; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   EXPECT_EQ(test::readBytes(marker), "fetch over");
   std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the thread leaves the module
