@@ -95,11 +95,14 @@ TEST_F(NewsRefresh, StaleCacheServesUntilAVerifiedFeedReplacesIt) {
   EXPECT_EQ(readAll(newsCachePath(home.folder())), oldFile);
   EXPECT_EQ(shownId(*plug), "old");
 
-  // Neither is a failed download.
+  // Neither is an empty feed nor a failed download.
   serve("");
+  openAndFinish(*plug);
+  EXPECT_EQ(readAll(newsCachePath(home.folder())), oldFile);
   ::unlink((server.filesFolder() + "/news.txt").c_str());
   openAndFinish(*plug);
   EXPECT_EQ(readAll(newsCachePath(home.folder())), oldFile);
+  EXPECT_EQ(shownId(*plug), "old");
 
   serve(feedWith("new", "New notice"));
   openAndFinish(*plug);
