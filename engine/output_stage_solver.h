@@ -29,6 +29,16 @@ SeriesJunctionResult solveSeriesJunction(double sourceVoltage, double nodeVoltag
 // Companion-model history currents after an accepted sub-step.
 void updateCapacitorHistory(OutputStage& stage, double step);
 
+// The output stage's integration in AVX2 and FMA vectors, with results equal to the
+// baseline code's bit for bit; only for CPUs that have both (see outputStageVectorPath).
+bool integrateOutputStageAvx2(OutputStage& stage, double h, const StageDrive& drive, std::int32_t budget);
+
+// Whether this build and CPU have the vector path, and whether integrateOutputStage uses
+// it. It does by default where it exists; turning it off runs the baseline code, which
+// gives the same results (for comparing the two).
+bool outputStageVectorPathAvailable();
+void useOutputStageVectorPath(bool on);
+
 // 4 x 4 Gaussian elimination with partial pivoting; false when a pivot is below 1e-300.
 bool solveLinearSystem4(const double* J, const double* rhs, double* dx);
 

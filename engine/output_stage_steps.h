@@ -1,0 +1,229 @@
+#pragma once
+// The output stage's sub-step control and the parts of its equations that every code
+// path of its solver shares: the element values, the bias path's junction solve, the
+// per-sub-step constants, the capacitor history and the adaptive integration. Each
+// solver source includes it and instantiates the integration with its own Newton solve,
+// so that the solve is inlined into the sub-step loop.
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+#include "engine/damped_newton.h"
+#include "engine/device_laws.h"
+#include "engine/output_stage_solver.h"
+
+namespace corva {
+namespace {
+
+constexpr double VT = kThermalVoltage;
+constexpr double kInvVT = kInverseThermalVoltage;
+
+// Device values, kept at the single precision they were specified in.
+constexpr double kCc1 = static_cast<double>(10.22e-9f);
+constexpr double kCc2 = static_cast<double>(10.32e-9f);
+constexpr double kCbe = static_cast<double>(4.5e-12f);
+constexpr double kCbc = static_cast<double>(4e-12f);
+constexpr double kIsOverBetaF = static_cast<double>(5e-17f);
+constexpr double kIs = static_cast<double>(1e-14f);
+constexpr double kIsOverBetaR = static_cast<double>(2.5e-15f);
+constexpr double kBreakdownIs = 1e-12;
+constexpr double kBreakdownVoltage = 9.5;
+constexpr double kCollectorLoad = 1.0 / 4660.0;
+constexpr double kBiasResistor = 220000.0;
+constexpr double kSeriesJunctionIs = 1e-14;
+constexpr double kLeak = 1e-9;
+constexpr int kGround = -1;
+
+struct CapacitorBranch {
+  int a;
+  int b;  // kGround when the capacitor goes to ground
+  double C;
+};
+
+// Order matches OutputStage::capCurrent.
+constexpr CapacitorBranch kCapacitors[6] = {
+    {kCollectorA, kBaseB, kCc1}, {kCollectorB, kBaseA, kCc2}, {kBaseA, kGround, kCbe},
+    {kBaseB, kGround, kCbe},     {kBaseA, kCollectorA, kCbc}, {kBaseB, kCollectorB, kCbc},
+};
+
+constexpr int kLineSearchTries = 3;
+
+inline double at(const double* v, int node) { return node == kGround ? 0.0 : v[node]; }
+
+// The bias path's junction solve, inlined into the stage's evaluation.
+inline SeriesJunctionResult seriesJunction(double sourceVoltage, double nodeVoltage, double R,
+                                           double& junctionVoltage) {
+  const double Is = kSeriesJunctionIs;
+  const double vt = sourceVoltage - nodeVoltage;
+  double vd;
+  if (vt <= 0.3) {
+    vd = vt;
+  } else if (junctionVoltage > 0.0 && vt > junctionVoltage) {
+    vd = junctionVoltage;
+  } else {
+    vd = std::min(VT * std::log(vt / (Is * R)), vt);
+  }
+  // The current and conductance come from the last evaluation: on convergence that is
+  // the one before the final (sub-0.1 uV) step; after 8 iterations, the final voltage.
+  LimitedExp e{};
+  bool converged = false;
+  for (int iteration = 0; iteration < 8; ++iteration) {
+    e = limitedExp(vd);
+    const double f = vt - vd - R * Is * (e.e - 1.0);
+    const double fPrime = -1.0 - R * Is * e.slope * kInvVT;
+    const double step = std::clamp(-f / fPrime, -0.5, 0.5);
+    vd += step;
+    if (std::fabs(step) < 1e-7) {
+      converged = true;
+      break;
+    }
+  }
+  if (!converged) e = limitedExp(vd);
+  junctionVoltage = vd;
+  const double gd = Is * e.slope * kInvVT;
+  return {Is * (e.e - 1.0), -gd / (gd * R + 1.0)};
+}
+
+// Everything the evaluations of one sub-step share: the drive, the capacitors'
+// conductances and history, and the parts of the Jacobian's diagonal that do not depend
+// on the iterate, summed in the order the full stamp adds them.
+struct SubStep {
+  double sourceA, sourceB, gate, biasVoltage;
+  double gA, gB;
+  double gc[6];         // C/step, or 2C/step in a trapezoidal sub-step
+  double startDiff[6];  // each capacitor's voltage at the start of the sub-step
+  double history[6];    // companion history current (trapezoidal), else 0
+  double offDiagonal[6];  // 0 - gc: each capacitor's Jacobian term between its two nodes
+  double diagA;         // base A: leak + base resistor (+ capacitors when no bias path)
+  double diagCA;        // collector A: leak + load + capacitors
+  double diagB;         // base B, like base A
+  double diagCB;        // collector B
+};
+
+SubStep prepareSubStep(const OutputStage& stage, double step, const StageDrive& drive) {
+  SubStep k;
+  k.sourceA = drive.sourceA;
+  k.sourceB = drive.sourceB;
+  k.gate = drive.gate;
+  k.biasVoltage = drive.biasVoltage;
+  k.gA = 1.0 / drive.rA;
+  k.gB = 1.0 / drive.rB;
+  for (int i = 0; i < 6; ++i) {
+    const CapacitorBranch& cap = kCapacitors[i];
+    k.gc[i] = stage.trapezoid ? 2.0 * cap.C / step : cap.C / step;
+    k.startDiff[i] = at(stage.vStart, cap.a) - at(stage.vStart, cap.b);
+    // Subtracting +0 leaves a backward-Euler current exactly as it is.
+    k.history[i] = stage.trapezoid ? stage.capCurrent[i] : 0.0;
+    k.offDiagonal[i] = 0.0 - k.gc[i];
+  }
+  k.diagA = kLeak + k.gA;
+  k.diagB = kLeak + k.gB;
+  if (!drive.modeTwo) {
+    k.diagA = k.diagA + k.gc[1] + k.gc[2] + k.gc[4];
+    k.diagB = k.diagB + k.gc[0] + k.gc[3] + k.gc[5];
+  }
+  k.diagCA = kLeak + kCollectorLoad + k.gc[0] + k.gc[4];
+  k.diagCB = kLeak + kCollectorLoad + k.gc[1] + k.gc[5];
+  return k;
+}
+
+// Companion history currents after an accepted sub-step, from the conductances and
+// start voltages the sub-step was solved with.
+inline void acceptCapacitorHistory(OutputStage& stage, const SubStep& k) {
+#pragma GCC unroll 6
+  for (int i = 0; i < 6; ++i) {
+    const CapacitorBranch& cap = kCapacitors[i];
+    stage.capCurrent[i] = k.gc[i] * ((at(stage.v, cap.a) - at(stage.v, cap.b)) - k.startDiff[i]) - k.history[i];
+  }
+}
+
+constexpr int kMaxAttempts = 200000;
+
+// Limits the step so that a base approaching conduction (0.62 V) is reached in at least
+// two steps at its current slope.
+inline double turnOnLookahead(const OutputStage& s, int base, int collector, double step) {
+  const double vb = s.v[base];
+  if (s.v[collector] - vb > 1.0 && vb < 0.62) {
+    const double slope = (vb - s.vHist[base]) / s.lastStep;
+    if (slope > 0.0) step = std::min(step, std::max((0.62 - vb) * 0.5 / slope, 1e-9));
+  }
+  return step;
+}
+
+inline bool nearSwitching(const OutputStage& s, int base, int collector) {
+  const double vb = s.v[base];
+  return vb > 0.45 && vb < 0.75 && s.v[collector] - vb > 1.0;
+}
+
+// The adaptive sub-steps of one interval. solve(stage, subStep, guess) is the Newton
+// solve of one sub-step: on success it leaves the solution in stage.v.
+template <class Solve>
+inline bool integrateSubSteps(OutputStage& s, double h, const StageDrive& drive, std::int32_t budget,
+                              Solve&& solve) {
+  double t = 0.0;
+  double step = h;
+  for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
+    if (t >= h * 0.999999999999) return true;
+    step = std::min(step, h - t);
+    if (s.v[kBaseA] > 0.4 && s.v[kBaseB] > 0.4) step = std::min(step, 1.5e-6);
+    if (s.lastStep > 0.0) {
+      step = turnOnLookahead(s, kBaseA, kCollectorA, step);
+      step = turnOnLookahead(s, kBaseB, kCollectorB, step);
+    }
+    const bool nearA = nearSwitching(s, kBaseA, kCollectorA);
+    const bool nearB = nearSwitching(s, kBaseB, kCollectorB);
+    if (s.refinement && (nearA || nearB) && s.calmTime > 0.0015 && s.calmTime < 0.15) {
+      s.trapezoid = 1;
+      step = std::min(step, 3e-7);
+    } else {
+      s.trapezoid = 0;
+    }
+
+    double guess[4];
+    for (int i = 0; i < 4; ++i) {
+      s.vStart[i] = s.v[i];
+      const double slope = s.lastStep > 0.0 ? (s.v[i] - s.vHist[i]) / s.lastStep : 0.0;
+      guess[i] = s.v[i] + std::clamp(slope * step, -0.5, 0.5);
+    }
+
+    const SubStep k = prepareSubStep(s, step, drive);
+    if (!solve(s, k, guess)) {
+      step /= 2.0;
+      s.holdOff = 2;
+      if (step < 1e-14) return false;
+      if (s.stampCount >= budget) return false;
+      continue;
+    }
+
+    double change = 0.0;
+    for (int i = 0; i < 4; ++i) change = std::max(change, std::fabs(s.v[i] - s.vStart[i]));
+    if (change <= 2.0) {
+      s.calmTime += step;
+    } else if (step <= 2.5e-7) {
+      s.calmTime = 0.0;
+    } else {
+      for (int i = 0; i < 4; ++i) s.v[i] = s.vStart[i];
+      step /= 2.0;
+      continue;
+    }
+
+    acceptCapacitorHistory(s, k);
+    for (int i = 0; i < 4; ++i) s.vHist[i] = s.vStart[i];
+    t += step;
+    s.lastStep = step;
+    s.timeDone += step;
+    s.integral += (s.vStart[kCollectorB] + s.v[kCollectorB]) / 2.0 * step;
+    if (s.holdOff < 1) {
+      step = std::min(1.5 * step, h);
+    } else {
+      step = std::min(step, h);
+      s.holdOff -= 1;
+    }
+    if (s.stampCount >= budget) return false;
+  }
+  return false;
+}
+
+}  // namespace
+}  // namespace corva
