@@ -17,6 +17,7 @@
 
 #include "engine/circuit_engine.h"
 #include "engine/denormals.h"
+#include "engine/output_stage_solver.h"
 
 namespace corva {
 namespace {
@@ -183,18 +184,25 @@ constexpr std::uint64_t kRecorded[][2] = {
     {0xf11539c2fd99f8bbULL, 0x3cc44562812117b0ULL},
 };
 
+// Both code paths of the output stage, where the CPU has the vector one.
 TEST(ReferenceRender, EverySettingSoundsAsRecorded) {
   const ExpVariant variant = systemExpVariant();
   if (variant == ExpVariant::unknown) GTEST_SKIP() << "the system's exp is neither recorded variant";
   const std::vector<Case> all = cases();
   ASSERT_EQ(all.size(), std::size(kRecorded));
-  for (std::size_t i = 0; i < all.size(); ++i) {
-    const Case& c = all[i];
-    const std::uint64_t expected = kRecorded[i][variant == ExpVariant::fma ? 0 : 1];
-    const std::uint64_t got = renderDigest(c);
-    EXPECT_EQ(got, expected) << c.name << " tone " << c.tone << " mode " << c.mode << " speed " << c.speed
-                             << ": digest 0x" << std::hex << got << " case " << std::dec << i;
+  for (const bool vector : {true, false}) {
+    if (vector && !outputStageVectorPathAvailable()) continue;
+    useOutputStageVectorPath(vector);
+    for (std::size_t i = 0; i < all.size(); ++i) {
+      const Case& c = all[i];
+      const std::uint64_t expected = kRecorded[i][variant == ExpVariant::fma ? 0 : 1];
+      const std::uint64_t got = renderDigest(c);
+      EXPECT_EQ(got, expected) << (vector ? "vector path, " : "baseline path, ") << c.name << " tone " << c.tone
+                               << " mode " << c.mode << " speed " << c.speed << ": digest 0x" << std::hex << got
+                               << " case " << std::dec << i;
+    }
   }
+  useOutputStageVectorPath(true);
 }
 
 }  // namespace
