@@ -194,8 +194,6 @@ struct VectorEvaluation {
   double r;  // sum of the squared residuals
 };
 
-inline double lane(__m256d x, int i) { return x[i]; }
-
 // ((F0^2 + F1^2) + F2^2) + F3^2, the order of the scalar sum.
 inline double sumOfSquares(__m256d F) {
   const __m256d sq = _mm256_mul_pd(F, F);
