@@ -20,9 +20,11 @@ void IPlugAPIBase::SendParameterValueFromUI(int paramIdx, double normalizedValue
 }
 
 void IPlugAPIBase::OnTimer() {
-  std::unique_lock<std::recursive_mutex> lock(mInterfaceMutex, std::try_to_lock);
-  if (!lock.owns_lock()) return;
-  OnIdle();
+  {
+    std::unique_lock<std::recursive_mutex> lock(mInterfaceMutex, std::try_to_lock);
+    if (lock.owns_lock()) OnIdle();
+  }
+  AfterIdleTick();
 }
 
 void IPlugAPIBase::CreateTimer() {

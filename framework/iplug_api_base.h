@@ -36,8 +36,14 @@ class IPlugAPIBase : public IPluginBase {
   virtual void OnIdle() {}
 
   // One idle tick: OnIdle under the interface mutex. A tick that finds the interface
-  // busy on another thread is skipped; the next one comes 20 ms later.
+  // busy on another thread is skipped; the next one comes 20 ms later. Either way
+  // AfterIdleTick follows with the mutex released.
   void OnTimer();
+
+  // Called after every idle tick on the idle timer's thread, holding no lock of the
+  // plug-in: a wrapper hands its host what the tick queued for it here when the host
+  // offers no thread of its own for that.
+  virtual void AfterIdleTick() {}
 
   // Starts the framework's idle timer thread; a second call does nothing. Call it once
   // the plug-in is fully constructed, and DestroyTimer() before its members go away.

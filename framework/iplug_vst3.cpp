@@ -103,26 +103,22 @@ void IPlugVST3::SendParameterValueFromUI(int paramIdx, double normalizedValue) {
   IPlugAPIBase::SendParameterValueFromUI(paramIdx, normalizedValue);
 }
 
-void IPlugVST3::BeginInformHostOfParamChange(int paramIdx) { beginEdit(static_cast<ParamID>(paramIdx)); }
+void IPlugVST3::BeginInformHostOfParamChange(int paramIdx) { mHostNotifier.BeginEdit(static_cast<ParamID>(paramIdx)); }
 
 void IPlugVST3::InformHostOfParamChange(int paramIdx, double normalizedValue) {
-  performEdit(static_cast<ParamID>(paramIdx), normalizedValue);
+  mHostNotifier.PerformEdit(static_cast<ParamID>(paramIdx), normalizedValue);
 }
 
-void IPlugVST3::EndInformHostOfParamChange(int paramIdx) { endEdit(static_cast<ParamID>(paramIdx)); }
+void IPlugVST3::EndInformHostOfParamChange(int paramIdx) { mHostNotifier.EndEdit(static_cast<ParamID>(paramIdx)); }
 
 void IPlugVST3::SetLatency(int samples) {
   const int previous = GetLatency();
   IPlugProcessor::SetLatency(samples);
-  if (samples == previous) return;
-  // A host may set up processing again from inside restartComponent, which resets the
-  // plug-in and reports the latency once more: that report must not restart again.
-  if (mReportingLatency.exchange(true)) return;
-  {
-    Lock lock(InterfaceMutex());
-    if (IComponentHandler* handler = getComponentHandler()) handler->restartComponent(kLatencyChanged);
-  }
-  mReportingLatency.store(false);
+  if (samples != previous) mHostNotifier.Restart(kLatencyChanged);
+}
+
+void IPlugVST3::AfterIdleTick() {
+  if (!mHostNotifier.HasRunLoop()) mHostNotifier.Deliver();
 }
 
 // ---- FUnknown ---------------------------------------------------------------------
@@ -153,17 +149,23 @@ uint32 PLUGIN_API IPlugVST3::release() {
 // ---- IPluginBase ------------------------------------------------------------------
 
 tresult PLUGIN_API IPlugVST3::initialize(FUnknown* context) {
-  Lock lock(InterfaceMutex());
-  // Some hosts initialise the controller of a single-component plug-in again after the
-  // component; only the first call sets up, and terminate() counts the calls back down.
-  if (mInitCount++ > 0) return kResultOk;
-  const tresult r = EditControllerEx1::initialize(context);
-  if (r != kResultOk) {
-    mInitCount = 0;
-    return r;
+  {
+    Lock lock(InterfaceMutex());
+    // Some hosts initialise the controller of a single-component plug-in again after the
+    // component; only the first call sets up, and terminate() counts the calls back down.
+    if (mInitCount++ > 0) return kResultOk;
+    const tresult r = EditControllerEx1::initialize(context);
+    if (r != kResultOk) {
+      mInitCount = 0;
+      return r;
+    }
+    AddParameters();
+    CreateTimer();
+    FUnknownPtr<Linux::IRunLoop> runLoop(context);
+    mContextRunLoop = runLoop;
   }
-  AddParameters();
-  CreateTimer();
+  // Registering a timer is a call into the host: made with the mutex released.
+  if (mContextRunLoop) mHostNotifier.AttachRunLoop(mContextRunLoop);
   return kResultOk;
 }
 
@@ -175,6 +177,12 @@ tresult PLUGIN_API IPlugVST3::terminate() {
   }
   // Stopped outside the lock: a tick in progress holds it and must be able to finish.
   DestroyTimer();
+  // The host is going: what still waits for it is dropped.
+  mHostNotifier.SetHandler(nullptr);
+  if (mContextRunLoop) {
+    mHostNotifier.DetachRunLoop(mContextRunLoop);
+    mContextRunLoop = nullptr;
+  }
   Lock lock(InterfaceMutex());
   return EditControllerEx1::terminate();
 }
@@ -475,6 +483,7 @@ tresult PLUGIN_API IPlugVST3::setParamNormalized(ParamID tag, ParamValue value) 
 }
 
 tresult PLUGIN_API IPlugVST3::setComponentHandler(IComponentHandler* handler) {
+  mHostNotifier.SetHandler(handler);
   Lock lock(InterfaceMutex());
   return EditControllerEx1::setComponentHandler(handler);
 }

@@ -7,6 +7,11 @@
 // nothing. Every other entry point runs under the plug-in's interface mutex, as does the
 // idle timer, which starts at the first initialize() and stops at the last terminate()
 // or before the object is deleted.
+//
+// What the plug-in tells the host (edits, restarts) never goes out under that mutex: it
+// is queued in HostNotifier() and delivered on the host's UI thread from a run loop the
+// host offers (the one in its context, or an attached view's), else from the idle timer
+// thread after each tick.
 
 #include <atomic>
 #include <vector>
@@ -14,6 +19,7 @@
 #include "framework/config.h"
 #include "framework/iplug_api_base.h"
 #include "framework/iplug_processor.h"
+#include "framework/vst3_host_notifier.h"
 #include "public.sdk/source/vst/vsteditcontroller.h"
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "pluginterfaces/vst/ivstcomponent.h"
@@ -46,9 +52,12 @@ class IPlugVST3 : public IPlugAPIBase,
   void InformHostOfParamChange(int paramIdx, double normalizedValue) override;
   void EndInformHostOfParamChange(int paramIdx) override;
   // Stores the latency; when it changed and the host gave a component handler, asks the
-  // host to restart the component. A report that arrives while one is running is only
-  // stored: the host reads the latency when it handles the running one.
+  // host to restart the component (queued like every notification, so a host that sets
+  // up processing again from the restart does so outside this call).
   void SetLatency(int samples) override;
+  void AfterIdleTick() override;
+
+  VST3HostNotifier& HostNotifier() { return mHostNotifier; }
 
   // FUnknown
   Steinberg::tresult PLUGIN_API queryInterface(const Steinberg::TUID iid, void** obj) override;
@@ -118,7 +127,10 @@ class IPlugVST3 : public IPlugAPIBase,
   void ProcessAudio(Steinberg::Vst::ProcessData& data);
 
   int mInitCount = 0;
-  std::atomic<bool> mReportingLatency{false};
+  VST3HostNotifier mHostNotifier;
+  // The run loop the host context offers, attached from the first initialize to the last
+  // terminate.
+  Steinberg::IPtr<Steinberg::Linux::IRunLoop> mContextRunLoop;
   // Float buffers for output channels the host did not supply, one block each.
   std::vector<sample> mSpareOutput;
 };

@@ -304,6 +304,73 @@ TEST_F(Instrument, LatencyChangeRestartsTheComponent) {
   EXPECT_LT(in.processor()->getLatencySamples(), before);
 }
 
+// The plug-in's notifications reach a host that serialises on its UI thread without
+// ever waiting on that thread while it is itself busy in the plug-in: the host's UI
+// thread keeps setting a parameter while MIDI notes and a latency change make the
+// plug-in tell the host of edits and a restart.
+class HostThreads : public Instrument, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(HostThreads, NotificationsNeverWaitOnTheInterface) {
+  const bool runLoop = GetParam();
+  corvatest::UiThreadHost host(runLoop);
+  {
+    Instance in(factory(), host.context(), host.handler());
+    ASSERT_TRUE(in.ok());
+    ASSERT_EQ(in.start(48000.0, 256), kResultOk);
+    EXPECT_EQ(host.timersRegistered(), runLoop ? 1 : 0);
+    int n = 0;
+    host.start([&] { in.controller()->setParamNormalized(kVolume, (n++ % 2) ? 0.8 : 0.9); });
+
+    auto sawTrigger = [&](double v) {
+      for (const auto& e : host.notes())
+        if (e.kind == 'p' && e.id == kTrigger && e.value == v) return true;
+      return false;
+    };
+    auto renderUntil = [&](auto done) {
+      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+      while (!done() && std::chrono::steady_clock::now() < deadline) {
+        in.process(256);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      }
+      return done();
+    };
+    EventList on, off;
+    on.noteOn(0, 60, 0.8f);
+    off.noteOff(0, 60);
+    ASSERT_EQ(in.process(256, nullptr, &on), kResultOk);
+    EXPECT_TRUE(renderUntil([&] { return sawTrigger(1.0); })) << "the note's edit reached the host";
+    ASSERT_EQ(in.process(256, nullptr, &off), kResultOk);
+    EXPECT_TRUE(renderUntil([&] { return sawTrigger(0.0); })) << "the release's edit reached the host";
+    ParamChanges os;
+    os.add(kOversample, 0, 0.0);
+    ASSERT_EQ(in.process(0, &os), kResultOk);
+    EXPECT_TRUE(renderUntil([&] {
+      for (const auto& e : host.notes())
+        if (e.kind == 'r') return true;
+      return false;
+    })) << "the latency change reached the host";
+    host.stop();
+    EXPECT_GT(n, 10) << "the host's UI thread kept calling the plug-in";
+  }
+  EXPECT_EQ(host.timeouts(), 0) << "a notification waited on a host thread the plug-in was blocking";
+  EXPECT_EQ(host.timersRegistered(), 0) << "the plug-in leaves no timer behind";
+  const auto notes = host.notes();
+  // Every edit is bracketed: begin, perform, end, in that order.
+  for (size_t i = 0; i < notes.size(); ++i) {
+    if (notes[i].kind != 'p') continue;
+    ASSERT_GE(i, 1u);
+    ASSERT_LT(i + 1, notes.size());
+    EXPECT_EQ(notes[i - 1].kind, 'b');
+    EXPECT_EQ(notes[i + 1].kind, 'e');
+  }
+  if (runLoop) {
+    for (const auto& e : notes) EXPECT_TRUE(e.onUiThread) << "'" << e.kind << "' for " << e.id << " off the host's UI thread";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(RunLoop, HostThreads, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "HostRunLoop" : "NoRunLoop"; });
+
 TEST_F(Instrument, ManyInstancesAtOnceAreIndependent) {
   constexpr int kCount = 4;
   std::vector<std::unique_ptr<Instance>> insts(kCount);

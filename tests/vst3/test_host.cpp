@@ -2,6 +2,8 @@
 
 #include <dlfcn.h>
 
+#include <chrono>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -163,18 +165,123 @@ static Vst::HostApplication& TheHostApplication() {
   return *app;
 }
 
-Instance::Instance(IPluginFactory* factory) {
+void UiThreadHost::start(std::function<void()> job) {
+  std::lock_guard<std::mutex> l(mMutex);
+  mJob = std::move(job);
+  mRunning = true;
+  mThread = std::thread([this] { run(); });
+  mUiThread = mThread.get_id();
+}
+
+void UiThreadHost::stop() {
+  mStopping = true;
+  if (mThread.joinable()) mThread.join();
+  std::lock_guard<std::mutex> l(mMutex);
+  mRunning = false;
+  // What was posted and never taken counts as taken now, off the UI thread.
+  for (Note& n : mPosted) mNotes.push_back(n);
+  mPosted.clear();
+  mTaken.notify_all();
+}
+
+void UiThreadHost::run() {
+  while (!mStopping.load()) {
+    std::vector<Linux::ITimerHandler*> due;
+    {
+      std::lock_guard<std::mutex> l(mMutex);
+      for (Note& n : mPosted) mNotes.push_back({n.kind, n.id, n.value, true});
+      mPosted.clear();
+      mTaken.notify_all();
+      const auto now = std::chrono::steady_clock::now();
+      for (Timer& t : mTimers) {
+        if (now < t.next) continue;
+        due.push_back(t.handler);
+        t.next = now + std::chrono::milliseconds(t.ms);
+      }
+    }
+    // A handler unregistered by another due one is still called once: timers here are
+    // unregistered only on this thread or after it stopped.
+    for (Linux::ITimerHandler* h : due) h->onTimer();
+    if (mJob) mJob();
+    std::this_thread::sleep_for(std::chrono::microseconds(500));
+  }
+}
+
+tresult UiThreadHost::note(char kind, Vst::ParamID id, double value) {
+  std::unique_lock<std::mutex> l(mMutex);
+  if (!mRunning || std::this_thread::get_id() == mUiThread) {
+    mNotes.push_back({kind, id, value, std::this_thread::get_id() == mUiThread});
+    return kResultOk;
+  }
+  mPosted.push_back({kind, id, value, false});
+  const size_t taken = mNotes.size() + mPosted.size();
+  if (!mTaken.wait_for(l, std::chrono::seconds(3), [&] { return mNotes.size() >= taken; })) ++mTimeouts;
+  return kResultOk;
+}
+
+std::vector<UiThreadHost::Note> UiThreadHost::notes() {
+  std::lock_guard<std::mutex> l(mMutex);
+  return mNotes;
+}
+
+int UiThreadHost::timersRegistered() {
+  std::lock_guard<std::mutex> l(mMutex);
+  return int(mTimers.size());
+}
+
+tresult PLUGIN_API UiThreadHost::getName(Vst::String128 name) { return TheHostApplication().getName(name); }
+
+tresult PLUGIN_API UiThreadHost::createInstance(TUID cid, TUID iid, void** obj) {
+  return TheHostApplication().createInstance(cid, iid, obj);
+}
+
+tresult PLUGIN_API UiThreadHost::registerTimer(Linux::ITimerHandler* handler, Linux::TimerInterval ms) {
+  if (!handler || ms == 0) return kInvalidArgument;
+  std::lock_guard<std::mutex> l(mMutex);
+  mTimers.push_back({handler, ms, std::chrono::steady_clock::now() + std::chrono::milliseconds(ms)});
+  return kResultOk;
+}
+
+tresult PLUGIN_API UiThreadHost::unregisterTimer(Linux::ITimerHandler* handler) {
+  std::lock_guard<std::mutex> l(mMutex);
+  for (auto it = mTimers.begin(); it != mTimers.end(); ++it) {
+    if (it->handler == handler) {
+      mTimers.erase(it);
+      return kResultOk;
+    }
+  }
+  return kInvalidArgument;
+}
+
+tresult PLUGIN_API UiThreadHost::queryInterface(const TUID iid, void** obj) {
+  if (FUnknownPrivate::iidEqual(iid, Vst::IHostApplication::iid) || FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
+    *obj = static_cast<Vst::IHostApplication*>(this);
+    return kResultOk;
+  }
+  if (mOfferRunLoop && FUnknownPrivate::iidEqual(iid, Linux::IRunLoop::iid)) {
+    *obj = static_cast<Linux::IRunLoop*>(this);
+    return kResultOk;
+  }
+  if (FUnknownPrivate::iidEqual(iid, Vst::IComponentHandler::iid)) {
+    *obj = static_cast<Vst::IComponentHandler*>(this);
+    return kResultOk;
+  }
+  *obj = nullptr;
+  return kNoInterface;
+}
+
+Instance::Instance(IPluginFactory* factory, FUnknown* context, Vst::IComponentHandler* handler) {
   PClassInfo info;
   if (!factory || factory->getClassInfo(0, &info) != kResultOk) return;
   void* obj = nullptr;
   if (factory->createInstance(info.cid, Vst::IComponent::iid, &obj) != kResultOk) return;
   mComponent = static_cast<Vst::IComponent*>(obj);
-  if (mComponent->initialize(&TheHostApplication()) != kResultOk) return;
+  if (mComponent->initialize(context ? context : &TheHostApplication()) != kResultOk) return;
   if (mComponent->queryInterface(Vst::IAudioProcessor::iid, &obj) == kResultOk)
     mProcessor = static_cast<Vst::IAudioProcessor*>(obj);
   if (mComponent->queryInterface(Vst::IEditController::iid, &obj) == kResultOk)
     mController = static_cast<Vst::IEditController*>(obj);
-  if (mController) mController->setComponentHandler(&mHandler);
+  if (mController) mController->setComponentHandler(handler ? handler : &mHandler);
 }
 
 Instance::~Instance() {

@@ -3,13 +3,17 @@
 // its factory and drives them the way a host's processing and interface threads do.
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "pluginterfaces/base/ipluginbase.h"
+#include "pluginterfaces/gui/iplugview.h"
+#include "pluginterfaces/vst/ivsthostapplication.h"
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "pluginterfaces/vst/ivstcomponent.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
@@ -125,10 +129,83 @@ class EventList : public Vst::IEventList {
   std::vector<Vst::Event> mEvents;
 };
 
+// A host with a UI thread of its own, as real hosts have. That thread runs the tasks other
+// threads post to it, the timers of the run loop the host offers in its context (when it
+// offers one) and, between them, a job of the test's. Its component handler passes every
+// notification to that thread and waits up to 3 s for it to be taken, as hosts that
+// serialise on their UI thread do: a notification made while the UI thread cannot run
+// counts as a timeout instead of a hang.
+class UiThreadHost : public Vst::IHostApplication, public Linux::IRunLoop, public Vst::IComponentHandler {
+ public:
+  explicit UiThreadHost(bool offerRunLoop) : mOfferRunLoop(offerRunLoop) {}
+  ~UiThreadHost() { stop(); }
+  UiThreadHost(const UiThreadHost&) = delete;
+  UiThreadHost& operator=(const UiThreadHost&) = delete;
+
+  FUnknown* context() { return static_cast<Vst::IHostApplication*>(this); }
+  Vst::IComponentHandler* handler() { return this; }
+  void start(std::function<void()> job);
+  // Stops the UI thread; notifications after it are recorded without waiting.
+  void stop();
+
+  struct Note {
+    char kind;  // 'b' begin, 'p' perform, 'e' end, 'r' restart
+    Vst::ParamID id;
+    double value;
+    bool onUiThread;
+  };
+  std::vector<Note> notes();
+  int timeouts() const { return mTimeouts.load(); }
+  int timersRegistered();
+
+  // IHostApplication
+  tresult PLUGIN_API getName(Vst::String128 name) override;
+  tresult PLUGIN_API createInstance(TUID cid, TUID iid, void** obj) override;
+  // IRunLoop (file descriptors are not offered)
+  tresult PLUGIN_API registerEventHandler(Linux::IEventHandler*, Linux::FileDescriptor) override { return kNotImplemented; }
+  tresult PLUGIN_API unregisterEventHandler(Linux::IEventHandler*) override { return kNotImplemented; }
+  tresult PLUGIN_API registerTimer(Linux::ITimerHandler* handler, Linux::TimerInterval ms) override;
+  tresult PLUGIN_API unregisterTimer(Linux::ITimerHandler* handler) override;
+  // IComponentHandler
+  tresult PLUGIN_API beginEdit(Vst::ParamID id) override { return note('b', id, 0.0); }
+  tresult PLUGIN_API performEdit(Vst::ParamID id, Vst::ParamValue v) override { return note('p', id, v); }
+  tresult PLUGIN_API endEdit(Vst::ParamID id) override { return note('e', id, 0.0); }
+  tresult PLUGIN_API restartComponent(int32 flags) override { return note('r', 0, flags); }
+  // FUnknown
+  tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override;
+  uint32 PLUGIN_API addRef() override { return 1; }
+  uint32 PLUGIN_API release() override { return 1; }
+
+ private:
+  struct Timer {
+    Linux::ITimerHandler* handler;
+    Linux::TimerInterval ms;
+    std::chrono::steady_clock::time_point next;
+  };
+  tresult note(char kind, Vst::ParamID id, double value);
+  void run();
+
+  const bool mOfferRunLoop;
+  std::mutex mMutex;
+  std::condition_variable mTaken;
+  std::vector<Note> mPosted;  // waiting for the UI thread
+  std::vector<Note> mNotes;   // taken
+  std::vector<Timer> mTimers;
+  std::function<void()> mJob;
+  std::thread mThread;
+  std::thread::id mUiThread;
+  bool mRunning = false;
+  std::atomic<bool> mStopping{false};
+  std::atomic<int> mTimeouts{0};
+};
+
 // One plug-in instance, initialised as a host does it.
 class Instance {
  public:
-  explicit Instance(IPluginFactory* factory);
+  // With a context and a handler of the test's own, or else the SDK's host application
+  // and a handler that records.
+  explicit Instance(IPluginFactory* factory, FUnknown* context = nullptr,
+                    Vst::IComponentHandler* handler = nullptr);
   ~Instance();
   Instance(const Instance&) = delete;
   Instance& operator=(const Instance&) = delete;
