@@ -1,0 +1,41 @@
+#pragma once
+// The standalone wrapper: the plug-in inside a program of its own. The program's host
+// keeps the device stream (64-bit floats) and calls AppProcess on its audio thread in
+// blocks of GetBlockSize() frames; the plug-in processes 32-bit floats behind it. MIDI
+// from the host's MIDI thread waits in two fixed queues (32 short messages, 4 system-
+// exclusive messages) that AppProcess empties before each block.
+
+#include "framework/config.h"
+#include "framework/imidi_msg.h"
+#include "framework/iplug_api_base.h"
+#include "framework/iplug_processor.h"
+#include "framework/spsc_queue.h"
+
+namespace iplug {
+
+class IPlugAPP : public IPlugAPIBase, public IPlugProcessor {
+ public:
+  static constexpr int kMidiQueueSize = 32;
+  static constexpr int kSysExQueueSize = 4;
+
+  IPlugAPP(const InstanceInfo& info, const Config& config);
+  ~IPlugAPP() override;
+
+  // Audio thread. Hands every waiting MIDI message and system-exclusive message to the
+  // plug-in, then processes one block of GetBlockSize() frames (the host sets it; nFrames
+  // is not used, as the host always passes a whole block). `inputs` may be null.
+  void AppProcess(double** inputs, double** outputs, int nFrames);
+
+  // The host that made this instance (the InstanceInfo's application host).
+  void* GetAppHost() const { return mAppHost; }
+
+  // Filled by the host's MIDI thread, emptied by AppProcess; a push onto a full queue
+  // drops the message.
+  IPlugQueue<IMidiMsg> mMidiMsgsFromCallback{kMidiQueueSize};
+  IPlugQueue<SysExData> mSysExMsgsFromCallback{kSysExQueueSize};
+
+ private:
+  void* mAppHost = nullptr;
+};
+
+}  // namespace iplug

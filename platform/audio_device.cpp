@@ -1,0 +1,206 @@
+#include "platform/audio_device.h"
+
+#include <RtAudio.h>
+
+#include <atomic>
+#include <map>
+#include <utility>
+
+namespace platform {
+
+namespace {
+
+AudioError fromRt(RtAudioError::Type type) {
+  switch (type) {
+    case RtAudioError::WARNING:
+    case RtAudioError::DEBUG_WARNING:
+      return AudioError::kWarning;
+    case RtAudioError::INVALID_USE:
+    case RtAudioError::INVALID_PARAMETER:
+    case RtAudioError::INVALID_DEVICE:
+    case RtAudioError::NO_DEVICES_FOUND:
+      return AudioError::kInvalidUse;
+    case RtAudioError::DRIVER_ERROR:
+    case RtAudioError::MEMORY_ERROR:
+      return AudioError::kDriverError;
+    case RtAudioError::SYSTEM_ERROR:
+    case RtAudioError::THREAD_ERROR:
+      return AudioError::kSystemError;
+    default:
+      return AudioError::kUnknown;
+  }
+}
+
+// RtAudio's stream error function carries no user pointer, so errors of the running
+// stream reach the back end that opened it through this one process-wide pointer.
+std::atomic<AudioBackend*> gStreamOwner{nullptr};
+std::atomic<void (*)(AudioBackend*, RtAudioError::Type, const std::string&)> gForward{nullptr};
+
+void streamError(RtAudioError::Type type, const std::string& text) {
+  AudioBackend* owner = gStreamOwner.load();
+  auto forward = gForward.load();
+  if (owner && forward) forward(owner, type, text);
+}
+
+}  // namespace
+
+struct AudioBackend::Impl {
+  std::unique_ptr<RtAudio> rt;
+  // Device ids: one per (name, n-th device of that name), assigned when first seen.
+  std::map<std::pair<std::string, unsigned>, unsigned> ids;
+  unsigned nextId = 1;
+  // Index in the back end's current list for each id seen at the last listing.
+  std::map<unsigned, unsigned> indexOf;
+};
+
+AudioBackend::AudioBackend(AudioApi api, AudioErrorCallback onError)
+    : mApi(api), mOnError(std::move(onError)), mImpl(std::make_unique<Impl>()) {
+  const RtAudio::Api rtApi = api == AudioApi::kJack ? RtAudio::UNIX_JACK : RtAudio::LINUX_PULSE;
+  std::vector<RtAudio::Api> compiled;
+  RtAudio::getCompiledApi(compiled);
+  bool found = false;
+  for (RtAudio::Api a : compiled) found = found || a == rtApi;
+  if (!found) return;
+  try {
+    mImpl->rt = std::make_unique<RtAudio>(rtApi);
+    mImpl->rt->showWarnings(false);
+  } catch (const RtAudioError& e) {
+    mImpl->rt.reset();
+    Fail(e.getType(), e.getMessage());
+  }
+  gForward.store([](AudioBackend* self, RtAudioError::Type type, const std::string& text) {
+    if (self->mOnError) self->mOnError(fromRt(type), text);
+  });
+}
+
+AudioBackend::~AudioBackend() {
+  CloseStream();
+  AudioBackend* self = this;
+  gStreamOwner.compare_exchange_strong(self, nullptr);
+}
+
+bool AudioBackend::Available() const { return mImpl->rt != nullptr; }
+
+AudioError AudioBackend::Fail(int rtType, const std::string& message) {
+  const AudioError e = fromRt(static_cast<RtAudioError::Type>(rtType));
+  if (mOnError) mOnError(e, message);
+  return e;
+}
+
+unsigned AudioBackend::IdFor(const std::string& name, unsigned occurrence) {
+  auto [it, added] = mImpl->ids.try_emplace({name, occurrence}, mImpl->nextId);
+  if (added) ++mImpl->nextId;
+  return it->second;
+}
+
+std::vector<unsigned> AudioBackend::GetDeviceIds() {
+  std::vector<unsigned> out;
+  mImpl->indexOf.clear();
+  if (!mImpl->rt) return out;
+  try {
+    const unsigned count = mImpl->rt->getDeviceCount();
+    std::map<std::string, unsigned> seen;
+    for (unsigned i = 0; i < count; ++i) {
+      const RtAudio::DeviceInfo info = mImpl->rt->getDeviceInfo(i);
+      const unsigned id = IdFor(info.name, seen[info.name]++);
+      mImpl->indexOf[id] = i;
+      out.push_back(id);
+    }
+  } catch (const RtAudioError& e) {
+    Fail(e.getType(), e.getMessage());
+  }
+  return out;
+}
+
+bool AudioBackend::IndexOf(unsigned id, unsigned& index) {
+  if (mImpl->indexOf.empty()) (void)GetDeviceIds();
+  auto it = mImpl->indexOf.find(id);
+  if (it == mImpl->indexOf.end()) return false;
+  index = it->second;
+  return true;
+}
+
+AudioDeviceInfo AudioBackend::GetDeviceInfo(unsigned id) {
+  AudioDeviceInfo out;
+  unsigned index = 0;
+  if (!mImpl->rt || !IndexOf(id, index)) return out;
+  try {
+    const RtAudio::DeviceInfo info = mImpl->rt->getDeviceInfo(index);
+    out.id = id;
+    out.name = info.name;
+    out.outputChannels = info.outputChannels;
+    out.inputChannels = info.inputChannels;
+    out.isDefaultOutput = info.isDefaultOutput;
+    out.isDefaultInput = info.isDefaultInput;
+    out.sampleRates = info.sampleRates;
+    out.preferredSampleRate = info.preferredSampleRate;
+  } catch (const RtAudioError& e) {
+    Fail(e.getType(), e.getMessage());
+  }
+  return out;
+}
+
+AudioError AudioBackend::OpenStream(const AudioStreamParameters* output, const AudioStreamParameters* input,
+                                    unsigned sampleRate, unsigned* bufferFrames, AudioCallback callback,
+                                    void* user) {
+  if (!mImpl->rt) return Fail(RtAudioError::DRIVER_ERROR, "the audio back end is not available");
+  RtAudio::StreamParameters out, in;
+  unsigned index = 0;
+  if (output) {
+    if (!IndexOf(output->deviceId, index)) return Fail(RtAudioError::INVALID_DEVICE, "no such output device");
+    out.deviceId = index;
+    out.nChannels = output->nChannels;
+    out.firstChannel = output->firstChannel;
+  }
+  if (input) {
+    if (!IndexOf(input->deviceId, index)) return Fail(RtAudioError::INVALID_DEVICE, "no such input device");
+    in.deviceId = index;
+    in.nChannels = input->nChannels;
+    in.firstChannel = input->firstChannel;
+  }
+  RtAudio::StreamOptions options;
+  options.flags = RTAUDIO_NONINTERLEAVED;
+  options.streamName = "Corva";
+  try {
+    gStreamOwner.store(this);
+    mImpl->rt->openStream(output ? &out : nullptr, input ? &in : nullptr, RTAUDIO_FLOAT64, sampleRate, bufferFrames,
+                          reinterpret_cast<RtAudioCallback>(callback), user, &options, &streamError);
+  } catch (const RtAudioError& e) {
+    return Fail(e.getType(), e.getMessage());
+  }
+  return mImpl->rt->isStreamOpen() ? AudioError::kNone : AudioError::kSystemError;
+}
+
+AudioError AudioBackend::StartStream() {
+  if (!mImpl->rt) return AudioError::kDriverError;
+  try {
+    mImpl->rt->startStream();
+  } catch (const RtAudioError& e) {
+    return Fail(e.getType(), e.getMessage());
+  }
+  return mImpl->rt->isStreamRunning() ? AudioError::kNone : AudioError::kSystemError;
+}
+
+AudioError AudioBackend::AbortStream() {
+  if (!mImpl->rt || !mImpl->rt->isStreamRunning()) return AudioError::kNone;
+  try {
+    mImpl->rt->abortStream();
+  } catch (const RtAudioError& e) {
+    return Fail(e.getType(), e.getMessage());
+  }
+  return AudioError::kNone;
+}
+
+void AudioBackend::CloseStream() {
+  if (!mImpl->rt || !mImpl->rt->isStreamOpen()) return;
+  try {
+    mImpl->rt->closeStream();
+  } catch (const RtAudioError& e) {
+    Fail(e.getType(), e.getMessage());
+  }
+}
+
+bool AudioBackend::IsStreamOpen() const { return mImpl->rt && mImpl->rt->isStreamOpen(); }
+bool AudioBackend::IsStreamRunning() const { return mImpl->rt && mImpl->rt->isStreamRunning(); }
+
+}  // namespace platform

@@ -1,0 +1,90 @@
+#pragma once
+// Audio output through RtAudio, with the interface the host is written against: devices
+// named by ids that stay the same while the back end lives, errors returned (never
+// thrown) and reported to one error function, and 64-bit float streams.
+//
+// Back ends: PulseAudio and JACK. For JACK every client with audio ports is a device (its
+// input ports are output channels for us), and the stream runs at the server's rate and
+// period.
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+enum class AudioApi { kPulseAudio, kJack };
+
+enum class AudioError {
+  kNone,
+  kWarning,
+  kInvalidUse,     // asked for something the stream or device does not allow
+  kDriverError,    // the back end or its server is not there
+  kSystemError,    // the device refused
+  kUnknown,
+};
+
+struct AudioDeviceInfo {
+  unsigned id = 0;
+  std::string name;
+  unsigned outputChannels = 0;
+  unsigned inputChannels = 0;
+  bool isDefaultOutput = false;
+  bool isDefaultInput = false;
+  std::vector<unsigned> sampleRates;
+  unsigned preferredSampleRate = 0;
+};
+
+struct AudioStreamParameters {
+  unsigned deviceId = 0;
+  unsigned nChannels = 0;
+  unsigned firstChannel = 0;
+};
+
+// One device buffer: output and input hold `frames` 64-bit floats per channel, channel
+// after channel. Runs on the back end's audio thread; return 0 to go on.
+using AudioCallback = int (*)(void* output, void* input, unsigned frames, double streamTime, unsigned status,
+                              void* user);
+// An error of the back end or its stream, possibly on the audio thread.
+using AudioErrorCallback = std::function<void(AudioError, const std::string&)>;
+
+class AudioBackend {
+ public:
+  AudioBackend(AudioApi api, AudioErrorCallback onError);
+  ~AudioBackend();
+  AudioBackend(const AudioBackend&) = delete;
+  AudioBackend& operator=(const AudioBackend&) = delete;
+
+  // False when this build has no support for the back end; it then lists no devices.
+  bool Available() const;
+  AudioApi Api() const { return mApi; }
+
+  // Asks the back end afresh; a device keeps its id for as long as this object lives.
+  std::vector<unsigned> GetDeviceIds();
+  // The device's description; an unknown id gives an empty name and no channels.
+  AudioDeviceInfo GetDeviceInfo(unsigned id);
+
+  // Opens a non-interleaved 64-bit float stream. `bufferFrames` asks for a period and
+  // returns the one granted. Either parameter set may be null, not both.
+  AudioError OpenStream(const AudioStreamParameters* output, const AudioStreamParameters* input,
+                        unsigned sampleRate, unsigned* bufferFrames, AudioCallback callback, void* user);
+  AudioError StartStream();
+  // Stops at once, dropping what is queued.
+  AudioError AbortStream();
+  void CloseStream();
+  bool IsStreamOpen() const;
+  bool IsStreamRunning() const;
+
+ private:
+  struct Impl;
+  AudioError Fail(int rtType, const std::string& message);
+  unsigned IdFor(const std::string& name, unsigned occurrence);
+  bool IndexOf(unsigned id, unsigned& index);
+
+  AudioApi mApi;
+  AudioErrorCallback mOnError;
+  std::unique_ptr<Impl> mImpl;
+};
+
+}  // namespace platform

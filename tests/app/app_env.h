@@ -1,0 +1,48 @@
+#pragma once
+// A private configuration and data folder per test, and the helpers the host tests share.
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "app/standalone_host.h"
+#include "model/host.h"
+#include "model/param_table.h"
+
+namespace corva::test {
+
+class AppEnv {
+ public:
+  AppEnv() {
+    std::string p = std::filesystem::temp_directory_path().string() + "/corva-app-XXXXXX";
+    path = ::mkdtemp(p.data()) ? p : "";
+    ::setenv("XDG_CONFIG_HOME", (path + "/config").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (path + "/data").c_str(), 1);
+  }
+  ~AppEnv() {
+    app::StandaloneHost::Destroy();
+    std::filesystem::remove_all(path);
+  }
+  std::string settingsFile() const { return path + "/config/QVTCorva1/settings.ini"; }
+  void writeSettings(const std::string& text) const {
+    std::filesystem::create_directories(path + "/config/QVTCorva1");
+    std::ofstream(settingsFile(), std::ios::binary) << text;
+  }
+  std::string readSettings() const {
+    std::ifstream in(settingsFile(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  std::string path;
+};
+
+inline void setParam(app::StandaloneHost& host, int id, float value) {
+  auto* h = dynamic_cast<corva::Host*>(host.Plug());
+  ASSERT_NE(h, nullptr);
+  h->setParameter(id, value);
+}
+
+}  // namespace corva::test

@@ -1,0 +1,113 @@
+// The host without devices: settings file handling and the audio callback driven by hand.
+
+#include <cmath>
+#include <vector>
+
+#include "tests/app/app_env.h"
+
+namespace corva::test {
+namespace {
+
+using app::StandaloneHost;
+
+TEST(HostSettings, FirstStartWritesDefaultsAndBadValuesAreRepaired) {
+  AppEnv env;
+  StandaloneHost* host = StandaloneHost::Create();
+  host->noIo = true;
+  ASSERT_TRUE(host->Init());
+  EXPECT_EQ(host->state.audioOutDev, "Default Device");
+  EXPECT_EQ(env.readSettings(),
+            "[audio]\ndriver=0\nindev=Default Device\noutdev=Default Device\nin1=1\nin2=2\nout1=1\nout2=2\n"
+            "buffer=512\nsr=44100\n\n[midi]\nindev=off\noutdev=off\ninchan=0\noutchan=0\n\n[corva]\nspacetrig=0\n");
+
+  // An audio section only, a long name, and values no device could take.
+  env.writeSettings("[audio]\ndriver=7\nbuffer=0\nsr=-48000\nout1=1\noutdev=" + std::string(120, 'x') +
+                    "\n[other]\nkeep=me\n\x01\x02garbage\n");
+  host = StandaloneHost::Create();
+  host->noIo = true;
+  ASSERT_TRUE(host->Init());
+  EXPECT_EQ(host->state.driver, 0u);
+  EXPECT_EQ(host->state.bufferSize, 512u);
+  EXPECT_EQ(host->state.sampleRate, 44100u);
+  EXPECT_EQ(host->state.audioOutDev, std::string(99, 'x'));
+  EXPECT_EQ(host->state.audioInDev, "Built-in Input");
+  EXPECT_EQ(host->state.midiInDev, "no input");
+  const std::string text = env.readSettings();
+  EXPECT_NE(text.find("driver=0\n"), std::string::npos);
+  EXPECT_NE(text.find("buffer=512\n"), std::string::npos);
+  EXPECT_NE(text.find("keep=me\n"), std::string::npos);
+  EXPECT_EQ(text.find("garbage"), std::string::npos);
+}
+
+// Runs the callback over buffers of the given sizes, each between guard values that
+// must stay untouched, and returns the left channel.
+std::vector<double> play(StandaloneHost& host, const std::vector<unsigned>& sizes) {
+  constexpr double kGuard = 12345.0;
+  constexpr unsigned kPad = 256;
+  std::vector<double> left;
+  for (unsigned n : sizes) {
+    std::vector<double> buf(2 * n + 2 * kPad, kGuard);
+    StandaloneHost::AudioCallback(buf.data() + kPad, nullptr, n, 0.0, 0, &host);
+    for (unsigned i = 0; i < kPad; ++i) {
+      EXPECT_EQ(buf[i], kGuard);
+      EXPECT_EQ(buf[kPad + 2 * n + i], kGuard);
+    }
+    left.insert(left.end(), buf.begin() + kPad, buf.begin() + kPad + n);
+  }
+  return left;
+}
+
+StandaloneHost& playingHost() {
+  StandaloneHost* host = StandaloneHost::Create();
+  host->noIo = true;
+  EXPECT_TRUE(host->Init());
+  setParam(*host, kTrigger, 1.0f);
+  host->PrepareCallback(48000);
+  return *host;
+}
+
+TEST(HostCallback, AnyBufferSizeGivesTheSameSoundInsideItsBuffers) {
+  AppEnv env;
+  std::vector<unsigned> even(150, 64);
+  std::vector<unsigned> odd = {64, 32, 96, 100, 192, 1, 1, 7, 1024, 64 - 17};
+  unsigned total = 0;
+  for (unsigned n : odd) total += n;
+  even.assign(total / 64 + 1, 64);
+  odd.push_back(static_cast<unsigned>(even.size() * 64) - total);
+
+  const std::vector<double> reference = play(playingHost(), even);
+  const std::vector<double> other = play(playingHost(), odd);
+  ASSERT_EQ(reference.size(), other.size());
+  double energy = 0.0;
+  for (std::size_t i = 0; i < reference.size(); ++i) {
+    ASSERT_EQ(reference[i], other[i]) << "frame " << i;
+    energy += reference[i] * reference[i];
+  }
+  EXPECT_GT(energy, 0.0);  // the trigger sounded
+}
+
+TEST(HostCallback, FirstBufferFadesInAndTheBufferAfterAStopFadesOut) {
+  AppEnv env;
+  StandaloneHost& host = playingHost();
+  (void)play(host, std::vector<unsigned>(200, 64));  // the instrument is sounding now
+  StandaloneHost& fresh = playingHost();
+  (void)play(fresh, std::vector<unsigned>(200, 64));
+  fresh.PrepareCallback(48000);  // a new stream: its first buffer fades in
+  const std::vector<double> first = play(fresh, {128});
+  EXPECT_EQ(first[0], 0.0);
+  fresh.audioEnding.store(true);
+  const std::vector<double> last = play(fresh, {128});
+  EXPECT_TRUE(fresh.audioDone.load());
+  EXPECT_EQ(last[127], 0.0);
+  EXPECT_NE(last[0], 0.0);
+  for (double v : play(fresh, {64, 96})) EXPECT_EQ(v, 0.0);
+
+  std::vector<double> ramp(2 * 4, 1.0);
+  app::ApplyFade(ramp.data(), 2, 4, false);
+  EXPECT_EQ(ramp, (std::vector<double>{0, 0.25, 0.5, 0.75, 0, 0.25, 0.5, 0.75}));
+  app::ApplyFade(ramp.data(), 2, 4, true);
+  EXPECT_EQ(ramp[1], 0.25 * 0.5);
+}
+
+}  // namespace
+}  // namespace corva::test

@@ -1,0 +1,170 @@
+// The host through a real JACK server (dummy back end): sound from a MIDI note at every
+// period, the fall-back from a device that has gone, a server that dies while playing,
+// and MIDI input into the plug-in's queues.
+
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+#include "bench/pitch_estimate.h"
+#include "tests/app/app_env.h"
+#include "tests/app/jack_peer.h"
+
+namespace corva::test {
+namespace {
+
+using app::StandaloneHost;
+using namespace std::chrono_literals;
+
+template <class F>
+bool waitFor(F done, std::chrono::milliseconds limit = 10s) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(5ms);
+  }
+  return true;
+}
+
+std::size_t onset(const std::vector<float>& x) {
+  for (std::size_t i = 0; i < x.size(); ++i)
+    if (std::fabs(x[i]) > 1e-4f) return i;
+  return x.size();
+}
+
+// The sound the instrument makes with the trigger held from the first frame, rendered
+// through the host's callback without a device.
+std::vector<float> referenceSound(std::size_t frames) {
+  StandaloneHost* host = StandaloneHost::Create();
+  host->noIo = true;
+  EXPECT_TRUE(host->Init());
+  setParam(*host, kTrigger, 1.0f);
+  host->PrepareCallback(48000);
+  std::vector<float> out;
+  std::vector<double> buf(128);
+  (void)StandaloneHost::AudioCallback(buf.data(), nullptr, 64, 0, 0, host);  // the faded first buffer
+  while (out.size() < frames) {
+    StandaloneHost::AudioCallback(buf.data(), nullptr, 64, 0, 0, host);
+    out.insert(out.end(), buf.begin(), buf.begin() + 64);
+  }
+  StandaloneHost::Destroy();
+  return out;
+}
+
+std::string jackSettings(const std::string& outdev, const std::string& midiIn = "off") {
+  return "[audio]\ndriver=1\noutdev=" + outdev + "\nsr=44100\nbuffer=512\n[midi]\nindev=" + midiIn + "\n";
+}
+
+TEST(JackHost, MidiNotePlaysAtTheInstrumentsPitchAtEveryPeriod) {
+  AppEnv env;
+  const std::vector<float> reference = referenceSound(48000);
+  const bench::PitchEstimate want = bench::estimatePitch(reference, 4800, 28800, 48000);
+  ASSERT_GT(want.meanHz, 0.0);
+
+  for (unsigned period : {64u, 96u, 192u, 1024u}) {
+    SCOPED_TRACE(period);
+    JackServer server(period);
+    ASSERT_TRUE(server.ready());
+    JackRecorder rec;
+    JackMidiSender sender;
+    ASSERT_TRUE(rec.ok() && sender.ok());
+    env.writeSettings(jackSettings("corvarec", sender.portName()));
+    int boxes = 0;
+    StandaloneHost* host = StandaloneHost::Create();
+    host->messageBox = [&](const char*, const char*) { ++boxes; };
+    ASSERT_TRUE(host->Init());
+    ASSERT_TRUE(host->ApplyAudioSettings());
+    EXPECT_EQ(boxes, 0);
+    EXPECT_EQ(host->bufferSize, period);
+    EXPECT_EQ(host->state.sampleRate, 48000u);  // the server's rate replaced 44100
+    EXPECT_NE(env.readSettings().find("sr=48000"), std::string::npos);
+    ASSERT_TRUE(waitFor([&] { return rec.frames() > 4800; }));
+    sender.send({0x90, 60, 100});
+    std::vector<float> got;
+    std::size_t start = 0;
+    ASSERT_TRUE(waitFor([&] {
+      got = rec.left();
+      start = onset(got);
+      return start + 28800 < got.size();
+    }));
+    const bench::PitchEstimate have = bench::estimatePitch(got, start + 4800, start + 28800, 48000);
+    EXPECT_NEAR(have.meanHz, want.meanHz, want.meanHz * 0.02);
+    EXPECT_NEAR(have.rms, want.rms, want.rms * 0.1);
+    StandaloneHost::Destroy();
+  }
+}
+
+TEST(JackHost, GoneDeviceFallsBackToTheDefaultAndADeadServerLeavesTheProgramRunning) {
+  AppEnv env;
+  JackServer server(256);
+  ASSERT_TRUE(server.ready());
+  env.writeSettings(jackSettings("Gone Device"));
+  int boxes = 0;
+  StandaloneHost* host = StandaloneHost::Create();
+  host->messageBox = [&](const char*, const char*) { ++boxes; };
+  ASSERT_TRUE(host->Init());
+  ASSERT_TRUE(host->ApplyAudioSettings());
+  EXPECT_EQ(boxes, 0);
+  EXPECT_EQ(host->state.audioOutDev, "system");
+  EXPECT_NE(env.readSettings().find("outdev=system\n"), std::string::npos);
+  ASSERT_TRUE(host->AudioRunning());
+
+  std::this_thread::sleep_for(200ms);
+  server.kill();
+  std::this_thread::sleep_for(500ms);
+  // Quitting after the server died neither hangs nor crashes.
+  StandaloneHost::Destroy();
+
+  // With no server at all the program starts silent and says so.
+  host = StandaloneHost::Create();
+  host->messageBox = [&](const char*, const char*) { ++boxes; };
+  ASSERT_TRUE(host->Init());
+  EXPECT_FALSE(host->ApplyAudioSettings());
+  EXPECT_EQ(boxes, 1);
+}
+
+TEST(JackHost, MidiInputFillsTheQueuesUntilShutDownBegins) {
+  AppEnv env;
+  JackServer server(64);
+  ASSERT_TRUE(server.ready());
+  JackMidiSender sender;
+  ASSERT_TRUE(sender.ok());
+  env.writeSettings(jackSettings("system", sender.portName()));
+  StandaloneHost* host = StandaloneHost::Create();
+  ASSERT_TRUE(host->Init());  // no stream: nothing empties the queues
+  ASSERT_NE(host->midiIn, nullptr);
+  EXPECT_EQ(host->midiInputNames.front(), "off");
+  EXPECT_EQ(host->state.midiInDev, sender.portName());
+
+  std::vector<unsigned char> sysex(512, 0x11);
+  sysex.front() = 0xF0;
+  sysex.back() = 0xF7;
+  std::vector<unsigned char> tooLong(513, 0x22);
+  tooLong.front() = 0xF0;
+  tooLong.back() = 0xF7;
+  for (auto m : std::vector<std::vector<unsigned char>>{
+           {0x90, 60, 100}, {0xF8}, {0xC3, 5}, sysex, tooLong, {0xFE}, {0x80, 60, 0}})
+    sender.send(m);
+  ASSERT_TRUE(waitFor([&] { return sender.idle(); }));
+  std::this_thread::sleep_for(50ms);
+
+  iplug::IPlugAPP& plug = *host->Plug();
+  std::vector<std::array<int, 3>> got;
+  iplug::IMidiMsg msg;
+  while (plug.mMidiMsgsFromCallback.Pop(msg)) got.push_back({msg.mStatus, msg.mData1, msg.mData2});
+  EXPECT_EQ(got, (std::vector<std::array<int, 3>>{{0x90, 60, 100}, {0xC3, 5, 0}, {0xFE, 0, 0}, {0x80, 60, 0}}));
+  iplug::SysExData s;
+  ASSERT_TRUE(plug.mSysExMsgsFromCallback.Pop(s));
+  EXPECT_EQ(s.mSize, 512);
+  EXPECT_EQ(s.mData[511], 0xF7);
+  EXPECT_FALSE(plug.mSysExMsgsFromCallback.Pop(s));
+
+  host->exiting.store(true);
+  sender.send({0x90, 61, 100});
+  ASSERT_TRUE(waitFor([&] { return sender.idle(); }));
+  std::this_thread::sleep_for(50ms);
+  EXPECT_FALSE(plug.mMidiMsgsFromCallback.Pop(msg));
+}
+
+}  // namespace
+}  // namespace corva::test

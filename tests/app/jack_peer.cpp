@@ -1,0 +1,138 @@
+#include "tests/app/jack_peer.h"
+
+#include <fcntl.h>
+#include <jack/jack.h>
+#include <jack/midiport.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+extern char** environ;
+
+namespace corva::test {
+
+namespace {
+std::atomic<int> gServerCount{0};
+}
+
+JackServer::JackServer(unsigned period, unsigned rate) {
+  const std::string name = "corva-" + std::to_string(::getpid()) + "-" + std::to_string(gServerCount++);
+  ::setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
+  ::setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
+  const std::string p = std::to_string(period), r = std::to_string(rate);
+  const char* argv[] = {"jackd", "--no-realtime", "-n", name.c_str(), "-d", "dummy", "-r", r.c_str(), "-p", p.c_str(),
+                        nullptr};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  const int rc = ::posix_spawnp(&mPid, "jackd", &actions, nullptr, const_cast<char**>(argv), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) {
+    mPid = -1;
+    return;
+  }
+  for (int i = 0; i < 200 && !mReady; ++i) {
+    jack_client_t* probe = jack_client_open("corvaprobe", JackNoStartServer, nullptr);
+    if (probe) {
+      jack_client_close(probe);
+      mReady = true;
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  }
+}
+
+JackServer::~JackServer() {
+  if (mPid <= 0) return;
+  ::kill(mPid, SIGTERM);
+  for (int i = 0; i < 100; ++i) {
+    if (::waitpid(mPid, nullptr, WNOHANG) == mPid) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ::kill(mPid, SIGKILL);
+  ::waitpid(mPid, nullptr, 0);
+}
+
+void JackServer::kill() {
+  if (mPid <= 0) return;
+  ::kill(mPid, SIGKILL);
+  ::waitpid(mPid, nullptr, 0);
+  mPid = -1;
+}
+
+JackRecorder::JackRecorder(const char* name, std::size_t maxFrames) : mLeft(maxFrames, 0.0f) {
+  mClient = jack_client_open(name, JackNoStartServer, nullptr);
+  if (!mClient) return;
+  mIn[0] = jack_port_register(mClient, "in_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+  mIn[1] = jack_port_register(mClient, "in_2", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+  jack_set_process_callback(mClient, &JackRecorder::process, this);
+  jack_activate(mClient);
+}
+
+JackRecorder::~JackRecorder() {
+  if (mClient) jack_client_close(mClient);
+}
+
+int JackRecorder::process(unsigned frames, void* p) {
+  auto* self = static_cast<JackRecorder*>(p);
+  const auto* in = static_cast<const float*>(jack_port_get_buffer(self->mIn[0], frames));
+  const std::size_t at = self->mFrames.load();
+  const std::size_t n = std::min<std::size_t>(frames, self->mLeft.size() - at);
+  std::memcpy(self->mLeft.data() + at, in, n * sizeof(float));
+  self->mFrames.store(at + n);
+  self->mPeriodFrames.store(frames);
+  self->mPeriods.fetch_add(1);
+  return 0;
+}
+
+std::vector<float> JackRecorder::left() const {
+  return std::vector<float>(mLeft.begin(), mLeft.begin() + static_cast<std::ptrdiff_t>(mFrames.load()));
+}
+
+JackMidiSender::JackMidiSender(const char* name) {
+  mClient = jack_client_open(name, JackNoStartServer, nullptr);
+  if (!mClient) return;
+  mOut = jack_port_register(mClient, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+  jack_set_process_callback(mClient, &JackMidiSender::process, this);
+  jack_activate(mClient);
+}
+
+JackMidiSender::~JackMidiSender() {
+  if (mClient) jack_client_close(mClient);
+}
+
+std::string JackMidiSender::portName() const { return mOut ? jack_port_name(mOut) : ""; }
+
+void JackMidiSender::send(std::vector<unsigned char> bytes) {
+  std::lock_guard<std::mutex> lock(mMutex);
+  mPending.push_back(std::move(bytes));
+}
+
+bool JackMidiSender::idle() {
+  std::lock_guard<std::mutex> lock(mMutex);
+  return mPending.empty();
+}
+
+int JackMidiSender::process(unsigned frames, void* p) {
+  auto* self = static_cast<JackMidiSender*>(p);
+  void* buf = jack_port_get_buffer(self->mOut, frames);
+  jack_midi_clear_buffer(buf);
+  std::unique_lock<std::mutex> lock(self->mMutex, std::try_to_lock);
+  if (!lock.owns_lock()) return 0;
+  // One message per period, so that each reaches the receiver in its own period.
+  if (!self->mPending.empty()) {
+    const auto& m = self->mPending.front();
+    jack_midi_event_write(buf, 0, m.data(), m.size());
+    self->mPending.erase(self->mPending.begin());
+  }
+  return 0;
+}
+
+}  // namespace corva::test

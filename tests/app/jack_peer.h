@@ -1,0 +1,72 @@
+#pragma once
+// A private JACK server on the dummy back end, and two JACK clients the tests talk to
+// the program through: a recorder with two audio inputs and a MIDI sender.
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <vector>
+
+typedef struct _jack_client jack_client_t;
+typedef struct _jack_port jack_port_t;
+
+namespace corva::test {
+
+class JackServer {
+ public:
+  // Starts `jackd --no-realtime -d dummy` under a name of its own and makes it the
+  // process's default server (JACK_DEFAULT_SERVER). ready() tells whether it came up.
+  JackServer(unsigned period, unsigned rate = 48000);
+  ~JackServer();
+  bool ready() const { return mReady; }
+  // Kills the server at once, as a crash would.
+  void kill();
+
+ private:
+  pid_t mPid = -1;
+  bool mReady = false;
+};
+
+class JackRecorder {
+ public:
+  explicit JackRecorder(const char* name = "corvarec", std::size_t maxFrames = 48000 * 20);
+  ~JackRecorder();
+  bool ok() const { return mClient != nullptr; }
+  // The left channel as recorded so far.
+  std::vector<float> left() const;
+  std::size_t frames() const { return mFrames.load(); }
+  unsigned periods() const { return mPeriods.load(); }
+  unsigned lastPeriodFrames() const { return mPeriodFrames.load(); }
+
+ private:
+  static int process(unsigned frames, void* self);
+  jack_client_t* mClient = nullptr;
+  jack_port_t* mIn[2] = {};
+  std::vector<float> mLeft;
+  std::atomic<std::size_t> mFrames{0};
+  std::atomic<unsigned> mPeriods{0};
+  std::atomic<unsigned> mPeriodFrames{0};
+};
+
+class JackMidiSender {
+ public:
+  explicit JackMidiSender(const char* name = "corvasend");
+  ~JackMidiSender();
+  bool ok() const { return mClient != nullptr; }
+  std::string portName() const;
+  // Queues a message for the next period; messages of one period keep their order.
+  void send(std::vector<unsigned char> bytes);
+  // True once everything queued went out.
+  bool idle();
+
+ private:
+  static int process(unsigned frames, void* self);
+  jack_client_t* mClient = nullptr;
+  jack_port_t* mOut = nullptr;
+  std::mutex mMutex;
+  std::vector<std::vector<unsigned char>> mPending;
+};
+
+}  // namespace corva::test
