@@ -63,7 +63,7 @@ TEST(JackHost, MidiNotePlaysAtTheInstrumentsPitchAtEveryPeriod) {
 
   for (unsigned period : {64u, 96u, 192u, 1024u}) {
     SCOPED_TRACE(period);
-    JackServer server(period);
+    JackServer server("periods", period);
     ASSERT_TRUE(server.ready());
     JackRecorder rec;
     JackMidiSender sender;
@@ -96,7 +96,7 @@ TEST(JackHost, MidiNotePlaysAtTheInstrumentsPitchAtEveryPeriod) {
 
 TEST(JackHost, GoneDeviceFallsBackToTheDefaultAndADeadServerLeavesTheProgramRunning) {
   AppEnv env;
-  JackServer server(256);
+  JackServer server("killed", 256);
   ASSERT_TRUE(server.ready());
   env.writeSettings(jackSettings("Gone Device"));
   int boxes = 0;
@@ -125,7 +125,7 @@ TEST(JackHost, GoneDeviceFallsBackToTheDefaultAndADeadServerLeavesTheProgramRunn
 
 TEST(JackHost, MidiInputFillsTheQueuesUntilShutDownBegins) {
   AppEnv env;
-  JackServer server(64);
+  JackServer server("midi", 64);
   ASSERT_TRUE(server.ready());
   JackMidiSender sender;
   ASSERT_TRUE(sender.ok());

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <thread>
 
 extern char** environ;
@@ -18,11 +19,20 @@ extern char** environ;
 namespace corva::test {
 
 namespace {
-std::atomic<int> gServerCount{0};
+// Builds side by side (normal, sanitizer) run their tests at once: each gets names of its own.
+std::string buildTag() {
+  char exe[4096] = {};
+  const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+  const std::string path(exe, n > 0 ? static_cast<std::size_t>(n) : 0);
+  const std::string dir = path.substr(0, path.rfind('/'));
+  return std::to_string(std::hash<std::string>{}(dir) % 100000);
 }
+}  // namespace
 
-JackServer::JackServer(unsigned period, unsigned rate) {
-  const std::string name = "corva-" + std::to_string(::getpid()) + "-" + std::to_string(gServerCount++);
+JackServer::JackServer(const std::string& tag, unsigned period, unsigned rate) {
+  // A fixed name per test: JACK reclaims the registration of a killed server only when a
+  // server of the same name starts again, and it holds only a few registrations.
+  const std::string name = "corva-" + tag + "-" + buildTag();
   ::setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
   ::setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
   const std::string p = std::to_string(period), r = std::to_string(rate);

@@ -16,9 +16,9 @@ namespace corva::test {
 
 class JackServer {
  public:
-  // Starts `jackd --no-realtime -d dummy` under a name of its own and makes it the
+  // Starts `jackd --no-realtime -d dummy` under a name made from `tag` and makes it the
   // process's default server (JACK_DEFAULT_SERVER). ready() tells whether it came up.
-  JackServer(unsigned period, unsigned rate = 48000);
+  JackServer(const std::string& tag, unsigned period, unsigned rate = 48000);
   ~JackServer();
   bool ready() const { return mReady; }
   // Kills the server at once, as a crash would.
