@@ -480,9 +480,46 @@ inline bool newton(OutputStage& stage, const SubStep& k, const double* guess) {
   return finish(false);
 }
 
+// The sub-step control's arithmetic on the four unknowns at once.
+struct VectorSubStepArithmetic {
+  static void predict(OutputStage& s, double step, double* guess) {
+    const __m256d v = _mm256_loadu_pd(s.v);
+    _mm256_storeu_pd(s.vStart, v);
+    const __m256d slope = s.lastStep > 0.0
+                              ? _mm256_div_pd(_mm256_sub_pd(v, _mm256_loadu_pd(s.vHist)), set1(s.lastStep))
+                              : _mm256_setzero_pd();
+    // std::clamp(x, -0.5, 0.5): max(-0.5, x) keeps x unless -0.5 > x, then min(0.5, .)
+    // keeps it unless 0.5 < it, a NaN included.
+    const __m256d clamped = _mm256_min_pd(set1(0.5), _mm256_max_pd(set1(-0.5), _mm256_mul_pd(slope, set1(step))));
+    _mm256_storeu_pd(guess, _mm256_add_pd(v, clamped));
+  }
+  static double largestChange(const OutputStage& s) {
+    __m256d d = absolute(_mm256_sub_pd(_mm256_loadu_pd(s.v), _mm256_loadu_pd(s.vStart)));
+    // The scalar maximum passes over NaNs; so does this one.
+    d = _mm256_and_pd(d, _mm256_cmp_pd(d, d, _CMP_ORD_Q));
+    const __m128d pair = _mm_max_pd(_mm256_castpd256_pd128(d), _mm256_extractf128_pd(d, 1));
+    return _mm_cvtsd_f64(_mm_max_sd(pair, _mm_unpackhi_pd(pair, pair)));
+  }
+  static void acceptHistory(OutputStage& s, const SubStep& k) {
+    const __m256d v = _mm256_loadu_pd(s.v);
+    const __m256d across03 =
+        _mm256_sub_pd(_mm256_permute4x64_pd(v, 0b10'00'11'01),
+                      _mm256_blend_pd(_mm256_permute4x64_pd(v, 0b00'00'00'10), _mm256_setzero_pd(), 0b1100));
+    const __m256d I03 = _mm256_sub_pd(_mm256_mul_pd(_mm256_loadu_pd(k.gc), _mm256_sub_pd(across03, _mm256_loadu_pd(k.startDiff))),
+                                      _mm256_loadu_pd(k.history));
+    _mm256_storeu_pd(s.capCurrent, I03);
+    const __m128d lo = _mm256_castpd256_pd128(v);
+    const __m128d hi = _mm256_extractf128_pd(v, 1);
+    const __m128d across45 = _mm_sub_pd(_mm_unpacklo_pd(lo, hi), _mm_unpackhi_pd(lo, hi));
+    const __m128d I45 = _mm_sub_pd(_mm_mul_pd(_mm_loadu_pd(k.gc + 4), _mm_sub_pd(across45, _mm_loadu_pd(k.startDiff + 4))),
+                                   _mm_loadu_pd(k.history + 4));
+    _mm_storeu_pd(s.capCurrent + 4, I45);
+  }
+};
+
 template <bool ModeTwo>
 [[gnu::flatten]] bool integrate(OutputStage& s, double h, const StageDrive& drive, std::int32_t budget) {
-  return integrateSubSteps(s, h, drive, budget, [](OutputStage& stage, const SubStep& k, const double* guess) {
+  return integrateSubSteps<VectorSubStepArithmetic>(s, h, drive, budget, [](OutputStage& stage, const SubStep& k, const double* guess) {
     return newton<ModeTwo>(stage, k, guess);
   });
 }

@@ -156,9 +156,29 @@ inline bool nearSwitching(const OutputStage& s, int base, int collector) {
   return vb > 0.45 && vb < 0.75 && s.v[collector] - vb > 1.0;
 }
 
+// The per-sub-step arithmetic of the integration in scalar form; a vector path may give
+// its own, with the same values.
+struct ScalarSubStepArithmetic {
+  // vStart = v; the predictor's guess from the last accepted sub-step's slope.
+  static void predict(OutputStage& s, double step, double* guess) {
+    for (int i = 0; i < 4; ++i) {
+      s.vStart[i] = s.v[i];
+      const double slope = s.lastStep > 0.0 ? (s.v[i] - s.vHist[i]) / s.lastStep : 0.0;
+      guess[i] = s.v[i] + std::clamp(slope * step, -0.5, 0.5);
+    }
+  }
+  // The largest change of an unknown over the sub-step.
+  static double largestChange(const OutputStage& s) {
+    double change = 0.0;
+    for (int i = 0; i < 4; ++i) change = std::max(change, std::fabs(s.v[i] - s.vStart[i]));
+    return change;
+  }
+  static void acceptHistory(OutputStage& s, const SubStep& k) { acceptCapacitorHistory(s, k); }
+};
+
 // The adaptive sub-steps of one interval. solve(stage, subStep, guess) is the Newton
 // solve of one sub-step: on success it leaves the solution in stage.v.
-template <class Solve>
+template <class Arithmetic = ScalarSubStepArithmetic, class Solve>
 inline bool integrateSubSteps(OutputStage& s, double h, const StageDrive& drive, std::int32_t budget,
                               Solve&& solve) {
   double t = 0.0;
@@ -181,11 +201,7 @@ inline bool integrateSubSteps(OutputStage& s, double h, const StageDrive& drive,
     }
 
     double guess[4];
-    for (int i = 0; i < 4; ++i) {
-      s.vStart[i] = s.v[i];
-      const double slope = s.lastStep > 0.0 ? (s.v[i] - s.vHist[i]) / s.lastStep : 0.0;
-      guess[i] = s.v[i] + std::clamp(slope * step, -0.5, 0.5);
-    }
+    Arithmetic::predict(s, step, guess);
 
     const SubStep k = prepareSubStep(s, step, drive);
     if (!solve(s, k, guess)) {
@@ -196,8 +212,7 @@ inline bool integrateSubSteps(OutputStage& s, double h, const StageDrive& drive,
       continue;
     }
 
-    double change = 0.0;
-    for (int i = 0; i < 4; ++i) change = std::max(change, std::fabs(s.v[i] - s.vStart[i]));
+    const double change = Arithmetic::largestChange(s);
     if (change <= 2.0) {
       s.calmTime += step;
     } else if (step <= 2.5e-7) {
@@ -208,7 +223,7 @@ inline bool integrateSubSteps(OutputStage& s, double h, const StageDrive& drive,
       continue;
     }
 
-    acceptCapacitorHistory(s, k);
+    Arithmetic::acceptHistory(s, k);
     for (int i = 0; i < 4; ++i) s.vHist[i] = s.vStart[i];
     t += step;
     s.lastStep = step;
