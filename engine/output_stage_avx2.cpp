@@ -219,6 +219,62 @@ inline void junctionExponentials(__m256d argument, __m256d skip, __m256d& e, __m
   slope = _mm256_andnot_pd(skip, _mm256_blendv_pd(limit, ex, below));
 }
 
+// Both bias paths' junction solves (base A in lane 0, base B in lane 1) side by side:
+// each lane runs the baseline's Newton iteration step for step and stops when it has
+// converged, so that both give the baseline's values.
+inline void seriesJunctionPair(double sourceVoltage, double nodeA, double nodeB, double (&junctionVoltage)[2],
+                               SeriesJunctionResult (&out)[2]) {
+  constexpr double Is = kSeriesJunctionIs;
+  constexpr double R = kBiasResistor;
+  double start[2];
+  double drive[2];
+  const double nodes[2] = {nodeA, nodeB};
+  for (int i = 0; i < 2; ++i) {
+    const double vt = sourceVoltage - nodes[i];
+    drive[i] = vt;
+    if (vt <= 0.3)
+      start[i] = vt;
+    else if (junctionVoltage[i] > 0.0 && vt > junctionVoltage[i])
+      start[i] = junctionVoltage[i];
+    else
+      start[i] = std::min(VT * std::log(vt / (Is * R)), vt);
+  }
+  const __m256d vt = _mm256_setr_pd(drive[0], drive[1], drive[0], drive[1]);
+  __m256d vd = _mm256_setr_pd(start[0], start[1], start[0], start[1]);
+  const __m256d noSkip = _mm256_setzero_pd();
+  const __m256d RIs = set1(R * Is);
+  __m256d e = _mm256_setzero_pd();
+  __m256d slope = _mm256_setzero_pd();
+  __m256d active = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
+  for (int iteration = 0; iteration < 8; ++iteration) {
+    __m256d eNow, slopeNow;
+    junctionExponentials(vd, noSkip, eNow, slopeNow);
+    e = _mm256_blendv_pd(e, eNow, active);
+    slope = _mm256_blendv_pd(slope, slopeNow, active);
+    const __m256d f = _mm256_sub_pd(_mm256_sub_pd(vt, vd), _mm256_mul_pd(RIs, _mm256_sub_pd(eNow, set1(1.0))));
+    const __m256d fPrime = _mm256_sub_pd(set1(-1.0), _mm256_mul_pd(_mm256_mul_pd(RIs, slopeNow), set1(kInvVT)));
+    const __m256d step = _mm256_min_pd(
+        set1(0.5), _mm256_max_pd(set1(-0.5), _mm256_div_pd(_mm256_xor_pd(f, set1(-0.0)), fPrime)));
+    vd = _mm256_blendv_pd(vd, _mm256_add_pd(vd, step), active);
+    const __m256d converged = _mm256_cmp_pd(absolute(step), set1(1e-7), _CMP_LT_OQ);
+    active = _mm256_andnot_pd(converged, active);
+    if ((_mm256_movemask_pd(active) & 0b11) == 0) break;
+  }
+  // A lane that ran out of iterations takes its current and conductance at its final
+  // voltage.
+  if ((_mm256_movemask_pd(active) & 0b11) != 0) {
+    __m256d eNow, slopeNow;
+    junctionExponentials(vd, noSkip, eNow, slopeNow);
+    e = _mm256_blendv_pd(e, eNow, active);
+    slope = _mm256_blendv_pd(slope, slopeNow, active);
+  }
+  for (int i = 0; i < 2; ++i) {
+    junctionVoltage[i] = vd[i];
+    const double gd = Is * slope[i] * kInvVT;
+    out[i] = {Is * (e[i] - 1.0), -gd / (gd * R + 1.0)};
+  }
+}
+
 template <bool ModeTwo>
 inline void evaluate(const VectorSubStep& w, double (&junctionVoltage)[2], __m256d v, VectorEvaluation& e) {
   const __m256d negativeZero = set1(-0.0);
@@ -234,11 +290,13 @@ inline void evaluate(const VectorSubStep& w, double (&junctionVoltage)[2], __m25
   __m256d row2 = w.row[2];
   if constexpr (ModeTwo) {
     const SubStep& k = *w.k;
-    const SeriesJunctionResult a = seriesJunction(k.biasVoltage, v[0], kBiasResistor, junctionVoltage[0]);
-    const SeriesJunctionResult b = seriesJunction(k.biasVoltage, v[2], kBiasResistor, junctionVoltage[1]);
-    const __m256d bias = _mm256_setr_pd(a.current, 0.0, b.current, 0.0);
-    F = _mm256_sub_pd(F, bias);
-    S = _mm256_add_pd(S, absolute(bias));
+    SeriesJunctionResult bias[2];
+    seriesJunctionPair(k.biasVoltage, v[0], v[2], junctionVoltage, bias);
+    const SeriesJunctionResult& a = bias[0];
+    const SeriesJunctionResult& b = bias[1];
+    const __m256d biasCurrent = _mm256_setr_pd(a.current, 0.0, b.current, 0.0);
+    F = _mm256_sub_pd(F, biasCurrent);
+    S = _mm256_add_pd(S, absolute(biasCurrent));
     double J00 = k.diagA - a.conductance;
     double J22 = k.diagB - b.conductance;
     J00 = J00 + k.gc[1] + k.gc[2] + k.gc[4];
