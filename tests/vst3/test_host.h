@@ -82,7 +82,7 @@ class ComponentHandler : public Vst::IComponentHandler {
   std::vector<int32> mRestarts;
 };
 
-class ParamQueue : public Vst::IParamValueQueue {
+class ParamQueue final : public Vst::IParamValueQueue {
  public:
   explicit ParamQueue(Vst::ParamID id) : mId(id) {}
   Vst::ParamID PLUGIN_API getParameterId() override { return mId; }
