@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "framework/igraphics.h"
+
 namespace iplug {
 
 IEditorDelegate::IEditorDelegate(int nParams) {
@@ -10,6 +12,47 @@ IEditorDelegate::IEditorDelegate(int nParams) {
 }
 
 IEditorDelegate::~IEditorDelegate() = default;
+
+void* IEditorDelegate::OpenWindow(void* parent) {
+  if (mGraphics || mClosing || !mMakeGraphicsFunc) return GetUI() ? GetUI()->GetWindow() : nullptr;
+  mGraphics.reset(mMakeGraphicsFunc());
+  if (!mGraphics) return nullptr;
+  // Reopen at the size last chosen for this editor.
+  if (mEditorWidth > 0 && mEditorHeight > 0 &&
+      (mEditorWidth != mGraphics->Width() || mEditorHeight != mGraphics->Height()))
+    mGraphics->Resize(mEditorWidth, mEditorHeight, mGraphics->GetDrawScale(), false);
+  void* window = mGraphics->OpenWindow(parent);
+  if (!window) {
+    mGraphics.reset();
+    return nullptr;
+  }
+  LayoutUI(mGraphics.get());
+  OnUIOpen();
+  return window;
+}
+
+void IEditorDelegate::CloseWindow() {
+  if (!mGraphics || mClosing) return;
+  mClosing = true;
+  OnUIClose();
+  mGraphics->CloseWindow();
+  mGraphics.reset();
+  mClosing = false;
+}
+
+void IEditorDelegate::LayoutUI(igraphics::IGraphics* g) {
+  if (g && mLayoutFunc) mLayoutFunc(g);
+}
+
+void IEditorDelegate::OnParentWindowResize(int w, int h) {
+  if (!mGraphics) {
+    SetEditorSize(w, h);
+    return;
+  }
+  const float scale = mGraphics->GetPlatformWindowScale();
+  const float s = scale > 0.f ? scale : 1.f;
+  mGraphics->Resize(static_cast<int>(w / s), static_cast<int>(h / s), 1.f, false);
+}
 
 IParam* IEditorDelegate::GetParam(int idx) {
   return idx >= 0 && idx < NParams() ? mParams[static_cast<std::size_t>(idx)].get() : nullptr;

@@ -1,8 +1,10 @@
 #pragma once
 // The editor side of a plug-in: it owns the parameters, keeps the editor's size and
-// size limits, and carries parameter values to the interface. The graphics layer builds
-// on this class to open and close the editor window.
+// size limits, carries parameter values to the interface, and opens and closes the
+// editor: the graphics factory makes the graphics object, the layout function fills
+// it with controls, and the object lives until the editor is closed.
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -10,6 +12,10 @@
 #include "framework/iplug_constants.h"
 
 namespace iplug {
+
+namespace igraphics {
+class IGraphics;
+}
 
 class IEditorDelegate {
  public:
@@ -39,6 +45,22 @@ class IEditorDelegate {
   virtual void SendParameterValueFromDelegate(int paramIdx, double value, bool normalized);
   void SendCurrentParamValuesFromDelegate();
 
+  // The open editor's graphics object; null exactly while the editor is closed.
+  igraphics::IGraphics* GetUI() const { return mGraphics.get(); }
+  // Opens the editor in `parent` (an X11 window id): the graphics factory, the window,
+  // the layout, then OnUIOpen. An editor opens at the size last chosen for it. Returns
+  // the editor window, or null when it could not be opened (nothing is left open).
+  void* OpenWindow(void* parent);
+  // Closes the editor: OnUIClose first, then the window and the graphics object with
+  // every control and drawing resource. Does nothing while closed or already closing.
+  void CloseWindow();
+  // Runs the layout function on `g`.
+  void LayoutUI(igraphics::IGraphics* g);
+  // The parent window was resized to w x h pixels: the editor follows.
+  virtual void OnParentWindowResize(int w, int h);
+  // The editor changed its own size to w x h units: the wrapper tells its host.
+  virtual void EditorResizeFromUI(int w, int h, bool /*needsPlatformResize*/) { SetEditorSize(w, h); }
+
   void SetEditorSize(int w, int h) {
     mEditorWidth = w;
     mEditorHeight = h;
@@ -59,8 +81,12 @@ class IEditorDelegate {
 
  protected:
   bool mHostResize = false;
+  std::function<igraphics::IGraphics*()> mMakeGraphicsFunc;
+  std::function<void(igraphics::IGraphics*)> mLayoutFunc;
 
  private:
+  std::unique_ptr<igraphics::IGraphics> mGraphics;
+  bool mClosing = false;
   std::vector<std::unique_ptr<IParam>> mParams;
   int mEditorWidth = 0;
   int mEditorHeight = 0;

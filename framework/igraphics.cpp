@@ -1,0 +1,206 @@
+#include "framework/igraphics.h"
+
+#include <nanovg.h>
+
+#include <algorithm>
+
+#include "framework/ieditor_delegate.h"
+#include "framework/open_url.h"
+
+namespace iplug::igraphics {
+
+IGraphics::IGraphics(IEditorDelegate& dlg, int w, int h, int fps, float scale)
+    : mDelegate(dlg), mWidth(w), mHeight(h), mFPS(fps), mDrawScale(scale) {}
+
+IGraphics::~IGraphics() = default;
+
+void IGraphics::OnDisplayTick() {
+  if (!IsDirty()) return;
+  SetAllControlsClean();
+  RequestRedraw();
+}
+
+bool IGraphics::OpenURL(const char* url, const char*, const char*, const char*) { return OpenUrlInBrowser(url); }
+
+void IGraphics::SetScreenScale(float scale) {
+  if (!(scale > 0.f) || scale == mScreenScale) return;
+  mScreenScale = scale;
+  PlatformResize();
+  SetAllControlsDirty();
+}
+
+void IGraphics::Resize(int w, int h, float scale, bool needsPlatformResize) {
+  mDelegate.ConstrainEditorResize(w, h);
+  if (w == mWidth && h == mHeight && scale == mDrawScale) return;
+  // A resize ends any drag in progress.
+  ReleasePointer();
+  mCapturedMap.clear();
+  mWidth = w;
+  mHeight = h;
+  mDrawScale = scale;
+  mDelegate.EditorResizeFromUI(w, h, needsPlatformResize);
+  if (needsPlatformResize) PlatformResize();
+  for (auto& c : mControls) c->OnResize();
+  SetAllControlsDirty();
+  if (mLayoutOnResize) mDelegate.LayoutUI(this);
+}
+
+IControl* IGraphics::AttachPanelBackground(const IColor& color) {
+  auto panel = std::make_unique<IPanelControl>(IRECT(0.f, 0.f, float(mWidth), float(mHeight)), color);
+  panel->mGraphics = this;
+  IControl* c = panel.get();
+  mControls.insert(mControls.begin(), std::move(panel));
+  c->OnAttached();
+  return c;
+}
+
+IControl* IGraphics::AttachControl(IControl* control, int tag, const char* group) {
+  if (!control) return nullptr;
+  control->mGraphics = this;
+  control->mTag = tag;
+  control->mGroup = group ? group : "";
+  mControls.emplace_back(control);
+  control->OnAttached();
+  return control;
+}
+
+IControl* IGraphics::GetControl(int idx) const {
+  return idx >= 0 && idx < NControls() ? mControls[static_cast<std::size_t>(idx)].get() : nullptr;
+}
+
+void IGraphics::RemoveAllControls() {
+  mCapturedMap.clear();
+  mMouseOver = nullptr;
+  mControls.clear();
+}
+
+void IGraphics::SetAllControlsDirty() {
+  for (auto& c : mControls) c->SetDirty(false);
+}
+
+void IGraphics::SetAllControlsClean() {
+  for (auto& c : mControls) c->SetClean();
+}
+
+bool IGraphics::IsDirty() const {
+  return std::any_of(mControls.begin(), mControls.end(), [](const auto& c) { return c->IsDirty(); });
+}
+
+void IGraphics::FillRect(const IColor& color, const IRECT& r, const IBlend* blend) {
+  auto* vg = static_cast<NVGcontext*>(GetDrawContext());
+  if (!vg) return;
+  const float weight = blend ? std::clamp(blend->mWeight, 0.f, 1.f) : 1.f;
+  nvgBeginPath(vg);
+  nvgRect(vg, r.L, r.T, r.W(), r.H());
+  nvgFillColor(vg, nvgRGBA(static_cast<unsigned char>(color.R), static_cast<unsigned char>(color.G),
+                           static_cast<unsigned char>(color.B),
+                           static_cast<unsigned char>(std::clamp(color.A, 0, 255) * weight)));
+  nvgFill(vg);
+}
+
+void IGraphics::DrawControls() {
+  auto* vg = static_cast<NVGcontext*>(GetDrawContext());
+  // A control may change the list while drawing (a synthetic press); index, not iterate.
+  for (int i = 0; i < NControls(); ++i) {
+    IControl* c = GetControl(i);
+    const IRECT r = c->GetRECT();
+    if (vg) {
+      nvgSave(vg);
+      nvgScissor(vg, r.L, r.T, r.W(), r.H());
+    }
+    c->Draw(*this);
+    if (vg) nvgRestore(vg);
+  }
+}
+
+IControl* IGraphics::GetCapturedControl(std::uintptr_t touchID) const {
+  const auto it = mCapturedMap.find(touchID);
+  return it == mCapturedMap.end() ? nullptr : it->second;
+}
+
+IControl* IGraphics::GetMouseControl(float x, float y, bool capture, std::uintptr_t touchID) {
+  if (IControl* captured = GetCapturedControl(touchID)) return captured;
+  IControl* hit = nullptr;
+  for (int i = NControls() - 1; i >= 0 && !hit; --i) {
+    IControl* c = GetControl(i);
+    if (!c->GetIgnoreMouse() && c->IsHit(x, y)) hit = c;
+  }
+  if (!hit || !capture) return hit;
+  // A second pointer may share a control only when the control takes several.
+  for (const auto& [id, c] : mCapturedMap) {
+    if (c == hit && (!mEnableMultiTouch || !hit->GetWantsMultiTouch())) return nullptr;
+  }
+  mCapturedMap[touchID] = hit;
+  return hit;
+}
+
+void IGraphics::OnMouseDown(const std::vector<IMouseInfo>& points) {
+  for (const IMouseInfo& p : points) {
+    mMouseX = p.x;
+    mMouseY = p.y;
+    if (IControl* c = GetMouseControl(p.x, p.y, true, p.ms.touchID)) c->OnMouseDown(p.x, p.y, p.ms);
+  }
+}
+
+void IGraphics::OnMouseUp(const std::vector<IMouseInfo>& points) {
+  for (const IMouseInfo& p : points) {
+    mMouseX = p.x;
+    mMouseY = p.y;
+    if (IControl* c = GetCapturedControl(p.ms.touchID)) c->OnMouseUp(p.x, p.y, p.ms);
+    // Released on any button-up, even while another button is still down.
+    mCapturedMap.erase(p.ms.touchID);
+    if (mHandleMouseOver && !p.ms.L && !p.ms.R && !p.ms.IsTouch()) OnMouseOver(p.x, p.y, p.ms);
+  }
+}
+
+void IGraphics::OnMouseDrag(const std::vector<IMouseInfo>& points) {
+  for (const IMouseInfo& p : points) {
+    mMouseX = p.x;
+    mMouseY = p.y;
+    IControl* c = GetCapturedControl(p.ms.touchID);
+    if (c && (p.dX != 0.f || p.dY != 0.f)) c->OnMouseDrag(p.x, p.y, p.dX, p.dY, p.ms);
+  }
+}
+
+void IGraphics::OnMouseDblClick(float x, float y, const IMouseMod& mod) {
+  if (IControl* c = GetMouseControl(x, y, true, mod.touchID)) c->OnMouseDblClick(x, y, mod);
+}
+
+void IGraphics::OnMouseWheel(float x, float y, const IMouseMod& mod, float d) {
+  if (IControl* c = GetMouseControl(x, y, false)) c->OnMouseWheel(x, y, mod, d);
+}
+
+bool IGraphics::OnMouseOver(float x, float y, const IMouseMod& mod) {
+  mMouseX = x;
+  mMouseY = y;
+  if (!mHandleMouseOver) return false;
+  IControl* over = nullptr;
+  // The panel background (index 0) never takes mouse-over.
+  for (int i = NControls() - 1; i >= 1 && !over; --i) {
+    IControl* c = GetControl(i);
+    if (!c->GetIgnoreMouse() && c->IsHit(x, y)) over = c;
+  }
+  if (mMouseOver && mMouseOver != over) mMouseOver->OnMouseOut();
+  mMouseOver = over;
+  if (over) over->OnMouseOver(x, y, mod);
+  return over != nullptr;
+}
+
+void IGraphics::OnMouseOut() {
+  for (auto& c : mControls) c->OnMouseOut();
+  mMouseOver = nullptr;
+}
+
+bool IGraphics::OnKeyDown(float x, float y, const IKeyPress& key) {
+  if (mKeyHandlerFunc && mKeyHandlerFunc(key, false)) return true;
+  IControl* c = GetMouseControl(x, y, false);
+  return c && c->OnKeyDown(x, y, key);
+}
+
+bool IGraphics::OnKeyUp(float x, float y, const IKeyPress& key) {
+  if (mKeyHandlerFunc && mKeyHandlerFunc(key, true)) return true;
+  IControl* c = GetMouseControl(x, y, false);
+  return c && c->OnKeyUp(x, y, key);
+}
+
+}  // namespace iplug::igraphics

@@ -1,0 +1,141 @@
+#pragma once
+// The editor's graphics object: one per open editor. It owns the controls, routes
+// pointer and key events to them, tracks which controls need drawing, and draws them
+// through NanoVG. This class is the window-system-free part; IGraphicsLinux puts it in a
+// window. Without a window (the base class alone) it still dispatches events and keeps
+// its controls, which is what the unit tests drive.
+//
+// Pointer rules: a button press captures the control under the pointer for that pointer
+// (touch id 0 for the mouse) and drags go to the captured control only; any button-up
+// releases the capture, even while another button is still held. Without a button
+// down, movement is mouse-over (when switched on), with OnMouseOut to the control left.
+//
+// Threads: a graphics object is used from one thread at a time (the editor's interface
+// thread); it takes no lock of its own.
+
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "framework/icontrol.h"
+#include "framework/igraphics_structs.h"
+
+namespace iplug {
+class IEditorDelegate;
+}
+
+namespace iplug::igraphics {
+
+class IGraphics {
+ public:
+  IGraphics(IEditorDelegate& dlg, int w, int h, int fps = 0, float scale = 1.f);
+  virtual ~IGraphics();
+  IGraphics(const IGraphics&) = delete;
+  IGraphics& operator=(const IGraphics&) = delete;
+
+  // ---- the window (IGraphicsLinux; the base has none) ----
+  // Opens the editor window as a child of `parent` (an X11 window id); returns the
+  // window's handle, or null when it could not be opened.
+  virtual void* OpenWindow(void* /*parent*/) { return nullptr; }
+  virtual void CloseWindow() {}
+  // The editor window's native handle, or null while there is none.
+  virtual void* GetWindow() { return nullptr; }
+  // The NanoVG context of the window (an NVGcontext*), or null.
+  virtual void* GetDrawContext() { return nullptr; }
+  // The factor between the parent's pixels and editor units.
+  virtual float GetPlatformWindowScale() const { return mScreenScale; }
+  // The window system connection to watch for input (-1 when there is none).
+  virtual int GetEventFd() const { return -1; }
+  // Handles the window system's waiting events.
+  virtual void ProcessEvents() {}
+  // The display tick, at the frame rate: when a control is dirty, the window is drawn.
+  virtual void OnDisplayTick();
+  // The physical state of the two main mouse buttons; false when it cannot be read.
+  virtual bool GetMouseButtonState(bool& left, bool& right) {
+    left = right = false;
+    return false;
+  }
+  // Takes the pointer for the editor window so that drags keep arriving; false when
+  // there is no window.
+  virtual bool CapturePointer() { return false; }
+  virtual void ReleasePointer() {}
+  // Opens a web address in the user's browser; false when it cannot be opened.
+  virtual bool OpenURL(const char* url, const char* msgWindowTitle = nullptr, const char* confirmMsg = nullptr,
+                       const char* errMsgOnFailure = nullptr);
+
+  // ---- size ----
+  int Width() const { return mWidth; }
+  int Height() const { return mHeight; }
+  int FPS() const { return mFPS; }
+  float GetDrawScale() const { return mDrawScale; }
+  float GetScreenScale() const { return mScreenScale; }
+  void SetScreenScale(float scale);
+  // Resizes the editor to w x h units after the delegate's size rule, tells the
+  // delegate (which tells the host), resizes the window when asked to, re-lays out the
+  // controls and redraws.
+  virtual void Resize(int w, int h, float scale, bool needsPlatformResize = true);
+  void SetLayoutOnResize(bool layout) { mLayoutOnResize = layout; }
+  bool GetLayoutOnResize() const { return mLayoutOnResize; }
+
+  // ---- controls ----
+  IControl* AttachPanelBackground(const IColor& color);
+  IControl* AttachControl(IControl* control, int tag = kNoTag, const char* group = "");
+  int NControls() const { return static_cast<int>(mControls.size()); }
+  IControl* GetControl(int idx) const;
+  void RemoveAllControls();
+  void SetAllControlsDirty();
+  void SetAllControlsClean();
+  bool IsDirty() const;
+  void SetKeyHandlerFunc(IKeyHandlerFunc func) { mKeyHandlerFunc = std::move(func); }
+  void HandleMouseOver(bool handle) { mHandleMouseOver = handle; }
+  void EnableMultiTouch(bool enable) { mEnableMultiTouch = enable; }
+
+  // ---- drawing ----
+  void FillRect(const IColor& color, const IRECT& bounds, const IBlend* blend = nullptr);
+  // Draws every control in attachment order into the current frame.
+  void DrawControls();
+
+  // ---- events, in editor units ----
+  void OnMouseDown(const std::vector<IMouseInfo>& points);
+  void OnMouseUp(const std::vector<IMouseInfo>& points);
+  void OnMouseDrag(const std::vector<IMouseInfo>& points);
+  void OnMouseDblClick(float x, float y, const IMouseMod& mod);
+  void OnMouseWheel(float x, float y, const IMouseMod& mod, float d);
+  bool OnMouseOver(float x, float y, const IMouseMod& mod);
+  void OnMouseOut();
+  // The key handler first, then the control under the pointer; true when consumed.
+  bool OnKeyDown(float x, float y, const IKeyPress& key);
+  bool OnKeyUp(float x, float y, const IKeyPress& key);
+
+  IEditorDelegate& GetDelegate() { return mDelegate; }
+  // The control that holds the capture for `touchID`, or null.
+  IControl* GetCapturedControl(std::uintptr_t touchID = 0) const;
+
+ protected:
+  // Resizes the platform window to the editor's size (IGraphicsLinux).
+  virtual void PlatformResize() {}
+  // Asks the window to be drawn soon (IGraphicsLinux).
+  virtual void RequestRedraw() {}
+
+ private:
+  // The topmost control that takes the pointer at (x, y); with capture it is recorded
+  // as the captured control of `touchID` (or the one already captured is returned).
+  IControl* GetMouseControl(float x, float y, bool capture, std::uintptr_t touchID = 0);
+
+  IEditorDelegate& mDelegate;
+  int mWidth;
+  int mHeight;
+  int mFPS;
+  float mDrawScale;
+  float mScreenScale = 1.f;
+  bool mLayoutOnResize = false;
+  bool mHandleMouseOver = false;
+  bool mEnableMultiTouch = true;
+  std::vector<std::unique_ptr<IControl>> mControls;
+  std::map<std::uintptr_t, IControl*> mCapturedMap;
+  IControl* mMouseOver = nullptr;
+  IKeyHandlerFunc mKeyHandlerFunc;
+  float mMouseX = 0.f, mMouseY = 0.f;
+};
+
+}  // namespace iplug::igraphics

@@ -1,0 +1,301 @@
+#include "framework/igraphics_linux.h"
+
+#include <nanovg_gl2.h>
+
+extern "C" {
+#include <pugl/gl.h>
+#include <pugl/pugl.h>
+}
+
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
+
+#include <algorithm>
+#include <cstdint>
+
+namespace iplug::igraphics {
+
+struct IGraphicsLinux::Window {
+  PuglWorld* world = nullptr;
+  PuglView* view = nullptr;
+  NVGcontext* vg = nullptr;
+  unsigned buttons = 0;  // bit 0 left, bit 1 right, as this window saw them
+  float lastX = 0.f, lastY = 0.f;
+  long frames = 0;
+};
+
+namespace {
+
+constexpr unsigned kLeft = 1u, kRight = 2u;
+
+// Encodes code point cp as UTF-8 into out (at most 4 bytes and a zero).
+void EncodeUtf8(std::uint32_t cp, char out[5]) {
+  int n = 0;
+  if (cp < 0x80) {
+    out[n++] = static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out[n++] = static_cast<char>(0xC0 | (cp >> 6));
+    out[n++] = static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out[n++] = static_cast<char>(0xE0 | (cp >> 12));
+    out[n++] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out[n++] = static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x110000) {
+    out[n++] = static_cast<char>(0xF0 | (cp >> 18));
+    out[n++] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out[n++] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out[n++] = static_cast<char>(0x80 | (cp & 0x3F));
+  }
+  out[n] = '\0';
+}
+
+IKeyPress KeyFromPugl(const PuglKeyEvent& e) {
+  IKeyPress k;
+  k.S = e.state & PUGL_MOD_SHIFT;
+  k.C = e.state & PUGL_MOD_CTRL;
+  k.A = e.state & PUGL_MOD_ALT;
+  const std::uint32_t key = e.key;
+  if (key >= 'a' && key <= 'z') {
+    k.VK = static_cast<int>(key - 'a' + 'A');
+  } else if ((key >= '0' && key <= '9') || key == ' ' || key == PUGL_KEY_ESCAPE || key == PUGL_KEY_BACKSPACE ||
+             key == '\t' || key == '\r') {
+    k.VK = static_cast<int>(key == '\r' ? kVK_RETURN : key);
+  } else if (key == PUGL_KEY_DELETE) {
+    k.VK = kVK_DELETE;
+  } else if (key >= PUGL_KEY_LEFT && key <= PUGL_KEY_DOWN) {
+    k.VK = 0x25 + static_cast<int>(key - PUGL_KEY_LEFT);
+  } else if (key >= PUGL_KEY_F1 && key <= PUGL_KEY_F12) {
+    k.VK = 0x70 + static_cast<int>(key - PUGL_KEY_F1);
+  }
+  // Text for the keys that have a character; the private-use codes of special keys
+  // have none.
+  if (key >= 0x20 && key != PUGL_KEY_DELETE && !(key >= 0xE000 && key <= 0xF8FF)) EncodeUtf8(key, k.utf8);
+  return k;
+}
+
+IMouseMod ModFrom(PuglMods state, unsigned buttons) {
+  return IMouseMod((buttons & kLeft) != 0, (buttons & kRight) != 0, (state & PUGL_MOD_SHIFT) != 0,
+                   (state & PUGL_MOD_CTRL) != 0, (state & PUGL_MOD_ALT) != 0);
+}
+
+}  // namespace
+
+IGraphicsLinux::IGraphicsLinux(IEditorDelegate& dlg, int w, int h, int fps, float scale)
+    : IGraphics(dlg, w, h, fps, scale) {}
+
+IGraphicsLinux::~IGraphicsLinux() { CloseWindow(); }
+
+IGraphics* MakeGraphics(IEditorDelegate& dlg, int w, int h, int fps, float scale) {
+  return new IGraphicsLinux(dlg, w, h, fps, scale);
+}
+
+static PuglStatus OnPuglEvent(PuglView* view, const PuglEvent* event);
+
+void* IGraphicsLinux::OpenWindow(void* parent) {
+  if (mWindow) return GetWindow();
+  auto w = std::make_unique<Window>();
+  w->world = puglNewWorld(PUGL_MODULE, 0);
+  if (!w->world) return nullptr;  // no display to open a window on
+  puglSetClassName(w->world, "Corva-1");
+  w->view = puglNewView(w->world);
+  PuglView* view = w->view;
+  mWindow = std::move(w);
+  puglSetHandle(view, this);
+  puglSetBackend(view, puglGlBackend());
+  puglSetViewHint(view, PUGL_USE_COMPAT_PROFILE, PUGL_TRUE);
+  puglSetViewHint(view, PUGL_CONTEXT_VERSION_MAJOR, 2);
+  puglSetViewHint(view, PUGL_CONTEXT_VERSION_MINOR, 1);
+  puglSetViewHint(view, PUGL_STENCIL_BITS, 8);
+  puglSetViewHint(view, PUGL_DOUBLE_BUFFER, PUGL_TRUE);
+  puglSetViewHint(view, PUGL_SWAP_INTERVAL, 0);
+  puglSetViewHint(view, PUGL_RESIZABLE, PUGL_TRUE);
+  puglSetViewHint(view, PUGL_IGNORE_KEY_REPEAT, PUGL_FALSE);
+  const float s = GetScreenScale() * GetDrawScale();
+  puglSetSizeHint(view, PUGL_DEFAULT_SIZE, static_cast<PuglSpan>(Width() * s), static_cast<PuglSpan>(Height() * s));
+  if (parent) puglSetParentWindow(view, reinterpret_cast<PuglNativeView>(parent));
+  puglSetEventFunc(view, OnPuglEvent);
+  if (puglRealize(view) != PUGL_SUCCESS || !mWindow->vg) {
+    CloseWindow();
+    return nullptr;
+  }
+  // A held key gives one press and one release, not a release before every repeat.
+  Bool supported = False;
+  XkbSetDetectableAutoRepeat(static_cast<Display*>(puglGetNativeWorld(mWindow->world)), True, &supported);
+  puglShow(view);
+  SetAllControlsDirty();
+  return GetWindow();
+}
+
+void IGraphicsLinux::CloseWindow() {
+  if (!mWindow) return;
+  if (mWindow->view) {
+    ReleasePointer();
+    puglFreeView(mWindow->view);  // NanoVG goes with the context, on the destroy event
+  }
+  if (mWindow->world) puglFreeWorld(mWindow->world);
+  mWindow.reset();
+}
+
+void* IGraphicsLinux::GetWindow() {
+  if (!mWindow || !mWindow->view) return nullptr;
+  return reinterpret_cast<void*>(puglGetNativeView(mWindow->view));
+}
+
+void* IGraphicsLinux::GetDrawContext() { return mWindow ? mWindow->vg : nullptr; }
+
+void* IGraphicsLinux::GetDisplay() const {
+  return mWindow && mWindow->world ? puglGetNativeWorld(mWindow->world) : nullptr;
+}
+
+long IGraphicsLinux::FramesDrawn() const { return mWindow ? mWindow->frames : 0; }
+
+int IGraphicsLinux::GetEventFd() const {
+  auto* display = static_cast<Display*>(GetDisplay());
+  return display ? ConnectionNumber(display) : -1;
+}
+
+void IGraphicsLinux::ProcessEvents() {
+  if (mWindow && mWindow->world) puglUpdate(mWindow->world, 0.0);
+}
+
+void IGraphicsLinux::OnDisplayTick() {
+  IGraphics::OnDisplayTick();
+  ProcessEvents();
+}
+
+void IGraphicsLinux::RequestRedraw() {
+  if (mWindow && mWindow->view) puglPostRedisplay(mWindow->view);
+}
+
+void IGraphicsLinux::PlatformResize() {
+  if (!mWindow || !mWindow->view) return;
+  const float s = GetScreenScale() * GetDrawScale();
+  puglSetSize(mWindow->view, static_cast<unsigned>(Width() * s), static_cast<unsigned>(Height() * s));
+  puglPostRedisplay(mWindow->view);
+}
+
+bool IGraphicsLinux::GetMouseButtonState(bool& left, bool& right) {
+  left = right = false;
+  auto* display = static_cast<Display*>(GetDisplay());
+  void* window = GetWindow();
+  if (!display || !window) return false;
+  ::Window root = 0, child = 0;
+  int rx = 0, ry = 0, wx = 0, wy = 0;
+  unsigned mask = 0;
+  if (!XQueryPointer(display, reinterpret_cast<::Window>(window), &root, &child, &rx, &ry, &wx, &wy, &mask))
+    return false;
+  left = mask & Button1Mask;
+  right = mask & Button3Mask;
+  return true;
+}
+
+bool IGraphicsLinux::CapturePointer() {
+  auto* display = static_cast<Display*>(GetDisplay());
+  void* window = GetWindow();
+  if (!display || !window) return false;
+  const unsigned mask = ButtonPressMask | ButtonReleaseMask | PointerMotionMask;
+  return XGrabPointer(display, reinterpret_cast<::Window>(window), True, mask, GrabModeAsync, GrabModeAsync, None,
+                      None, CurrentTime) == GrabSuccess;
+}
+
+void IGraphicsLinux::ReleasePointer() {
+  if (auto* display = static_cast<Display*>(GetDisplay())) XUngrabPointer(display, CurrentTime);
+}
+
+int IGraphicsLinux::HandleEvent(const void* e) {
+  const PuglEvent& event = *static_cast<const PuglEvent*>(e);
+  Window& w = *mWindow;
+  const float s = std::max(GetScreenScale() * GetDrawScale(), 0.01f);
+  switch (event.type) {
+    case PUGL_CREATE:
+      w.vg = nvgCreateGL2(NVG_ANTIALIAS | NVG_STENCIL_STROKES);
+      break;
+    case PUGL_DESTROY:
+      if (w.vg) nvgDeleteGL2(w.vg);
+      w.vg = nullptr;
+      break;
+    case PUGL_EXPOSE: {
+      const PuglRect frame = puglGetFrame(w.view);
+      glViewport(0, 0, frame.width, frame.height);
+      glClearColor(0.f, 0.f, 0.f, 1.f);
+      glClear(GL_COLOR_BUFFER_BIT | GL_STENCIL_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+      if (w.vg) {
+        nvgBeginFrame(w.vg, static_cast<float>(Width()), static_cast<float>(Height()), s);
+        DrawControls();
+        nvgEndFrame(w.vg);
+      }
+      SetAllControlsClean();
+      ++w.frames;
+      break;
+    }
+    case PUGL_BUTTON_PRESS:
+    case PUGL_BUTTON_RELEASE: {
+      const PuglButtonEvent& b = event.button;
+      const unsigned bit = b.button == 0 ? kLeft : b.button == 1 ? kRight : 0u;
+      if (!bit) break;
+      IMouseInfo info;
+      info.x = static_cast<float>(b.x) / s;
+      info.y = static_cast<float>(b.y) / s;
+      w.lastX = info.x;
+      w.lastY = info.y;
+      if (event.type == PUGL_BUTTON_PRESS) {
+        w.buttons |= bit;
+        info.ms = ModFrom(b.state, w.buttons);
+        OnMouseDown({info});
+      } else {
+        w.buttons &= ~bit;
+        info.ms = ModFrom(b.state, w.buttons);
+        OnMouseUp({info});
+      }
+      break;
+    }
+    case PUGL_MOTION: {
+      const PuglMotionEvent& m = event.motion;
+      IMouseInfo info;
+      info.x = static_cast<float>(m.x) / s;
+      info.y = static_cast<float>(m.y) / s;
+      info.dX = info.x - w.lastX;
+      info.dY = info.y - w.lastY;
+      info.ms = ModFrom(m.state, w.buttons);
+      w.lastX = info.x;
+      w.lastY = info.y;
+      if (w.buttons)
+        OnMouseDrag({info});
+      else
+        OnMouseOver(info.x, info.y, info.ms);
+      break;
+    }
+    case PUGL_POINTER_OUT:
+      if (event.crossing.mode == PUGL_CROSSING_NORMAL && !w.buttons) OnMouseOut();
+      break;
+    case PUGL_SCROLL: {
+      const PuglScrollEvent& sc = event.scroll;
+      float d = 0.f;
+      if (sc.direction == PUGL_SCROLL_UP)
+        d = 1.f;
+      else if (sc.direction == PUGL_SCROLL_DOWN)
+        d = -1.f;
+      else if (sc.direction == PUGL_SCROLL_SMOOTH)
+        d = static_cast<float>(sc.dy);
+      if (d != 0.f)
+        OnMouseWheel(static_cast<float>(sc.x) / s, static_cast<float>(sc.y) / s, ModFrom(sc.state, w.buttons), d);
+      break;
+    }
+    case PUGL_KEY_PRESS:
+      OnKeyDown(w.lastX, w.lastY, KeyFromPugl(event.key));
+      break;
+    case PUGL_KEY_RELEASE:
+      OnKeyUp(w.lastX, w.lastY, KeyFromPugl(event.key));
+      break;
+    default:
+      break;
+  }
+  return PUGL_SUCCESS;
+}
+
+static PuglStatus OnPuglEvent(PuglView* view, const PuglEvent* event) {
+  auto* g = static_cast<IGraphicsLinux*>(puglGetHandle(view));
+  return g ? static_cast<PuglStatus>(g->HandleEvent(event)) : PUGL_SUCCESS;
+}
+
+}  // namespace iplug::igraphics

@@ -1,0 +1,49 @@
+#pragma once
+// The editor's window on Linux: a pugl view (X11, OpenGL 2 compatibility context with a
+// stencil buffer) created as a child of the parent window it is given, with NanoVG
+// drawing into it. The owner drives it: ProcessEvents when the connection
+// (GetEventFd) is readable, OnDisplayTick at the frame rate. It draws only when a
+// control is dirty or the window system asks for it.
+
+#include <memory>
+
+#include "framework/igraphics.h"
+
+namespace iplug::igraphics {
+
+class IGraphicsLinux : public IGraphics {
+ public:
+  IGraphicsLinux(IEditorDelegate& dlg, int w, int h, int fps = 60, float scale = 1.f);
+  ~IGraphicsLinux() override;
+
+  void* OpenWindow(void* parent) override;
+  void CloseWindow() override;
+  void* GetWindow() override;
+  void* GetDrawContext() override;
+  int GetEventFd() const override;
+  void ProcessEvents() override;
+  void OnDisplayTick() override;
+  bool GetMouseButtonState(bool& left, bool& right) override;
+  bool CapturePointer() override;
+  void ReleasePointer() override;
+
+  // The X display connection of the window (a Display*), or null.
+  void* GetDisplay() const;
+  // Frames drawn since the window opened.
+  long FramesDrawn() const;
+  // One event of the window (a PuglEvent), from the window system's dispatch.
+  int HandleEvent(const void* event);
+
+ protected:
+  void PlatformResize() override;
+  void RequestRedraw() override;
+
+ private:
+  struct Window;
+  std::unique_ptr<Window> mWindow;
+};
+
+// The graphics object a plug-in's graphics factory returns on this platform.
+IGraphics* MakeGraphics(IEditorDelegate& dlg, int w, int h, int fps = 60, float scale = 1.f);
+
+}  // namespace iplug::igraphics
