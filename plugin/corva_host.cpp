@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "framework/igraphics.h"
 #include "plugin/corva_plug.h"
 #include "model/data_folder.h"
 #include "model/midi_map_file.h"
@@ -25,7 +26,10 @@ void CorvaPlug::OnParamChangeUI(int paramIdx, iplug::EParamSource) {
 
 // The interface asks for a redraw after every change of the MIDI map or of MIDI learn,
 // so the audio thread's copy of which notes play the trigger is brought up to date here.
-void CorvaPlug::redraw() { publishNoteGateRouting(); }
+void CorvaPlug::redraw() {
+  publishNoteGateRouting();
+  if (iplug::igraphics::IGraphics* g = GetUI()) g->SetAllControlsDirty();
+}
 
 double CorvaPlug::nowSeconds() {
   const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -37,7 +41,10 @@ void CorvaPlug::switchPressed() {}
 
 void CorvaPlug::valueEdited(bool) {}
 
-bool CorvaPlug::openUrl(const char*) { return false; }
+bool CorvaPlug::openUrl(const char* url) {
+  iplug::igraphics::IGraphics* g = GetUI();
+  return g && url ? g->OpenURL(url) : false;
+}
 
 bool CorvaPlug::midiLearnAvailable() { return true; }
 

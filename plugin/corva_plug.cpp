@@ -11,6 +11,7 @@ using namespace corva;
 
 CorvaPlug::CorvaPlug(const iplug::InstanceInfo& info) : PlugBase(info, plugConfig()) {
   registerParams();
+  installEditorFunctions();
   (void)statsLoggingOn();
   // The map from the data folder, or the default map; nothing is written here.
   uiModel.midiMap = loadMidiMap();
@@ -20,7 +21,10 @@ CorvaPlug::CorvaPlug(const iplug::InstanceInfo& info) : PlugBase(info, plugConfi
   CreateTimer();
 }
 
-CorvaPlug::~CorvaPlug() { DestroyTimer(); }
+CorvaPlug::~CorvaPlug() {
+  DestroyTimer();
+  CloseWindow();
+}
 
 void CorvaPlug::registerParams() {
   const iplug::IParam::ShapeExp expShape;

@@ -20,12 +20,24 @@
 #include "engine/effects_chain.h"
 #include "framework/config.h"
 #include "framework/ibyte_chunk.h"
+#include "framework/igraphics_structs.h"
 #include "framework/imidi_msg.h"
 #include "news/news_notices.h"
 #include "model/param_table.h"
 #include "plugin/note_gate.h"
 #include "model/host.h"
 #include "ui/ui_model.h"
+
+namespace iplug::igraphics {
+class IGraphics;
+}
+
+namespace corva {
+// The editor's width at which the face is designed, and the height that keeps the
+// face's aspect at width w: ceil(w x 89.6 / 135).
+inline constexpr int kEditorWidth = 648;
+int editorHeightForWidth(int w);
+}  // namespace corva
 
 class CorvaPlug final : public CORVA_PLUG_BASE, public corva::Host {
  public:
@@ -41,6 +53,18 @@ class CorvaPlug final : public CORVA_PLUG_BASE, public corva::Host {
   // A parameter value reached the interface: its models take the value.
   void OnParamChangeUI(int paramIdx, iplug::EParamSource source) override;
   void OnIdle() override;
+  // The editor.
+  void OnParentWindowResize(int width, int height) override;
+  bool ConstrainEditorResize(int& width, int& height) const override;
+  void OnUIOpen() override;
+  void OnUIClose() override;
+  // The editor's key handler: Escape ends MIDI learn; Space plays the trigger when the
+  // space-bar trigger is on. True when the key was consumed.
+  bool onKeyPress(const iplug::igraphics::IKeyPress& key, bool isUp);
+  // Whether Space plays the trigger: a setting of the standalone program, never on in
+  // the plug-in module.
+  bool IsSpaceTriggerEnabled() const { return spaceTriggerEnabled; }
+
   void ProcessBlock(iplug::sample** inputs, iplug::sample** outputs, int nFrames) override;
   void ProcessMidiMsg(const iplug::IMidiMsg& msg) override;
   void OnReset() override;
@@ -103,6 +127,7 @@ class CorvaPlug final : public CORVA_PLUG_BASE, public corva::Host {
   std::array<iplug::IMidiMsg, kMidiRingSlots> midiRing{};
   std::atomic<std::uint64_t> midiWrite{0};
   std::atomic<std::uint64_t> midiRead{0};
+  bool spaceTriggerEnabled = false;
 
   // Notes that play the trigger gate the engine on the audio thread at their offsets.
   // The idle handler still passes them to the parameter, the host and the interface;
@@ -117,6 +142,8 @@ class CorvaPlug final : public CORVA_PLUG_BASE, public corva::Host {
   std::atomic<bool> followingGate{false};
 
  private:
+  void installEditorFunctions();
+  void layoutEditor(iplug::igraphics::IGraphics& g);
   void registerParams();
   void takeParamSnapshot();
   // Renders frames [from, to) of the block.

@@ -16,6 +16,7 @@ function(corva_plug_core name)
       ${dir}/corva_idle.cpp
       ${dir}/corva_host.cpp
       ${dir}/corva_news.cpp
+      ${dir}/corva_editor.cpp
     DEPS corva_plug_support ${A_DEPS})
   # The news feed's key table and the HTTPS library: the products' own, or the test ones.
   if(A_TEST_NEWS)
@@ -33,4 +34,6 @@ corva_library(corva_plug_support
     ${CMAKE_CURRENT_LIST_DIR}/param_snapshot.cpp
     ${CMAKE_CURRENT_LIST_DIR}/note_gate.cpp
     ${CMAKE_CURRENT_LIST_DIR}/stats_line.cpp
-  DEPS corva_model corva_ui corva_news_service corva_circuit corva_effects corva_framework_core)
+    ${CMAKE_CURRENT_LIST_DIR}/corva_control.cpp
+  DEPS corva_model corva_ui corva_nvg_canvas corva_news_service corva_circuit corva_effects corva_framework_core
+       corva_framework_graphics)

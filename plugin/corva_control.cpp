@@ -1,0 +1,123 @@
+#include "plugin/corva_control.h"
+
+#include "framework/igraphics.h"
+#include "ui/draw_root.h"
+#include "ui/nvg_canvas.h"
+
+namespace corva {
+
+using namespace iplug::igraphics;
+
+namespace {
+
+std::uint64_t lowestBit(std::uint64_t mask) { return mask & (~mask + 1); }
+
+std::uint64_t buttonsOf(const IMouseMod& mod) { return (mod.R ? 2u : 0u) | (mod.L ? 1u : 0u); }
+
+}  // namespace
+
+CorvaControl::CorvaControl(const IRECT& bounds, UiModel* model)
+    : IControl(bounds, kNoParameter, nullptr), uiModel(model) {
+  mDblAsSingleClick = true;
+  SetWantsMultiTouch(true);
+}
+
+void CorvaControl::releaseButton(std::uint64_t id) {
+  heldButtons &= ~id;
+  uiModel->face.releaseControl(id);
+  uiModel->effectsPanel.releaseControl(id);
+}
+
+void CorvaControl::OnMouseDown(float x, float y, const IMouseMod& mod) {
+  lastX = x;
+  lastY = y;
+  std::uint64_t id = 0;
+  if (mod.IsTouch()) {
+    id = touchPointerId(mod.touchID);
+  } else {
+    // A press of a button already held presses nothing again.
+    id = lowestBit(buttonsOf(mod) & ~heldButtons);
+    if (!id) return;
+    heldButtons |= id;
+  }
+  if (uiModel->handlePointerDown(id, x, y)) SetDirty(false);
+}
+
+void CorvaControl::OnMouseUp(float x, float y, const IMouseMod& mod) {
+  lastX = x;
+  lastY = y;
+  if (mod.IsTouch()) {
+    const std::uint64_t id = touchPointerId(mod.touchID);
+    uiModel->face.releaseControl(id);
+    uiModel->effectsPanel.releaseControl(id);
+    SetDirty(false);
+    return;
+  }
+  // The flags of a mouse-up name the buttons still down; one button is released.
+  if (const std::uint64_t id = lowestBit(heldButtons & ~buttonsOf(mod))) releaseButton(id);
+  releasePending = heldButtons != 0;
+  SetDirty(false);
+}
+
+void CorvaControl::OnMouseDrag(float x, float y, float, float, const IMouseMod& mod) {
+  lastX = x;
+  lastY = y;
+  bool changed = false;
+  if (mod.IsTouch()) {
+    changed = uiModel->handlePointerDrag(touchPointerId(mod.touchID), x, y);
+  } else {
+    for (std::uint64_t id : {1u, 2u}) {
+      if (heldButtons & id) changed = uiModel->handlePointerDrag(id, x, y) || changed;
+    }
+  }
+  if (changed) SetDirty(false);
+}
+
+void CorvaControl::OnMouseWheel(float x, float y, const IMouseMod& mod, float d) {
+  const bool fine = mod.S || mod.C;
+  if (uiModel->learnArmed) return;
+  const float* news = uiModel->newsRects[kNewsPanelRect];
+  if (news[2] > 0.f && news[3] > 0.f && x >= news[0] && x < news[0] + news[2] && y >= news[1] &&
+      y < news[1] + news[3])
+    return;
+  if (uiModel->face.nudgeControl(x, y, d, fine) || uiModel->effectsPanel.nudgeControl(x, y, d, fine))
+    SetDirty(false);
+}
+
+void CorvaControl::OnMouseOver(float x, float y, const IMouseMod&) {
+  if (uiModel->effectsPanel.updateTapHover(x, y)) SetDirty(false);
+}
+
+void CorvaControl::OnMouseOut() {
+  if (uiModel->effectsPanel.clearTapHover()) SetDirty(false);
+}
+
+void CorvaControl::Draw(IGraphics& g) {
+  if (releasePending) {
+    releasePending = false;
+    bool left = false, right = false;
+    g.GetMouseButtonState(left, right);
+    if (!left && !right) {
+      // The release of these buttons never arrived: finish their presses.
+      for (std::uint64_t id : {1u, 2u})
+        if (heldButtons & id) releaseButton(id);
+    } else if (const std::uint64_t b = lowestBit(heldButtons)) {
+      // A button is still down but the graphics object let go of this control on the
+      // other button's release: capture again so the drag keeps arriving. The press
+      // finds the button held and presses nothing.
+      g.CapturePointer();
+      IMouseInfo info;
+      info.x = lastX;
+      info.y = lastY;
+      info.ms = IMouseMod(b == 1, b == 2);
+      g.OnMouseDown({info});
+    }
+  }
+  g.FillRect(IColor(255, 201, 189, 176), mRECT);
+  auto* vg = static_cast<NVGcontext*>(g.GetDrawContext());
+  if (!vg) return;
+  NvgCanvas canvas(vg, 0);
+  drawUi(*uiModel, canvas, mRECT.W(), mRECT.H(), false);
+}
+
+}  // namespace corva
