@@ -1,10 +1,18 @@
 #include "framework/iplug_api_base.h"
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cstdint>
+
 namespace iplug {
 
 IPlugAPIBase::IPlugAPIBase(const Config& config) : IPluginBase(config) {}
 
-IPlugAPIBase::~IPlugAPIBase() { DestroyTimer(); }
+IPlugAPIBase::~IPlugAPIBase() {
+  DestroyTimer();
+  if (mIdleEventFd >= 0) close(mIdleEventFd);
+}
 
 void IPlugAPIBase::SendParameterValueFromUI(int paramIdx, double normalizedValue) {
   IParam* param = GetParam(paramIdx);
@@ -21,10 +29,52 @@ void IPlugAPIBase::SendParameterValueFromUI(int paramIdx, double normalizedValue
 
 void IPlugAPIBase::OnTimer() {
   {
+    std::lock_guard<std::mutex> route(mIdleRouteMutex);
+    if (mIdleEventFd >= 0) {
+      const std::uint64_t one = 1;
+      if (write(mIdleEventFd, &one, sizeof one) == static_cast<ssize_t>(sizeof one)) return;
+    }
+  }
+  {
     std::unique_lock<std::recursive_mutex> lock(mInterfaceMutex, std::try_to_lock);
     if (lock.owns_lock()) OnIdle();
   }
   AfterIdleTick();
+}
+
+int IPlugAPIBase::RouteIdleToHostLoop() {
+  std::lock_guard<std::mutex> route(mIdleRouteMutex);
+  if (mIdleEventFd < 0) mIdleEventFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  return mIdleEventFd;
+}
+
+void IPlugAPIBase::OnHostIdleEvent() {
+  {
+    std::lock_guard<std::recursive_mutex> lock(mInterfaceMutex);
+    int fd = -1;
+    {
+      std::lock_guard<std::mutex> route(mIdleRouteMutex);
+      fd = mIdleEventFd;
+    }
+    std::uint64_t ticks = 0;
+    // Ticks that piled up while the host was busy run once: a late tick is not made up.
+    if (fd >= 0 && read(fd, &ticks, sizeof ticks) == static_cast<ssize_t>(sizeof ticks) && ticks > 0) OnIdle();
+  }
+  AfterIdleTick();
+}
+
+void IPlugAPIBase::RouteIdleToTimer() {
+  std::lock_guard<std::recursive_mutex> lock(mInterfaceMutex);
+  int fd = -1;
+  {
+    std::lock_guard<std::mutex> route(mIdleRouteMutex);
+    fd = mIdleEventFd;
+    mIdleEventFd = -1;
+  }
+  if (fd < 0) return;
+  std::uint64_t ticks = 0;
+  if (read(fd, &ticks, sizeof ticks) == static_cast<ssize_t>(sizeof ticks) && ticks > 0) OnIdle();
+  close(fd);
 }
 
 void IPlugAPIBase::CreateTimer() {

@@ -45,6 +45,17 @@ class IPlugAPIBase : public IPluginBase {
   // offers no thread of its own for that.
   virtual void AfterIdleTick() {}
 
+  // While a host's run loop drives the open editor, idle ticks run there: the timer
+  // thread signals each tick on an event descriptor the host's loop watches, and
+  // OnHostIdleEvent runs it on the host's thread. Returns the descriptor, or -1 when
+  // none could be made (the timer thread then keeps running the ticks itself).
+  int RouteIdleToHostLoop();
+  // The host's loop found the descriptor readable: one idle tick.
+  void OnHostIdleEvent();
+  // Back to the timer thread. A tick that was signalled and not yet run runs now, so no
+  // tick is lost or run twice across the switch.
+  void RouteIdleToTimer();
+
   // Starts the framework's idle timer thread; a second call does nothing. Call it once
   // the plug-in is fully constructed, and DestroyTimer() before its members go away.
   void CreateTimer();
@@ -54,6 +65,8 @@ class IPlugAPIBase : public IPluginBase {
 
  private:
   std::recursive_mutex mInterfaceMutex;
+  std::mutex mIdleRouteMutex;
+  int mIdleEventFd = -1;
   std::unique_ptr<Timer> mTimer;
 };
 

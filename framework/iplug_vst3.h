@@ -30,6 +30,8 @@
 
 namespace iplug {
 
+class IPlugVST3View;
+
 class IPlugVST3 : public IPlugAPIBase,
                   public IPlugProcessor,
                   public Steinberg::Vst::EditControllerEx1,
@@ -118,9 +120,17 @@ class IPlugVST3 : public IPlugAPIBase,
                                                             Steinberg::Vst::CtrlNumber midiControllerNumber,
                                                             Steinberg::Vst::ParamID& id) override;
 
+  // The editor view (iplug_vst3_view.cpp): one at a time, for the X11 embedding.
+  Steinberg::IPlugView* PLUGIN_API createView(Steinberg::FIDString name) override;
+  // Tells the host's frame about a size the editor chose.
+  void EditorResizeFromUI(int w, int h, bool needsPlatformResize) override;
+
   OBJ_METHODS(IPlugVST3, EditControllerEx1)
 
  private:
+  friend class IPlugVST3View;
+  IPlugVST3View* mView = nullptr;
+
   void AddParameters();
   void ProcessParameterChanges(Steinberg::Vst::IParameterChanges* changes, int nFrames);
   void ProcessEvents(Steinberg::Vst::IEventList* events, int nFrames);

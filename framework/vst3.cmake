@@ -47,4 +47,5 @@ corva_library(iplug_vst3_factory
 # The VST3 wrapper on the framework core.
 corva_library(iplug_vst3
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/iplug_vst3.cpp ${CMAKE_CURRENT_LIST_DIR}/vst3_host_notifier.cpp
-  DEPS corva_framework_core iplug_vst3_factory corva_vst3sdk)
+          ${CMAKE_CURRENT_LIST_DIR}/iplug_vst3_view.cpp
+  DEPS corva_framework_core corva_framework_graphics iplug_vst3_factory corva_vst3sdk)
