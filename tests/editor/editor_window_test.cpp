@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <thread>
 
@@ -28,6 +29,28 @@ using namespace corvatest;
 using namespace std::chrono_literals;
 
 const corva::test::ScopedDataHome dataHome;
+
+// Parameter IDs, in the instrument's parameter order.
+enum : Vst::ParamID { kTone = 0, kMode, kSpeed, kVolume, kToneBtn, kCorvaBtn, kTrigger, kHold };
+constexpr Vst::ParamID kFirstCcParam = 65538;
+
+// Points of the 648-pixel editor: the tone selector, the volume knob and the effects
+// panel's MIDI button.
+constexpr int kToneX = 108, kToneY = 121;
+constexpr int kVolumeX = 106, kVolumeY = 325;
+constexpr int kMidiX = 599, kMidiY = 422;
+
+// Waits up to 3 s for cond.
+template <class F>
+bool WaitFor(F cond) {
+  for (int i = 0; i < 300; ++i) {
+    if (cond()) return true;
+    std::this_thread::sleep_for(10ms);
+  }
+  return cond();
+}
+
+std::string At(int x, int y) { return std::to_string(x) + " " + std::to_string(y); }
 
 Module& TheModule() {
   static Module* m = new Module(ModulePath());
@@ -120,6 +143,16 @@ class OpenEditor {
   bool attached = false;
 };
 
+// Renders n frames at 48 kHz in blocks of 512, the first block with `changes`.
+void Render(Instance& in, int n, ParamChanges* changes = nullptr) {
+  for (int done = 0; done < n; done += 512) ASSERT_EQ(in.process(512, done == 0 ? changes : nullptr), kResultOk);
+}
+
+double RecentPitch(Instance& in) {
+  const size_t to = in.left.size();
+  return Pitch(in.left, to - 6000, to, 48000.0, 60, 3000);
+}
+
 class EditorWindow : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(TheModule().ok()) << TheModule().error(); }
@@ -136,6 +169,145 @@ TEST_F(EditorWindow, ShowsTheSamePictureAsTheOffscreenDrawing) {
   const Image expected = OffscreenPicture(648, 431);
   Save(expected, "editor-offscreen-648");
   EXPECT_LT(DifferingShare(shown, expected, 24), 0.01);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(EditorWindow, PointerGesturesReachTheControllerAndTheSound) {
+  OpenEditor ed(loop);
+  ASSERT_TRUE(ed.attached);
+  ed.settled();
+  Instance& in = ed.instance;
+  Vst::IEditController* c = in.controller();
+  ASSERT_EQ(in.start(48000, 512), kResultOk);
+  ParamChanges hold;
+  hold.add(kTrigger, 0, 1.0);
+  Render(in, 24000, &hold);
+  const double before = RecentPitch(in);
+  int ox = 0, oy = 0;
+  ed.window->origin(ox, oy);
+
+  // Drag the tone selector up by two positions.
+  const double tone0 = c->getParamNormalized(kTone);
+  ASSERT_TRUE(XdoTool("mousemove " + At(ox + kToneX, oy + kToneY) + " mousedown 1 mousemove " +
+                      At(ox + kToneX, oy + kToneY - 10) + " mousemove " + At(ox + kToneX, oy + kToneY - 48) +
+                      " mouseup 1"));
+  ASSERT_TRUE(WaitFor([&] { return c->getParamNormalized(kTone) > tone0; })) << "the tone did not change";
+  std::vector<char> kinds;
+  for (const auto& e : in.handler().edits())
+    if (e.id == kTone) kinds.push_back(e.kind);
+  ASSERT_GE(kinds.size(), 3u);
+  EXPECT_EQ(kinds.front(), 'b');
+  EXPECT_EQ(kinds[1], 'p');
+  EXPECT_EQ(kinds.back(), 'e');
+  Render(in, 14400);
+  const double after = RecentPitch(in);
+  EXPECT_GT(after, before * 1.3) << before << " Hz, then " << after << " Hz";
+
+  // Three wheel notches down over the volume knob.
+  const double volume0 = c->getParamNormalized(kVolume);
+  ASSERT_TRUE(XdoTool("mousemove " + At(ox + kVolumeX, oy + kVolumeY) + " click 5 click 5 click 5"));
+  ASSERT_TRUE(WaitFor([&] { return c->getParamNormalized(kVolume) < volume0 - 0.05; }))
+      << c->getParamNormalized(kVolume);
+  Save(ed.settled(), "editor-window-after-gestures");
+}
+
+TEST_F(EditorWindow, MidiLearnByClicksAndAController) {
+  OpenEditor ed(loop);
+  ASSERT_TRUE(ed.attached);
+  ed.settled();
+  Instance& in = ed.instance;
+  ASSERT_EQ(in.start(48000, 512), kResultOk);
+  int ox = 0, oy = 0;
+  ed.window->origin(ox, oy);
+  // MIDI on, then choose the tone selector as the target.
+  ASSERT_TRUE(XdoTool("mousemove " + At(ox + kMidiX, oy + kMidiY) + " click 1"));
+  std::this_thread::sleep_for(100ms);
+  ASSERT_TRUE(XdoTool("mousemove " + At(ox + kToneX, oy + kToneY) + " click 1"));
+  std::this_thread::sleep_for(100ms);
+  Save(ed.settled(), "editor-window-learn-target");
+  // Controller 20 is learned for the tone selector, then moves it to its last position.
+  ParamChanges cc;
+  cc.add(kFirstCcParam + 20, 0, 0.5);
+  Render(in, 512, &cc);
+  const std::string mapFile = dataHome.folder() + "/midi-map.txt";
+  ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(mapFile); })) << "the learned map was saved";
+  ParamChanges top;
+  top.add(kFirstCcParam + 20, 0, 1.0);
+  Render(in, 512, &top);
+  EXPECT_TRUE(WaitFor([&] { return in.controller()->getParamNormalized(kTone) == 1.0; }))
+      << in.controller()->getParamNormalized(kTone);
+}
+
+TEST_F(EditorWindow, ResizesKeepTheAspect) {
+  OpenEditor ed(loop);
+  ASSERT_TRUE(ed.attached);
+  ed.settled();
+  ViewRect proposed(0, 0, 1000, 700);
+  loop.call([&] { ed.view->checkSizeConstraint(&proposed); });
+  EXPECT_EQ(proposed.getWidth(), 1000);
+  EXPECT_EQ(proposed.getHeight(), 664);
+  // A host that sizes its frame without asking first: the editor asks for the aspect.
+  ed.window->resize(800, 600);
+  ViewRect dragged(0, 0, 800, 600);
+  loop.call([&] { ed.view->onSize(&dragged); });
+  const auto requests = loop.resizeRequests();
+  ASSERT_FALSE(requests.empty());
+  EXPECT_EQ(requests.back().getWidth(), 800);
+  EXPECT_EQ(requests.back().getHeight(), 531);
+  ViewRect now;
+  loop.call([&] { ed.view->getSize(&now); });
+  EXPECT_EQ(now.getWidth(), 800);
+  EXPECT_EQ(now.getHeight(), 531);
+  // The big editor draws the same picture as the offscreen drawing at that size.
+  ed.window->resize(1296, 862);
+  ViewRect big(0, 0, 1296, 862);
+  loop.call([&] { ed.view->onSize(&big); });
+  const Image shown = ed.settled();
+  Save(shown, "editor-window-1296");
+  EXPECT_LT(DifferingShare(shown, OffscreenPicture(1296, 862), 24), 0.01);
+}
+
+TEST_F(EditorWindow, OpenedAndClosedFiftyTimesAndFourAtOnce) {
+  Image first;
+  {
+    OpenEditor ed(loop);
+    ASSERT_TRUE(ed.attached);
+    first = ed.settled();
+  }
+  Instance in(TheModule().factory());
+  ParentWindow window(648, 431);
+  for (int i = 0; i < 50; ++i) {
+    IPlugView* view = nullptr;
+    bool attached = false;
+    loop.call([&] {
+      view = in.controller()->createView(Vst::ViewType::kEditor);
+      view->setFrame(loop.frame());
+      attached = view->attached(window.id(), kPlatformTypeX11EmbedWindowID) == kResultOk;
+    });
+    ASSERT_TRUE(attached) << i;
+    if (i == 49) {
+      // The last editor made its fonts and images anew: the same picture as the first.
+      std::this_thread::sleep_for(300ms);
+      Image again;
+      again.rgba = window.capture(again.w, again.h);
+      EXPECT_LT(DifferingShare(again, first, 8), 0.001);
+    }
+    loop.call([&] {
+      EXPECT_EQ(view->removed(), kResultOk);
+      view->release();
+    });
+  }
+  EXPECT_EQ(loop.registrations(), 0) << "every run-loop registration was undone";
+
+  std::vector<std::unique_ptr<OpenEditor>> four;
+  for (int i = 0; i < 4; ++i) four.push_back(std::make_unique<OpenEditor>(loop, 660 * (i % 2), 440 * (i / 2)));
+  for (auto& ed : four) {
+    ASSERT_TRUE(ed->attached);
+    EXPECT_LT(DifferingShare(ed->settled(), first, 8), 0.001);
+  }
 }
 
 }  // namespace
