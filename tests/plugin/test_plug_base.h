@@ -46,6 +46,11 @@ class TestPlugBase : public iplug::IPlugAPIBase, public iplug::IPlugProcessor {
     return mDelegateSends[static_cast<std::size_t>(idx) % mDelegateSends.size()];
   }
 
+  // Lets a test open the editor on a graphics object of its own (one without a window).
+  void SetMakeGraphicsFunc(std::function<iplug::igraphics::IGraphics*()> make) {
+    mMakeGraphicsFunc = std::move(make);
+  }
+
   struct HostEdit {
     char kind;  // 'b' begin, 'p' perform, 'e' end
     int idx;
