@@ -11,11 +11,17 @@ IEditorDelegate::IEditorDelegate(int nParams) {
   for (int i = 0; i < nParams; ++i) mParams.push_back(std::make_unique<IParam>());
 }
 
-IEditorDelegate::~IEditorDelegate() = default;
+namespace {
+
+void DeleteGraphics(igraphics::IGraphics* g) { delete g; }
+
+}  // namespace
+
+IEditorDelegate::~IEditorDelegate() { DeleteGraphics(mGraphics); }
 
 void* IEditorDelegate::OpenWindow(void* parent) {
-  if (mGraphics || mClosing || !mMakeGraphicsFunc) return GetUI() ? GetUI()->GetWindow() : nullptr;
-  mGraphics.reset(mMakeGraphicsFunc());
+  if (mGraphics || mClosing || !mMakeGraphicsFunc) return mGraphics ? mGraphics->GetWindow() : nullptr;
+  mGraphics = mMakeGraphicsFunc();
   if (!mGraphics) return nullptr;
   // Reopen at the size last chosen for this editor.
   if (mEditorWidth > 0 && mEditorHeight > 0 &&
@@ -23,10 +29,11 @@ void* IEditorDelegate::OpenWindow(void* parent) {
     mGraphics->Resize(mEditorWidth, mEditorHeight, mGraphics->GetDrawScale(), false);
   void* window = mGraphics->OpenWindow(parent);
   if (!window) {
-    mGraphics.reset();
+    DeleteGraphics(mGraphics);
+    mGraphics = nullptr;
     return nullptr;
   }
-  LayoutUI(mGraphics.get());
+  LayoutUI(mGraphics);
   OnUIOpen();
   return window;
 }
@@ -36,7 +43,8 @@ void IEditorDelegate::CloseWindow() {
   mClosing = true;
   OnUIClose();
   mGraphics->CloseWindow();
-  mGraphics.reset();
+  DeleteGraphics(mGraphics);
+  mGraphics = nullptr;
   mClosing = false;
 }
 

@@ -46,7 +46,7 @@ class IEditorDelegate {
   void SendCurrentParamValuesFromDelegate();
 
   // The open editor's graphics object; null exactly while the editor is closed.
-  igraphics::IGraphics* GetUI() const { return mGraphics.get(); }
+  igraphics::IGraphics* GetUI() const { return mGraphics; }
   // Opens the editor in `parent` (an X11 window id): the graphics factory, the window,
   // the layout, then OnUIOpen. An editor opens at the size last chosen for it. Returns
   // the editor window, or null when it could not be opened (nothing is left open).
@@ -85,7 +85,7 @@ class IEditorDelegate {
   std::function<void(igraphics::IGraphics*)> mLayoutFunc;
 
  private:
-  std::unique_ptr<igraphics::IGraphics> mGraphics;
+  igraphics::IGraphics* mGraphics = nullptr;  // owned; made by mMakeGraphicsFunc
   bool mClosing = false;
   std::vector<std::unique_ptr<IParam>> mParams;
   int mEditorWidth = 0;

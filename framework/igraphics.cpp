@@ -39,7 +39,9 @@ void IGraphics::Resize(int w, int h, float scale, bool needsPlatformResize) {
   mHeight = h;
   mDrawScale = scale;
   mDelegate.EditorResizeFromUI(w, h, needsPlatformResize);
-  if (needsPlatformResize) PlatformResize();
+  // The editor's own window always takes the new size; needsPlatformResize says whether
+  // the parent must be asked to follow (it has not resized itself).
+  PlatformResize();
   for (auto& c : mControls) c->OnResize();
   SetAllControlsDirty();
   if (mLayoutOnResize) mDelegate.LayoutUI(this);

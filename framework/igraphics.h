@@ -70,9 +70,9 @@ class IGraphics {
   float GetDrawScale() const { return mDrawScale; }
   float GetScreenScale() const { return mScreenScale; }
   void SetScreenScale(float scale);
-  // Resizes the editor to w x h units after the delegate's size rule, tells the
-  // delegate (which tells the host), resizes the window when asked to, re-lays out the
-  // controls and redraws.
+  // Resizes the editor and its window to w x h units after the delegate's size rule,
+  // tells the delegate (which asks the host's frame to follow when needsPlatformResize
+  // is set), re-lays out the controls and redraws.
   virtual void Resize(int w, int h, float scale, bool needsPlatformResize = true);
   void SetLayoutOnResize(bool layout) { mLayoutOnResize = layout; }
   bool GetLayoutOnResize() const { return mLayoutOnResize; }

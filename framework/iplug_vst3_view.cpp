@@ -321,7 +321,7 @@ IPlugView* PLUGIN_API IPlugVST3::createView(FIDString name) {
 
 void IPlugVST3::EditorResizeFromUI(int w, int h, bool needsPlatformResize) {
   IPlugAPIBase::EditorResizeFromUI(w, h, needsPlatformResize);
-  if (mView) mView->RequestResize(w, h);
+  if (mView && needsPlatformResize) mView->RequestResize(w, h);
 }
 
 }  // namespace iplug

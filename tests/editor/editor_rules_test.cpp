@@ -139,7 +139,8 @@ TEST(EditorRules, EscapeEndsLearnAndSpacePlaysOnlyWhereEnabled) {
   EXPECT_TRUE(ed.g->OnKeyUp(0, 0, space)) << "a second release changes nothing";
   EXPECT_EQ(p.GetParam(kTrigger)->Value(), 0.0);
   int performs = 0;
-  for (auto it = p.hostEdits().begin() + long(editsBefore); it != p.hostEdits().end(); ++it)
+  const auto edits = p.hostEdits();
+  for (auto it = edits.begin() + long(editsBefore); it != edits.end(); ++it)
     performs += it->kind == 'p' && it->idx == kTrigger;
   EXPECT_EQ(performs, 2) << "one press and one release reach the host";
 }

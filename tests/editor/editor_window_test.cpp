@@ -129,7 +129,8 @@ class OpenEditor {
       std::this_thread::sleep_for(50ms);
       Image img;
       img.rgba = window->capture(img.w, img.h);
-      if (!last.rgba.empty() && img.rgba == last.rgba && img.at(img.w / 2, img.h / 2)[0] != 0x40) return img;
+      const bool drawn = img.w > 0 && img.at(img.w / 2, img.h / 2)[0] != 0x40 && img.at(img.w - 2, img.h - 2)[0] != 0x40;
+      if (drawn && img.rgba == last.rgba) return img;
       last = img;
     }
     return last;
