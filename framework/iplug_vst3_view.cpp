@@ -130,8 +130,10 @@ tresult PLUGIN_API IPlugVST3View::attached(void* parent, FIDString type) {
       rect.right = rect.left + static_cast<int32>(g->Width() * g->GetScreenScale());
       rect.bottom = rect.top + static_cast<int32>(g->Height() * g->GetScreenScale());
     }
-    StartDriving();
   }
+  // Registering with the host's run loop is a call into the host: made with the mutex
+  // free. The window's events are handled from the first run-loop callback on.
+  StartDriving();
   FlushResize();
   return kResultOk;
 }
@@ -142,10 +144,10 @@ tresult PLUGIN_API IPlugVST3View::removed() {
     mFallbackTimer->Stop();
     mFallbackTimer.reset();
   }
+  if (!systemWindow) return kResultFalse;
+  StopDriving();
   {
     Lock lock(mPlug.InterfaceMutex());
-    if (!systemWindow) return kResultFalse;
-    StopDriving();
     mPlug.CloseWindow();
     CPluginView::removed();
     mResizePending = false;
@@ -154,11 +156,18 @@ tresult PLUGIN_API IPlugVST3View::removed() {
 }
 
 void IPlugVST3View::StartDriving() {
-  IGraphics* g = mPlug.GetUI();
-  if (!g) return;
+  int windowFd = -1;
+  {
+    Lock lock(mPlug.InterfaceMutex());
+    IGraphics* g = mPlug.GetUI();
+    if (!g) return;
+    windowFd = g->GetEventFd();
+  }
   if (plugFrame && plugFrame->queryInterface(Linux::IRunLoop::iid, reinterpret_cast<void**>(&mRunLoop)) != kResultOk)
     mRunLoop = nullptr;
   if (mRunLoop) {
+    // What the editor's gestures tell the host is delivered on the host's thread too.
+    mPlug.HostNotifier().AttachRunLoop(mRunLoop);
     auto pump = [this](bool display) {
       {
         Lock lock(mPlug.InterfaceMutex());
@@ -173,7 +182,7 @@ void IPlugVST3View::StartDriving() {
     };
     mEventHandler = new LoopHandler([pump] { pump(false); });
     mDisplayTimer = new LoopHandler([pump] { pump(true); });
-    if (g->GetEventFd() >= 0) mRunLoop->registerEventHandler(mEventHandler, g->GetEventFd());
+    if (windowFd >= 0) mRunLoop->registerEventHandler(mEventHandler, windowFd);
     mRunLoop->registerTimer(mDisplayTimer, kDisplayIntervalMs);
     const int idleFd = mPlug.RouteIdleToHostLoop();
     if (idleFd >= 0) {
@@ -215,6 +224,7 @@ void IPlugVST3View::StopDriving() {
     mDisplayTimer = nullptr;
   }
   mPlug.RouteIdleToTimer();
+  mPlug.HostNotifier().DetachRunLoop(mRunLoop);
   mRunLoop->release();
   mRunLoop = nullptr;
 }

@@ -250,6 +250,19 @@ TEST(EditorRules, PublishedNoticeIsCutOnCharacterBoundaries) {
   EXPECT_FALSE(plug->uiModel.effectsPanel.newsShown);
 }
 
+TEST(EditorRules, FinishedNewsJobsWaitForAnOpenEditor) {
+  Editor ed;
+  CorvaPlug& p = *ed.plug;
+  p.CloseWindow();
+  p.seenJobCount = 0xDEADu;  // a job finished since the list was built
+  p.OnIdle();
+  EXPECT_EQ(p.seenJobCount, 0xDEADu) << "nothing is taken up without an editor";
+  p.OpenWindow(reinterpret_cast<void*>(1));
+  p.seenJobCount = 0xDEADu;
+  p.OnIdle();
+  EXPECT_NE(p.seenJobCount, 0xDEADu);
+}
+
 TEST(EditorRules, UrlsReachTheBrowserAsOneArgumentWithoutAShell) {
   namespace fs = std::filesystem;
   const fs::path bin = fs::path(dataHome.root) / "bin";

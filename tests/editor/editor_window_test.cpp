@@ -197,8 +197,13 @@ TEST_F(EditorWindow, PointerGesturesReachTheControllerAndTheSound) {
                       " mouseup 1"));
   ASSERT_TRUE(WaitFor([&] { return c->getParamNormalized(kTone) > tone0; })) << "the tone did not change";
   std::vector<char> kinds;
-  for (const auto& e : in.handler().edits())
-    if (e.id == kTone) kinds.push_back(e.kind);
+  // The host hears of the edits on its own thread, a moment later.
+  WaitFor([&] {
+    kinds.clear();
+    for (const auto& e : in.handler().edits())
+      if (e.id == kTone) kinds.push_back(e.kind);
+    return !kinds.empty() && kinds.back() == 'e';
+  });
   ASSERT_GE(kinds.size(), 3u);
   EXPECT_EQ(kinds.front(), 'b');
   EXPECT_EQ(kinds[1], 'p');

@@ -41,13 +41,14 @@ class NewsRefresh : public ::testing::Test {
   static std::string feedWith(const std::string& id, const std::string& text) {
     return test::signFeed("[message " + id + "]\ntext = " + text + "\n", test::testKeyPair(1));
   }
-  // Opens the news as the editor does, lets the fetch finish and runs one idle tick.
+  // Opens the news as the editor does, lets the fetch finish and takes it up as the idle
+  // tick does while the editor is open.
   void openAndFinish(CorvaPlug& plug) {
     plug.refreshNewsOnOpen();
     BackgroundWorker& worker = BackgroundWorker::instance();
     for (int i = 0; i < 1000 && worker.busy.load(); ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    plug.OnIdle();
+    plug.refreshNewsAfterJobs();
   }
   static std::string shownId(CorvaPlug& plug) { return plug.uiModel.newsView.id; }
 
