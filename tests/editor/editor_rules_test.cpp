@@ -12,6 +12,7 @@
 #include <string>
 
 #include "framework/igraphics.h"
+#include "framework/iplug_api_base.h"
 #include "framework/open_url.h"
 #include "plugin/corva_control.h"
 #include "plugin/corva_plug.h"
@@ -261,6 +262,30 @@ TEST(EditorRules, FinishedNewsJobsWaitForAnOpenEditor) {
   p.seenJobCount = 0xDEADu;
   p.OnIdle();
   EXPECT_NE(p.seenJobCount, 0xDEADu);
+}
+
+TEST(EditorRules, IdleTicksCrossToTheHostLoopAndBackWithoutLossOrRepeat) {
+  struct Counting : iplug::IPlugAPIBase {
+    using IPlugAPIBase::IPlugAPIBase;
+    void OnIdle() override { ++ticks; }
+    int ticks = 0;
+  } plug{iplug::Config{}};
+  plug.OnTimer();
+  EXPECT_EQ(plug.ticks, 1) << "the timer thread runs the tick itself";
+  ASSERT_GE(plug.RouteIdleToHostLoop(), 0);
+  plug.OnTimer();
+  plug.OnTimer();
+  EXPECT_EQ(plug.ticks, 1) << "while the host's loop drives, the timer only signals";
+  plug.OnHostIdleEvent();
+  EXPECT_EQ(plug.ticks, 2) << "ticks that piled up run once";
+  plug.OnHostIdleEvent();
+  EXPECT_EQ(plug.ticks, 2) << "no signal, no tick";
+  plug.OnTimer();
+  plug.RouteIdleToTimer();
+  EXPECT_EQ(plug.ticks, 3) << "a signalled tick the host had not run yet runs at the switch";
+  plug.RouteIdleToTimer();
+  plug.OnTimer();
+  EXPECT_EQ(plug.ticks, 4);
 }
 
 TEST(EditorRules, UrlsReachTheBrowserAsOneArgumentWithoutAShell) {
