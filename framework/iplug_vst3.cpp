@@ -161,11 +161,14 @@ tresult PLUGIN_API IPlugVST3::initialize(FUnknown* context) {
     }
     AddParameters();
     CreateTimer();
-    FUnknownPtr<Linux::IRunLoop> runLoop(context);
-    mContextRunLoop = runLoop;
   }
-  // Registering a timer is a call into the host: made with the mutex released.
-  if (mContextRunLoop) mHostNotifier.AttachRunLoop(mContextRunLoop);
+  // Asking the host for its run loop and registering a timer on it are calls into the
+  // host: made with the mutex released.
+  FUnknownPtr<Linux::IRunLoop> runLoop(context);
+  if (runLoop) {
+    mContextRunLoop = runLoop;
+    mHostNotifier.AttachRunLoop(runLoop);
+  }
   return kResultOk;
 }
 
@@ -482,9 +485,10 @@ tresult PLUGIN_API IPlugVST3::setParamNormalized(ParamID tag, ParamValue value) 
   return kResultOk;
 }
 
+// Not under the interface mutex: taking the handler asks it for its other interfaces, a
+// call into the host. Only the notifier calls the handler.
 tresult PLUGIN_API IPlugVST3::setComponentHandler(IComponentHandler* handler) {
   mHostNotifier.SetHandler(handler);
-  Lock lock(InterfaceMutex());
   return EditControllerEx1::setComponentHandler(handler);
 }
 
