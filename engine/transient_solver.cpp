@@ -32,13 +32,18 @@ double largestJunctionChange(const Circuit& c, const double* dx) {
 namespace {
 
 // Gaussian elimination with partial pivoting on the augmented n x (n + 1) matrix `a`
-// (row stride kStride), in place.
-bool eliminate(int n, double* a, double* dx) {
+// (row stride kStride), in place. With FixedN > 0 the loops have a compile-time length
+// and are unrolled.
+template <int FixedN>
+inline bool eliminateFor(int runtimeN, double* a, double* dx) {
+  const int n = FixedN > 0 ? FixedN : runtimeN;
   double inversePivot[kMaxNodes];
+#pragma GCC unroll 14
   for (int c = 0; c < n; ++c) {
     // The first of equal candidates wins: a later row must be strictly larger.
     int best = c;
     double largest = std::fabs(a[c * kStride + c]);
+#pragma GCC unroll 14
     for (int r = c + 1; r < n; ++r) {
       const double magnitude = std::fabs(a[r * kStride + c]);
       if (magnitude > largest) {
@@ -51,20 +56,29 @@ bool eliminate(int n, double* a, double* dx) {
       for (int j = c; j <= n; ++j) std::swap(a[c * kStride + j], a[best * kStride + j]);
     const double* pivotRow = a + c * kStride;
     inversePivot[c] = 1.0 / pivotRow[c];
+#pragma GCC unroll 14
     for (int r = c + 1; r < n; ++r) {
       double* row = a + r * kStride;
       const double f = row[c] * inversePivot[c];
       // Column c below the pivot is never read again, so it is left as it is.
       if (f != 0.0)
+#pragma GCC unroll 14
         for (int j = c + 1; j <= n; ++j) row[j] -= f * pivotRow[j];
     }
   }
+#pragma GCC unroll 14
   for (int i = n - 1; i >= 0; --i) {
     double sum = a[i * kStride + n];
+#pragma GCC unroll 14
     for (int j = i + 1; j < n; ++j) sum -= a[i * kStride + j] * dx[j];
     dx[i] = sum * inversePivot[i];
   }
   return true;
+}
+
+// The instrument's netlist has 12 nodes; its solve runs unrolled.
+bool eliminate(int n, double* a, double* dx) {
+  return n == 12 ? eliminateFor<12>(n, a, dx) : eliminateFor<0>(n, a, dx);
 }
 
 }  // namespace
