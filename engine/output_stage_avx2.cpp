@@ -155,32 +155,71 @@ inline __m256d exp4(__m256d x) {
 inline __m256d absolute(__m256d x) { return _mm256_andnot_pd(set1(-0.0), x); }
 inline __m128d absolute(__m128d x) { return _mm_andnot_pd(_mm_set1_pd(-0.0), x); }
 
-// The sub-step's constants in vector form, lane i belonging to unknown i.
+// The sub-step's constants in vector form, lane i belonging to unknown i, with the
+// same values as the scalar SubStep.
 struct VectorSubStep {
   __m256d source;       // source A, gate, source B, gate
   __m256d conductance;  // 1/rA, collector load, 1/rB, collector load
   __m256d gc03, start03, history03;  // capacitors Cc1, Cc2, Cbe1, Cbe2
   __m256d gc45, start45, history45;  // Cbc1, Cbc1, Cbc2, Cbc2
   __m256d row[4];       // the Jacobian without the transistors (and bias paths)
-  const SubStep* k;
+  double gc[6];
+  double biasVoltage;
+  double diagA, diagB;  // without the capacitors in mode 2
 };
 
-inline VectorSubStep vectorize(const SubStep& k) {
+// The voltages across Cc1, Cc2, Cbe1, Cbe2 (v1 - v2, v3 - v0, v0, v2).
+inline __m256d acrossFirstFour(__m256d v) {
+  return _mm256_sub_pd(_mm256_permute4x64_pd(v, 0b10'00'11'01),
+                       _mm256_blend_pd(_mm256_permute4x64_pd(v, 0b00'00'00'10), _mm256_setzero_pd(), 0b1100));
+}
+
+// The voltages across Cbc1 (v0 - v1, lanes 0 and 1) and Cbc2 (v2 - v3, lanes 2 and 3).
+inline __m256d acrossLastTwo(__m256d v) { return _mm256_sub_pd(_mm256_unpacklo_pd(v, v), _mm256_unpackhi_pd(v, v)); }
+
+constexpr double kCapacitance03[4] = {kCc1, kCc2, kCbe, kCbe};
+constexpr double kTwiceCapacitance03[4] = {2.0 * kCc1, 2.0 * kCc2, 2.0 * kCbe, 2.0 * kCbe};
+
+inline VectorSubStep prepareVector(const OutputStage& s, double step, const StageDrive& drive) {
   VectorSubStep w;
-  w.source = _mm256_setr_pd(k.sourceA, k.gate, k.sourceB, k.gate);
-  w.conductance = _mm256_setr_pd(k.gA, kCollectorLoad, k.gB, kCollectorLoad);
-  w.gc03 = _mm256_setr_pd(k.gc[0], k.gc[1], k.gc[2], k.gc[3]);
-  w.start03 = _mm256_setr_pd(k.startDiff[0], k.startDiff[1], k.startDiff[2], k.startDiff[3]);
-  w.history03 = _mm256_setr_pd(k.history[0], k.history[1], k.history[2], k.history[3]);
-  w.gc45 = _mm256_setr_pd(k.gc[4], k.gc[4], k.gc[5], k.gc[5]);
-  w.start45 = _mm256_setr_pd(k.startDiff[4], k.startDiff[4], k.startDiff[5], k.startDiff[5]);
-  w.history45 = _mm256_setr_pd(k.history[4], k.history[4], k.history[5], k.history[5]);
+  const double gA = 1.0 / drive.rA;
+  const double gB = 1.0 / drive.rB;
+  w.source = _mm256_setr_pd(drive.sourceA, drive.gate, drive.sourceB, drive.gate);
+  w.conductance = _mm256_setr_pd(gA, kCollectorLoad, gB, kCollectorLoad);
+  const __m256d stepV = set1(step);
+  const __m256d start = _mm256_loadu_pd(s.vStart);
+  w.start03 = acrossFirstFour(start);
+  w.start45 = acrossLastTwo(start);
+  if (s.trapezoid) {
+    w.gc03 = _mm256_div_pd(_mm256_loadu_pd(kTwiceCapacitance03), stepV);
+    w.gc45 = _mm256_div_pd(set1(2.0 * kCbc), stepV);
+    w.history03 = _mm256_loadu_pd(s.capCurrent);
+    w.history45 = _mm256_setr_pd(s.capCurrent[4], s.capCurrent[4], s.capCurrent[5], s.capCurrent[5]);
+  } else {
+    w.gc03 = _mm256_div_pd(_mm256_loadu_pd(kCapacitance03), stepV);
+    w.gc45 = _mm256_div_pd(set1(kCbc), stepV);
+    w.history03 = _mm256_setzero_pd();
+    w.history45 = _mm256_setzero_pd();
+  }
+  _mm256_storeu_pd(w.gc, w.gc03);
+  w.gc[4] = w.gc45[0];
+  w.gc[5] = w.gc45[2];
+  const double off0 = 0.0 - w.gc[0], off1 = 0.0 - w.gc[1], off4 = 0.0 - w.gc[4], off5 = 0.0 - w.gc[5];
+  w.biasVoltage = drive.biasVoltage;
+  w.diagA = kLeak + gA;
+  w.diagB = kLeak + gB;
+  double diagA = w.diagA, diagB = w.diagB;
+  if (!drive.modeTwo) {
+    diagA = diagA + w.gc[1] + w.gc[2] + w.gc[4];
+    diagB = diagB + w.gc[0] + w.gc[3] + w.gc[5];
+  }
+  const double diagCA = kLeak + kCollectorLoad + w.gc[0] + w.gc[4];
+  const double diagCB = kLeak + kCollectorLoad + w.gc[1] + w.gc[5];
   // In mode 2 the bases' diagonal entries are replaced per evaluation.
-  w.row[0] = _mm256_setr_pd(k.diagA, k.offDiagonal[4], 0.0, k.offDiagonal[1]);
-  w.row[1] = _mm256_setr_pd(k.offDiagonal[4], k.diagCA, k.offDiagonal[0], 0.0);
-  w.row[2] = _mm256_setr_pd(0.0, k.offDiagonal[0], k.diagB, k.offDiagonal[5]);
-  w.row[3] = _mm256_setr_pd(k.offDiagonal[1], 0.0, k.offDiagonal[5], k.diagCB);
-  w.k = &k;
+  w.row[0] = _mm256_setr_pd(diagA, off4, 0.0, off1);
+  w.row[1] = _mm256_setr_pd(off4, diagCA, off0, 0.0);
+  w.row[2] = _mm256_setr_pd(0.0, off0, diagB, off5);
+  w.row[3] = _mm256_setr_pd(off1, 0.0, off5, diagCB);
   return w;
 }
 
@@ -289,7 +328,7 @@ inline void evaluate(const VectorSubStep& w, double (&junctionVoltage)[2], __m25
   __m256d row0 = w.row[0];
   __m256d row2 = w.row[2];
   if constexpr (ModeTwo) {
-    const SubStep& k = *w.k;
+    const VectorSubStep& k = w;
     SeriesJunctionResult bias[2];
     seriesJunctionPair(k.biasVoltage, v[0], v[2], junctionVoltage, bias);
     const SeriesJunctionResult& a = bias[0];
@@ -307,12 +346,8 @@ inline void evaluate(const VectorSubStep& w, double (&junctionVoltage)[2], __m25
 
   // Capacitors: Cc1, Cc2, Cbe1, Cbe2 in lanes 0..3 (voltages across: v1 - v2, v3 - v0,
   // v0, v2); Cbc1 in lanes 0 and 1 (v0 - v1), Cbc2 in lanes 2 and 3 (v2 - v3).
-  const __m256d across03 =
-      _mm256_sub_pd(_mm256_permute4x64_pd(v, 0b10'00'11'01),
-                    _mm256_blend_pd(_mm256_permute4x64_pd(v, 0b00'00'00'10), _mm256_setzero_pd(), 0b1100));
-  const __m256d I03 = _mm256_sub_pd(_mm256_mul_pd(w.gc03, _mm256_sub_pd(across03, w.start03)), w.history03);
-  const __m256d across45 = _mm256_sub_pd(_mm256_unpacklo_pd(v, v), _mm256_unpackhi_pd(v, v));
-  const __m256d I45 = _mm256_sub_pd(_mm256_mul_pd(w.gc45, _mm256_sub_pd(across45, w.start45)), w.history45);
+  const __m256d I03 = _mm256_sub_pd(_mm256_mul_pd(w.gc03, _mm256_sub_pd(acrossFirstFour(v), w.start03)), w.history03);
+  const __m256d I45 = _mm256_sub_pd(_mm256_mul_pd(w.gc45, _mm256_sub_pd(acrossLastTwo(v), w.start45)), w.history45);
   // Each node adds its capacitor currents in the order of the element list: base A -Cc2,
   // +Cbe1, +Cbc1; collector A +Cc1, -Cbc1; base B -Cc1, +Cbe2, +Cbc2; collector B +Cc2,
   // -Cbc2. Adding -x is subtracting x.
@@ -488,8 +523,7 @@ inline bool all(__m256d mask) { return _mm256_movemask_pd(mask) == 0xf; }
 // The damped Newton iteration from guess, as the baseline path's; on success the
 // solution is written to stage.v.
 template <bool ModeTwo>
-inline bool newton(OutputStage& stage, const SubStep& k, const double* guess) {
-  const VectorSubStep w = vectorize(k);
+inline bool newton(OutputStage& stage, const VectorSubStep& w, const double* guess) {
   VectorEvaluation evaluations[2];
   VectorEvaluation* cur = &evaluations[0];
   VectorEvaluation* trial = &evaluations[1];
@@ -558,26 +592,22 @@ struct VectorSubStepArithmetic {
     const __m128d pair = _mm_max_pd(_mm256_castpd256_pd128(d), _mm256_extractf128_pd(d, 1));
     return _mm_cvtsd_f64(_mm_max_sd(pair, _mm_unpackhi_pd(pair, pair)));
   }
-  static void acceptHistory(OutputStage& s, const SubStep& k) {
+  static VectorSubStep prepare(const OutputStage& s, double step, const StageDrive& drive) {
+    return prepareVector(s, step, drive);
+  }
+  static void acceptHistory(OutputStage& s, const VectorSubStep& w) {
     const __m256d v = _mm256_loadu_pd(s.v);
-    const __m256d across03 =
-        _mm256_sub_pd(_mm256_permute4x64_pd(v, 0b10'00'11'01),
-                      _mm256_blend_pd(_mm256_permute4x64_pd(v, 0b00'00'00'10), _mm256_setzero_pd(), 0b1100));
-    const __m256d I03 = _mm256_sub_pd(_mm256_mul_pd(_mm256_loadu_pd(k.gc), _mm256_sub_pd(across03, _mm256_loadu_pd(k.startDiff))),
-                                      _mm256_loadu_pd(k.history));
+    const __m256d I03 = _mm256_sub_pd(_mm256_mul_pd(w.gc03, _mm256_sub_pd(acrossFirstFour(v), w.start03)), w.history03);
+    const __m256d I45 = _mm256_sub_pd(_mm256_mul_pd(w.gc45, _mm256_sub_pd(acrossLastTwo(v), w.start45)), w.history45);
     _mm256_storeu_pd(s.capCurrent, I03);
-    const __m128d lo = _mm256_castpd256_pd128(v);
-    const __m128d hi = _mm256_extractf128_pd(v, 1);
-    const __m128d across45 = _mm_sub_pd(_mm_unpacklo_pd(lo, hi), _mm_unpackhi_pd(lo, hi));
-    const __m128d I45 = _mm_sub_pd(_mm_mul_pd(_mm_loadu_pd(k.gc + 4), _mm_sub_pd(across45, _mm_loadu_pd(k.startDiff + 4))),
-                                   _mm_loadu_pd(k.history + 4));
-    _mm_storeu_pd(s.capCurrent + 4, I45);
+    s.capCurrent[4] = I45[0];
+    s.capCurrent[5] = I45[2];
   }
 };
 
 template <bool ModeTwo>
 [[gnu::flatten]] bool integrate(OutputStage& s, double h, const StageDrive& drive, std::int32_t budget) {
-  return integrateSubSteps<VectorSubStepArithmetic>(s, h, drive, budget, [](OutputStage& stage, const SubStep& k, const double* guess) {
+  return integrateSubSteps<VectorSubStepArithmetic>(s, h, drive, budget, [](OutputStage& stage, const VectorSubStep& k, const double* guess) {
     return newton<ModeTwo>(stage, k, guess);
   });
 }

@@ -173,11 +173,16 @@ struct ScalarSubStepArithmetic {
     for (int i = 0; i < 4; ++i) change = std::max(change, std::fabs(s.v[i] - s.vStart[i]));
     return change;
   }
+  // The constants of one sub-step.
+  static SubStep prepare(const OutputStage& s, double step, const StageDrive& drive) {
+    return prepareSubStep(s, step, drive);
+  }
   static void acceptHistory(OutputStage& s, const SubStep& k) { acceptCapacitorHistory(s, k); }
 };
 
 // The adaptive sub-steps of one interval. solve(stage, subStep, guess) is the Newton
-// solve of one sub-step: on success it leaves the solution in stage.v.
+// solve of one sub-step, with the constants Arithmetic::prepare made for it: on success
+// it leaves the solution in stage.v.
 template <class Arithmetic = ScalarSubStepArithmetic, class Solve>
 inline bool integrateSubSteps(OutputStage& s, double h, const StageDrive& drive, std::int32_t budget,
                               Solve&& solve) {
@@ -203,7 +208,7 @@ inline bool integrateSubSteps(OutputStage& s, double h, const StageDrive& drive,
     double guess[4];
     Arithmetic::predict(s, step, guess);
 
-    const SubStep k = prepareSubStep(s, step, drive);
+    const auto k = Arithmetic::prepare(s, step, drive);
     if (!solve(s, k, guess)) {
       step /= 2.0;
       s.holdOff = 2;
