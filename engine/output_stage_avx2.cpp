@@ -228,7 +228,7 @@ struct VectorEvaluation {
   __m256d v;
   __m256d F;
   __m256d S;
-  __m256d row[4];
+  __m256d col[4];  // Jacobian columns, lane i holding row i
   __m256d rhs;
   double r;  // sum of the squared residuals
 };
@@ -422,53 +422,60 @@ inline void evaluate(const VectorSubStep& w, double (&junctionVoltage)[2], __m25
 
   const __m128d pad = _mm_set1_pd(-0.0);
   const __m128d minusGBC = _mm_xor_pd(gBC, pad);
-  e.row[0] = _mm256_add_pd(row0, _mm256_set_m128d(pad, _mm_unpacklo_pd(gBB, minusGBC)));
-  e.row[1] = _mm256_add_pd(w.row[1], _mm256_set_m128d(pad, _mm_unpacklo_pd(gCB, gCC)));
-  e.row[2] = _mm256_add_pd(row2, _mm256_set_m128d(_mm_unpackhi_pd(gBB, minusGBC), pad));
-  e.row[3] = _mm256_add_pd(w.row[3], _mm256_set_m128d(_mm_unpackhi_pd(gCB, gCC), pad));
+  // The base Jacobian is symmetric, so its rows serve as its columns; the transistors
+  // add to column 0 (base A) gBB, gCB; column 1 (collector A) -gBC, gCC; columns 2 and 3
+  // likewise for B. Padding lanes add -0.
+  e.col[0] = _mm256_add_pd(row0, _mm256_set_m128d(pad, _mm_unpacklo_pd(gBB, gCB)));
+  e.col[1] = _mm256_add_pd(w.row[1], _mm256_set_m128d(pad, _mm_unpacklo_pd(minusGBC, gCC)));
+  e.col[2] = _mm256_add_pd(row2, _mm256_set_m128d(_mm_unpackhi_pd(gBB, gCB), pad));
+  e.col[3] = _mm256_add_pd(w.row[3], _mm256_set_m128d(_mm_unpackhi_pd(minusGBC, gCC), pad));
   e.r = sumOfSquares(F);
 }
 
-// Gaussian elimination with partial pivoting of J dx = rhs on whole rows. As in the
-// baseline solve, a row exchange swaps two entries of the compile-time row order P, row
-// P[i] standing at position i, and each row update is the scalar multiply and subtract
-// lane by lane. Entries left of the pivot column are updated too but never read again.
-struct Rows {
-  __m256d row[4];
-  double rhs[4];
+// Gaussian elimination with partial pivoting of J dx = rhs on whole columns. Row r of
+// the system stays in lane r; as in the baseline solve, a row exchange swaps two entries
+// of the compile-time row order P (row P[i] stands at position i). Eliminating column C
+// subtracts f_r times the pivot row's entry from each later column in the lanes of the
+// rows below the pivot, f_r = J[r][C] / pivot, the scalar multiply and subtract per
+// entry; the other lanes subtract +0, which leaves them as they are.
+struct Columns {
+  __m256d col[4];
+  __m256d rhs;
 };
 
-template <int P0, int P1, int P2, int P3>
-inline void backSubstitute(const Rows& a, const double (&inversePivot)[4], double* dx) {
-  constexpr int P[4] = {P0, P1, P2, P3};
-#pragma GCC unroll 4
-  for (int i = 3; i >= 0; --i) {
-    double sum = a.rhs[P[i]];
-#pragma GCC unroll 4
-    for (int j = i + 1; j < 4; ++j) sum -= a.row[P[i]][j] * dx[j];
-    dx[i] = sum * inversePivot[i];
-  }
+template <int C, int P0, int P1, int P2, int P3>
+inline bool eliminateFrom(Columns& a, double (&inversePivot)[4], double* dx);
+
+// Lane `lane` of x in all four lanes.
+template <int Lane>
+inline __m256d broadcastLane(__m256d x) {
+  return _mm256_permute4x64_pd(x, Lane * 0x55);
+}
+
+// -1 (all bits) when row `lane` stands below position C in the row order, else 0.
+template <int C, int P0, int P1, int P2, int P3>
+constexpr long long rowBelow(int lane) {
+  return (C < 1 && P1 == lane) || (C < 2 && P2 == lane) || (C < 3 && P3 == lane) ? -1 : 0;
 }
 
 template <int C, int P0, int P1, int P2, int P3>
-inline bool eliminateFrom(Rows& a, double (&inversePivot)[4], double* dx);
-
-template <int C, int P0, int P1, int P2, int P3>
-inline bool eliminateColumn(Rows& a, double (&inversePivot)[4], double* dx) {
+inline bool eliminateColumn(Columns& a, double (&inversePivot)[4], double* dx) {
   constexpr int P[4] = {P0, P1, P2, P3};
-  inversePivot[C] = 1.0 / a.row[P[C]][C];
-  const __m256d pivotRow = a.row[P[C]];
+  constexpr int p = P[C];
+  const __m256d rowsBelow = _mm256_castsi256_pd(_mm256_setr_epi64x(
+      rowBelow<C, P0, P1, P2, P3>(0), rowBelow<C, P0, P1, P2, P3>(1), rowBelow<C, P0, P1, P2, P3>(2),
+      rowBelow<C, P0, P1, P2, P3>(3)));
+  inversePivot[C] = 1.0 / a.col[C][p];
+  const __m256d f = _mm256_mul_pd(a.col[C], set1(inversePivot[C]));
 #pragma GCC unroll 4
-  for (int r = C + 1; r < 4; ++r) {
-    const double f = a.row[P[r]][C] * inversePivot[C];
-    a.row[P[r]] = _mm256_sub_pd(a.row[P[r]], _mm256_mul_pd(set1(f), pivotRow));
-    a.rhs[P[r]] -= f * a.rhs[P[C]];
-  }
+  for (int j = C + 1; j < 4; ++j)
+    a.col[j] = _mm256_sub_pd(a.col[j], _mm256_and_pd(_mm256_mul_pd(f, broadcastLane<p>(a.col[j])), rowsBelow));
+  a.rhs = _mm256_sub_pd(a.rhs, _mm256_and_pd(_mm256_mul_pd(f, broadcastLane<p>(a.rhs)), rowsBelow));
   return eliminateFrom<C + 1, P0, P1, P2, P3>(a, inversePivot, dx);
 }
 
 template <int C, int B, int P0, int P1, int P2, int P3>
-inline bool pivotOn(Rows& a, double (&inversePivot)[4], double* dx) {
+inline bool pivotOn(Columns& a, double (&inversePivot)[4], double* dx) {
   constexpr int P[4] = {P0, P1, P2, P3};
   constexpr int Q[4] = {B == 0 ? P[C] : C == 0 ? P[B] : P[0], B == 1 ? P[C] : C == 1 ? P[B] : P[1],
                         B == 2 ? P[C] : C == 2 ? P[B] : P[2], B == 3 ? P[C] : C == 3 ? P[B] : P[3]};
@@ -476,20 +483,31 @@ inline bool pivotOn(Rows& a, double (&inversePivot)[4], double* dx) {
 }
 
 template <int C, int P0, int P1, int P2, int P3>
-inline bool eliminateFrom(Rows& a, double (&inversePivot)[4], double* dx) {
+inline bool eliminateFrom(Columns& a, double (&inversePivot)[4], double* dx) {
+  constexpr int P[4] = {P0, P1, P2, P3};
   if constexpr (C == 4) {
-    backSubstitute<P0, P1, P2, P3>(a, inversePivot, dx);
+    alignas(32) double m[4][4];  // m[j][r]: column j, row r
+    alignas(32) double rhs[4];
+    for (int j = 1; j < 4; ++j) _mm256_store_pd(m[j], a.col[j]);
+    _mm256_store_pd(rhs, a.rhs);
+#pragma GCC unroll 4
+    for (int i = 3; i >= 0; --i) {
+      double sum = rhs[P[i]];
+#pragma GCC unroll 4
+      for (int j = i + 1; j < 4; ++j) sum -= m[j][P[i]] * dx[j];
+      dx[i] = sum * inversePivot[i];
+    }
     return true;
   } else {
-    constexpr int P[4] = {P0, P1, P2, P3};
+    alignas(32) double column[4];
+    _mm256_store_pd(column, absolute(a.col[C]));
     // The first of equal candidates wins: a later row must be strictly larger.
-    double largest = std::fabs(a.row[P[C]][C]);
+    double largest = column[P[C]];
     int best = C;
 #pragma GCC unroll 4
     for (int r = C + 1; r < 4; ++r) {
-      const double magnitude = std::fabs(a.row[P[r]][C]);
-      if (magnitude > largest) {
-        largest = magnitude;
+      if (column[P[r]] > largest) {
+        largest = column[P[r]];
         best = r;
       }
     }
@@ -508,8 +526,7 @@ inline bool eliminateFrom(Rows& a, double (&inversePivot)[4], double* dx) {
 }
 
 inline bool solve(const VectorEvaluation& e, __m256d& dx) {
-  Rows a{{e.row[0], e.row[1], e.row[2], e.row[3]}, {}};
-  _mm256_storeu_pd(a.rhs, e.rhs);
+  Columns a{{e.col[0], e.col[1], e.col[2], e.col[3]}, e.rhs};
   double inversePivot[4];
   double x[4];
   if (!eliminateFrom<0, 0, 1, 2, 3>(a, inversePivot, x)) return false;
