@@ -90,16 +90,18 @@ RenderResult render(const RenderSettings& s) {
 #endif
   result.latency = computeLatency(engine, lookahead);
 
-  const int block = std::max(s.blockSize, 1);
+  const int firstBlock = std::max(s.blockSize, 1);
+  const auto laterFrom = static_cast<std::int64_t>(std::llround(s.laterSeconds * s.sampleRate));
   const auto totalFrames = static_cast<std::int64_t>(std::llround(s.seconds * s.sampleRate));
-  std::vector<float> left(block), right(block);
+  const auto blockAt = [&](std::int64_t pos) { return s.laterBlockSize > 0 && pos >= laterFrom ? s.laterBlockSize : firstBlock; };
+  std::vector<float> left(std::max(firstBlock, s.laterBlockSize)), right(left.size());
   float* outs[2] = {left.data(), right.data()};
   if (s.keepAudio) result.audio.reserve(static_cast<std::size_t>(totalFrames));
 
   double cpu = 0.0;
   double totalUsed = 0.0;
-  for (std::int64_t pos = 0; pos < totalFrames; pos += block) {
-    const int n = static_cast<int>(std::min<std::int64_t>(block, totalFrames - pos));
+  for (std::int64_t pos = 0; pos < totalFrames;) {
+    const int n = static_cast<int>(std::min<std::int64_t>(blockAt(pos), totalFrames - pos));
     engine.controls.trigger = s.trigger.heldAt(static_cast<double>(pos) / s.sampleRate) ? 1 : 0;
     std::fill(left.begin(), left.begin() + n, 0.0f);
     std::fill(right.begin(), right.begin() + n, 0.0f);
@@ -109,12 +111,13 @@ RenderResult render(const RenderSettings& s) {
     processEffects(chain, outs, 2, n);
 #endif
     cpu += threadCpuSeconds() - start;
-    totalUsed += engine.budgetStart - engine.budgetLeft;
+    totalUsed += engine.lastUsed;
     for (int i = 0; i < n; ++i) {
       if (!std::isfinite(left[i]) || left[i] != right[i]) result.finite = false;
       result.peak = std::max(result.peak, std::fabs(left[i]));
     }
     if (s.keepAudio) result.audio.insert(result.audio.end(), left.begin(), left.begin() + n);
+    pos += n;
   }
 
   result.audioSeconds = static_cast<double>(totalFrames) / s.sampleRate;

@@ -28,6 +28,8 @@ struct RenderSettings {
   double seconds = 6.0;
   double sampleRate = 48000.0;
   int blockSize = 64;
+  int laterBlockSize = 0;      // when above 0, blocks of this size from laterSeconds on
+  double laterSeconds = 0.0;
   EngineControls controls;     // trigger is driven by the pattern
   TriggerPattern trigger;
   bool echo = false;

@@ -62,6 +62,7 @@ void prepareEngine(CircuitEngine& engine, double sampleRate) {
   engine.dcInPrev = 0.0f;
   engine.mainCarry = 0.0;
   engine.outputDeficit = 0.0;
+  engine.budgetCredit = 0;
   engine.rampPrimed = 0;
   if (sampleRate > 0.0) engine.evaluationsPerFrame = 0.85f / (engine.sampleRate * 2e-7f);
   resetOutputStage(engine.outputStage);
@@ -160,7 +161,13 @@ void renderCircuitBlock(CircuitEngine& engine, float* const* outputs, std::int32
   engine.evaluationsPerFrame = 0.85f / (cost * engine.sampleRate);
   const std::int32_t budget =
       std::max(static_cast<std::int32_t>(static_cast<float>(frameCount) * engine.evaluationsPerFrame), 8);
-  engine.budgetLeft = engine.budgetStart = budget;
+  // Evaluations that earlier blocks left unused may be spent too, so that a switching edge
+  // costing more than a small block's share completes within a few blocks. The credit
+  // covers at most 0.5 ms of evaluations: a block overruns its share by little and the
+  // work over any few milliseconds stays within the budget.
+  const std::int32_t credit = std::clamp(engine.budgetCredit, 0, static_cast<std::int32_t>(0.85f / (cost * 2000.0f)));
+  engine.budgetStart = budget;
+  engine.budgetLeft = budget + credit;
 
   // Main circuit over the block, less the output stage's unpaid time, plus the carry.
   const double blockTime = static_cast<double>(engine.samplePeriod) * frameCount;
@@ -234,7 +241,7 @@ void renderCircuitBlock(CircuitEngine& engine, float* const* outputs, std::int32
 
   engine.ledLevel = k.supply > 0.0f ? std::min(engine.gateVoltage / k.supply, 1.0f) : 0.0f;
 
-  const std::int32_t used = engine.budgetStart - engine.budgetLeft;
+  const std::int32_t used = engine.lastUsed = budget + credit - engine.budgetLeft;
   engine.worstUsed = std::max(engine.worstUsed, used);
 
   const double elapsed = steadySeconds() - engine.blockStartTime;
@@ -247,6 +254,7 @@ void renderCircuitBlock(CircuitEngine& engine, float* const* outputs, std::int32
     const float m = std::clamp(static_cast<float>(elapsed / used), 1.2e-7f, 6e-7f);
     engine.costPerEvaluation += (m - engine.costPerEvaluation) * 0.1f;
   }
+  engine.budgetCredit = std::max(engine.budgetLeft, 0);
   if (engine.budgetLeft < 1) engine.exhaustedBlocks += 1;
   engine.blockCount += 1;
 }

@@ -57,6 +57,8 @@ struct CircuitEngine {
   std::int32_t sampleCount = 0;
   std::int32_t budgetLeft = 0;
   std::int32_t budgetStart = 0;
+  std::int32_t budgetCredit = 0;  // evaluations left unused by earlier blocks
+  std::int32_t lastUsed = 0;      // evaluations the last block used
   std::int32_t worstUsed = 0;
   std::int32_t exhaustedBlocks = 0;
   std::int32_t blockCount = 0;

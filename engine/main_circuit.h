@@ -60,6 +60,10 @@ struct Circuit {
   double x[kMaxNodes] = {};
   double xPrev[kMaxNodes] = {};
   std::int32_t evaluationCount = 0;
+  // A sub-interval cut short by the evaluation cap is finished by the next block: the
+  // part of it still to simulate (s, 0 when none) and the step size to try first.
+  double resumeLeft = 0.0;
+  double resumeStep = 0.0;
   Resistor resistors[kMaxResistors] = {};
   Capacitor capacitors[kMaxCapacitors] = {};
   Junction junctions[kMaxJunctions] = {};

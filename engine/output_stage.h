@@ -22,6 +22,9 @@ struct OutputStage {
   double junctionVoltage[2] = {};
   double capCurrent[6] = {};  // Cc1, Cc2, Cbe1, Cbe2, Cbc1, Cbc2
   std::uint8_t trapezoid = 0;
+  // Step size reached when the budget stopped the last interval short (0 = none): the
+  // next interval starts from it rather than from the whole interval.
+  double resumeStep = 0.0;
 };
 
 // Filled once per block by the engine.

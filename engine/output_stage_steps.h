@@ -188,6 +188,12 @@ inline bool integrateSubSteps(OutputStage& s, double h, const StageDrive& drive,
                               Solve&& solve) {
   double t = 0.0;
   double step = h;
+  // A sub-step that needs more evaluations than one block can spend still advances,
+  // over several blocks, instead of being retried at the full interval each time.
+  if (s.resumeStep > 0.0) {
+    step = std::min(s.resumeStep, h);
+    s.resumeStep = 0.0;
+  }
   for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
     if (t >= h * 0.999999999999) return true;
     step = std::min(step, h - t);
@@ -213,7 +219,10 @@ inline bool integrateSubSteps(OutputStage& s, double h, const StageDrive& drive,
       step /= 2.0;
       s.holdOff = 2;
       if (step < 1e-14) return false;
-      if (s.stampCount >= budget) return false;
+      if (s.stampCount >= budget) {
+        s.resumeStep = step;
+        return false;
+      }
       continue;
     }
 
@@ -240,7 +249,10 @@ inline bool integrateSubSteps(OutputStage& s, double h, const StageDrive& drive,
       step = std::min(step, h);
       s.holdOff -= 1;
     }
-    if (s.stampCount >= budget) return false;
+    if (s.stampCount >= budget) {
+      s.resumeStep = step;
+      return false;
+    }
   }
   return false;
 }

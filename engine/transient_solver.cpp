@@ -119,9 +119,18 @@ double integrateCircuit(Circuit& circuit, double T, std::int32_t evaluationCap) 
     const std::int32_t c0 = circuit.evaluationCount;
     const std::int32_t allowed = evaluationCap - c0;
     if (allowed < 1) break;
-    const double H = std::min(0.00025, T - done);
+    double H = std::min(0.00025, T - done);
     double h = H;
+    // Resuming where the last block's cap stopped, with the step size it had reached,
+    // is what lets a step that needs more evaluations than one block may spend still
+    // advance over several blocks instead of being retried from scratch each time.
+    if (circuit.resumeLeft > 0.0) {
+      H = std::min(circuit.resumeLeft, T - done);
+      h = std::min(circuit.resumeStep, H);
+      circuit.resumeLeft = 0.0;
+    }
     double t = 0.0;
+    bool stepTooSmall = false;
     for (int attempt = 0; attempt < 400000; ++attempt) {
       if (t >= H * 0.999999999999 || circuit.evaluationCount - c0 >= allowed) break;
       const double hs = std::min(H - t, h);
@@ -131,11 +140,22 @@ double integrateCircuit(Circuit& circuit, double T, std::int32_t evaluationCap) 
         h = std::min(1.5 * hs, H);
       } else {
         h = hs / 2.0;
-        if (h < 1e-14) break;
+        if (h < 1e-14) {
+          stepTooSmall = true;
+          break;
+        }
       }
     }
     done += t;
-    if (t < H - 1e-12 || T - done <= 1e-12) break;
+    if (t < H - 1e-12) {
+      // A step that failed down to nothing starts afresh; one stopped by the cap goes on.
+      if (!stepTooSmall) {
+        circuit.resumeLeft = H - t;
+        circuit.resumeStep = h;
+      }
+      break;
+    }
+    if (T - done <= 1e-12) break;
   }
   return done;
 }

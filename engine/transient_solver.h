@@ -16,7 +16,8 @@ bool newtonStep(Circuit& circuit, double h);
 
 // Integrates the circuit over T seconds in sub-intervals of at most 0.25 ms, using at
 // most evaluationCap evaluations (counted from the circuit's evaluationCount, which the
-// caller zeroes at the block start). Returns the time actually completed.
+// caller zeroes at the block start). Returns the time actually completed. A sub-interval
+// the cap cuts short is resumed by the next call with the step size it had reached.
 double integrateCircuit(Circuit& circuit, double T, std::int32_t evaluationCap);
 
 }  // namespace corva

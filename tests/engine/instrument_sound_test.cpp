@@ -82,5 +82,35 @@ TEST(InstrumentSound, SpeedOffStopsTheSlowSweep) {
   EXPECT_LT(b.highHz / b.lowHz, 1.03);
 }
 
+TEST(InstrumentSound, SmallBlocksAndHighRatesPlayTheSamePitch) {
+  // A step the main circuit cannot finish within one small block's evaluations used to
+  // be retried from scratch every block, freezing the slow oscillator for good.
+  struct Case {
+    double rate;
+    int block;
+    int laterBlock;  // from 0.3 s on, when above 0
+    int speed;
+  };
+  const auto pitchOf = [](const Case& c) {
+    RenderSettings s = held(1, 0, c.speed, 1.2);
+    s.sampleRate = c.rate;
+    s.blockSize = c.block;
+    s.laterBlockSize = c.laterBlock;
+    s.laterSeconds = 0.3;
+    const RenderResult r = bench::render(s);
+    EXPECT_TRUE(r.finite);
+    const auto sample = [&](double t) { return static_cast<std::size_t>(t * c.rate); };
+    return bench::estimatePitch(r.audio, sample(0.4), sample(1.2), c.rate);
+  };
+  for (const Case& c : {Case{192000, 64, 0, 2}, Case{48000, 1, 0, 1}, Case{192000, 64, 1, 1}}) {
+    const double referenceHz = pitchOf(Case{48000, 512, 0, c.speed}).meanHz;
+    const PitchEstimate p = pitchOf(c);
+    ASSERT_GT(p.meanHz, 0.0) << c.rate << " Hz, block " << c.block << " then " << c.laterBlock;
+    EXPECT_NEAR(1200.0 * std::log2(p.meanHz / referenceHz), 0.0, 10.0)
+        << c.rate << " Hz, block " << c.block << " then " << c.laterBlock;
+    EXPECT_GT(p.highHz / p.lowHz, 1.05) << "the slow oscillator sweeps the pitch";
+  }
+}
+
 }  // namespace
 }  // namespace corva
