@@ -60,6 +60,12 @@ void prepareEngine(CircuitEngine& engine, double sampleRate) {
   engine.samplePeriod = sampleRate > 0.0 ? 1.0f / engine.sampleRate : 0.0f;
   engine.ledLevel = 0.0f;
   engine.dcInPrev = 0.0f;
+  engine.dcOutPrev = 0.0f;
+  // The base voltages averaged over the last block pin the main circuit in the next one:
+  // left over from before the reset, they would start a fresh circuit from old voltages.
+  engine.baseSum[0] = engine.baseSum[1] = 0.0f;
+  engine.baseMean[0] = engine.baseMean[1] = 0.0f;
+  engine.sampleCount = 0;
   engine.mainCarry = 0.0;
   engine.outputDeficit = 0.0;
   engine.budgetCredit = 0;

@@ -179,6 +179,32 @@ TEST(EngineBlock, ExhaustedBudgetHoldsTheOutputAndGrowsTheDeficit) {
   EXPECT_LT(engine.outputDeficit, 1e-9);
 }
 
+TEST(EngineBlock, PreparingAgainPlaysLikeAFreshEngine) {
+  EngineControls controls;
+  controls.trigger = 1;
+  controls.tone = 2;
+  controls.mode = 1;
+  controls.volume = 0.7f;
+  CircuitEngine fresh;
+  fresh.controls = controls;
+  prepareEngine(fresh, 48000.0);
+
+  // Played elsewhere first: another rate and setting, small blocks and large.
+  CircuitEngine used = playingEngine(8);
+  used.controls.mode = 2;
+  prepareEngine(used, 192000.0);
+  for (int i = 0; i < 4000; ++i) renderBlock(used, 1);
+  for (int i = 0; i < 100; ++i) renderBlock(used, 64);
+  used.controls = controls;
+  prepareEngine(used, 48000.0);
+
+  for (int i = 0; i < 400; ++i) {
+    const Rendered a = renderBlock(fresh, 64);
+    const Rendered b = renderBlock(used, 64);
+    ASSERT_EQ(a.left, b.left) << "block " << i;
+  }
+}
+
 TEST(EngineBlock, NonFiniteControlsAndRatesNeverReachTheOutput) {
   CircuitEngine engine = playingEngine();
   for (int i = 0; i < 10; ++i) renderBlock(engine, 64);
