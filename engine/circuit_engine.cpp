@@ -16,6 +16,12 @@ double steadySeconds() {
 
 std::int32_t clampSelector(std::int32_t position) { return std::clamp(position, 0, 3); }
 
+// An evaluation count from a float product, saturated so that the conversion is defined
+// for any cost or rate written into the fields (a NaN counts as 0).
+std::int32_t evaluationCount(float v) {
+  return v >= 1e9f ? 1000000000 : v >= 1.0f ? static_cast<std::int32_t>(v) : 0;
+}
+
 // One oversampled sample of the output stage's collector B, before scaling.
 void integrateSample(CircuitEngine& engine, const OutputStageInputs& in, double h, const StageDrive& drive) {
   OutputStage& s = engine.outputStage;
@@ -52,10 +58,9 @@ void integrateSample(CircuitEngine& engine, const OutputStageInputs& in, double 
 
 }  // namespace
 
-void prepareEngine(CircuitEngine& engine, double sampleRate) {
-  // A rate that is not a positive finite number leaves the engine unprepared, so that
-  // blocks render nothing instead of dividing by a zero or infinite period.
-  if (!(sampleRate > 0.0) || !std::isfinite(static_cast<float>(sampleRate))) sampleRate = 0.0;
+bool prepareEngine(CircuitEngine& engine, double sampleRate) {
+  const bool renderable = sampleRate >= kMinEngineRate && sampleRate <= kMaxEngineRate;
+  if (!renderable) sampleRate = 0.0;
   engine.sampleRate = static_cast<float>(sampleRate);
   engine.samplePeriod = sampleRate > 0.0 ? 1.0f / engine.sampleRate : 0.0f;
   engine.ledLevel = 0.0f;
@@ -80,6 +85,7 @@ void prepareEngine(CircuitEngine& engine, double sampleRate) {
   engine.ringPos = 0;
   const float factor = engine.factor < 1 ? 1.0f : static_cast<float>(engine.factor);
   engine.oversampledPeriod = engine.samplePeriod / factor;
+  return renderable;
 }
 
 std::int32_t oversamplingFactor(const CircuitEngine& engine) {
@@ -165,13 +171,12 @@ void renderCircuitBlock(CircuitEngine& engine, float* const* outputs, std::int32
   engine.refinementOn = k.refinement != 0;
   engine.outputStage.refinement = engine.refinementOn;
   engine.evaluationsPerFrame = 0.85f / (cost * engine.sampleRate);
-  const std::int32_t budget =
-      std::max(static_cast<std::int32_t>(static_cast<float>(frameCount) * engine.evaluationsPerFrame), 8);
+  const std::int32_t budget = std::max(evaluationCount(static_cast<float>(frameCount) * engine.evaluationsPerFrame), 8);
   // Evaluations that earlier blocks left unused may be spent too, so that a switching edge
   // costing more than a small block's share completes within a few blocks. The credit
   // covers at most 0.5 ms of evaluations: a block overruns its share by little and the
   // work over any few milliseconds stays within the budget.
-  const std::int32_t credit = std::clamp(engine.budgetCredit, 0, static_cast<std::int32_t>(0.85f / (cost * 2000.0f)));
+  const std::int32_t credit = std::clamp(engine.budgetCredit, 0, evaluationCount(0.85f / (cost * 2000.0f)));
   engine.budgetStart = budget;
   engine.budgetLeft = budget + credit;
 

@@ -72,9 +72,17 @@ struct CircuitEngine {
   std::int32_t factor = 1;
 };
 
+// Host rates the engine renders. Above the top, the output stage alone needs more
+// evaluations per second than the real-time budget grants; below the bottom, the tone
+// lies above half the rate.
+inline constexpr double kMinEngineRate = 1000.0;
+inline constexpr double kMaxEngineRate = 1000000.0;
+
 // Prepares the engine for a host sample rate: rebuilds the main circuit, resets the
-// output stage, and forces the decimation filter to be rebuilt by the next block.
-void prepareEngine(CircuitEngine& engine, double sampleRate);
+// output stage, and forces the decimation filter to be rebuilt by the next block. A rate
+// that is not a number within kMinEngineRate..kMaxEngineRate is refused: the engine is
+// left unprepared (blocks render nothing) and the result is false.
+bool prepareEngine(CircuitEngine& engine, double sampleRate);
 
 // Oversampling factor for the engine's sample rate and oversampling cap (1..8).
 std::int32_t oversamplingFactor(const CircuitEngine& engine);

@@ -37,7 +37,7 @@ TEST(EngineBlock, FactorTapsAndLatencyFollowRateAndCap) {
   for (const Case& c : cases) {
     CircuitEngine engine;
     engine.controls.oversamplingCap = c.cap;
-    prepareEngine(engine, c.rate);
+    EXPECT_TRUE(prepareEngine(engine, c.rate));
     EXPECT_EQ(oversamplingFactor(engine), c.factor) << c.rate << " cap " << c.cap;
     renderBlock(engine, 16);
     EXPECT_EQ(engine.tapCount, c.taps) << c.rate << " cap " << c.cap;
@@ -222,13 +222,23 @@ TEST(EngineBlock, NonFiniteControlsAndRatesNeverReachTheOutput) {
   }
   EXPECT_GT(energy, 1.0f);  // the instrument plays again once the controls are sane
 
+  // An evaluation cost far below any real one gives the largest budget, not the floor.
+  engine.controls.adaptiveCost = 1;
+  engine.costPerEvaluation = 1e-30f;
+  EXPECT_TRUE(allFinite(renderBlock(engine, 64).left));
+  EXPECT_GT(engine.budgetStart, 100000000);
+  engine.costPerEvaluation = std::nanf("");
+  EXPECT_TRUE(allFinite(renderBlock(engine, 64).left));
+  EXPECT_EQ(engine.budgetStart, 8);
+
   CircuitEngine raw;
   raw.sampleRate = std::nanf("");
   EXPECT_EQ(oversamplingFactor(raw), 1);
 
-  for (double rate : {0.0, -48000.0, std::nan(""), std::numeric_limits<double>::infinity()}) {
+  // Rates the engine cannot render are refused, the absurdly high and low included.
+  for (double rate : {0.0, -48000.0, std::nan(""), std::numeric_limits<double>::infinity(), 999.0, 1.5e6, 1e300}) {
     CircuitEngine bad;
-    prepareEngine(bad, rate);
+    EXPECT_FALSE(prepareEngine(bad, rate)) << rate;
     EXPECT_EQ(bad.sampleRate, 0.0f);
     const Rendered r = renderBlock(bad, 64);
     for (float s : r.left) EXPECT_EQ(s, 0.0f);
