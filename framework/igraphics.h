@@ -55,6 +55,8 @@ class IGraphics {
     left = right = false;
     return false;
   }
+  // Whether the top-level window that holds the editor is the one in front.
+  virtual bool IsTopLevelWindowInForeground() { return false; }
   // Takes the pointer for the editor window so that drags keep arriving; false when
   // there is no window.
   virtual bool CapturePointer() { return false; }

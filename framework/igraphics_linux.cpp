@@ -189,6 +189,58 @@ bool IGraphicsLinux::GetMouseButtonState(bool& left, bool& right) {
   return true;
 }
 
+bool IGraphicsLinux::IsTopLevelWindowInForeground() {
+  auto* display = static_cast<Display*>(GetDisplay());
+  void* window = GetWindow();
+  if (!display || !window) return false;
+  // The editor's root ancestor: the top-level window just below the screen's root.
+  ::Window top = reinterpret_cast<::Window>(window), root = 0, parent = 0;
+  for (;;) {
+    ::Window* children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(display, top, &root, &parent, &children, &count)) return false;
+    if (children) XFree(children);
+    if (parent == root || parent == 0) break;
+    top = parent;
+  }
+  // The window manager names the window in front; without one, the keyboard focus does.
+  const Atom active = XInternAtom(display, "_NET_ACTIVE_WINDOW", True);
+  if (active != None) {
+    Atom type = None;
+    int format = 0;
+    unsigned long items = 0, after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(display, root, active, 0, 1, False, AnyPropertyType, &type, &format, &items, &after,
+                           &data) == Success &&
+        data) {
+      const ::Window front = items == 1 && format == 32 ? *reinterpret_cast<::Window*>(data) : 0;
+      XFree(data);
+      if (front) return front == top;
+    }
+  }
+  ::Window focus = 0;
+  int revert = 0;
+  XGetInputFocus(display, &focus, &revert);
+  if (focus == None) return false;
+  if (focus == PointerRoot) {
+    // Keys go to the window under the pointer.
+    ::Window r = 0, child = 0;
+    int rx = 0, ry = 0, wx = 0, wy = 0;
+    unsigned mask = 0;
+    return XQueryPointer(display, root, &r, &child, &rx, &ry, &wx, &wy, &mask) && child == top;
+  }
+  // The focus may be the top-level window or any window inside it.
+  for (::Window w = focus; w && w != root;) {
+    if (w == top) return true;
+    ::Window r = 0, p = 0, *children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(display, w, &r, &p, &children, &count)) return false;
+    if (children) XFree(children);
+    w = p;
+  }
+  return false;
+}
+
 bool IGraphicsLinux::CapturePointer() {
   auto* display = static_cast<Display*>(GetDisplay());
   void* window = GetWindow();

@@ -24,6 +24,7 @@ class IGraphicsLinux : public IGraphics {
   void ProcessEvents() override;
   void OnDisplayTick() override;
   bool GetMouseButtonState(bool& left, bool& right) override;
+  bool IsTopLevelWindowInForeground() override;
   bool CapturePointer() override;
   void ReleasePointer() override;
 

@@ -7,11 +7,14 @@
 using namespace corva;
 
 void CorvaPlug::OnIdle() {
-  // A held space bar is released as soon as its window is not in front. No editor
-  // window exists here, so a held space is released at once.
+  // A held space bar is released as soon as the editor's window is not in front (its
+  // key-up may have gone to another window); with no editor it is released at once.
   if (spaceHeld) {
-    spaceHeld = false;
-    setParameter(kTrigger, 0.0f);
+    iplug::igraphics::IGraphics* g = GetUI();
+    if (!g || !g->IsTopLevelWindowInForeground()) {
+      spaceHeld = false;
+      setParameter(kTrigger, 0.0f);
+    }
   }
 
   drainMidiRing();

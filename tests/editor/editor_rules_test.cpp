@@ -43,7 +43,8 @@ class WindowlessGraphics : public IGraphics {
     ++captures;
     return true;
   }
-  bool left = false, right = false;
+  bool IsTopLevelWindowInForeground() override { return inFront; }
+  bool left = false, right = false, inFront = true;
   int captures = 0;
 };
 
@@ -144,6 +145,14 @@ TEST(EditorRules, EscapeEndsLearnAndSpacePlaysOnlyWhereEnabled) {
   for (auto it = edits.begin() + long(editsBefore); it != edits.end(); ++it)
     performs += it->kind == 'p' && it->idx == kTrigger;
   EXPECT_EQ(performs, 2) << "one press and one release reach the host";
+  // Held while the window is in front, released once another window comes to the front.
+  EXPECT_TRUE(ed.g->OnKeyDown(0, 0, space));
+  p.OnIdle();
+  EXPECT_EQ(p.GetParam(kTrigger)->Value(), 1.0);
+  ed.g->inFront = false;
+  p.OnIdle();
+  EXPECT_EQ(p.GetParam(kTrigger)->Value(), 0.0);
+  EXPECT_FALSE(p.spaceHeld);
 }
 
 TEST(EditorRules, ClosingEndsLearnAndForgetsTheWindowsDrawingResources) {
