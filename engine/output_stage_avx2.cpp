@@ -122,16 +122,15 @@ inline __m256d exp4(__m256d x) {
   r = _mm256_fmadd_pd(kd, set1(kExpNegLn2LoN), r);
   const __m256i index = _mm256_slli_epi64(_mm256_and_si256(ki, _mm256_set1_epi64x(127)), 1);
   const __m256i top = _mm256_slli_epi64(ki, 45);
-  // Four plain loads per column of the table: on this path's CPUs a gather is slower.
+  // Each lane's tail and scale sit side by side in the table: one 16-byte load per lane
+  // (on this path's CPUs a gather is slower), then a transpose.
   alignas(32) std::uint64_t slot[4];
   _mm256_store_si256(reinterpret_cast<__m256i*>(slot), index);
-  const __m256d tail = _mm256_castsi256_pd(_mm256_setr_epi64x(
-      static_cast<long long>(kExpTable[slot[0]]), static_cast<long long>(kExpTable[slot[1]]),
-      static_cast<long long>(kExpTable[slot[2]]), static_cast<long long>(kExpTable[slot[3]])));
-  const __m256i sbits = _mm256_add_epi64(
-      _mm256_setr_epi64x(static_cast<long long>(kExpTable[slot[0] + 1]), static_cast<long long>(kExpTable[slot[1] + 1]),
-                         static_cast<long long>(kExpTable[slot[2] + 1]), static_cast<long long>(kExpTable[slot[3] + 1])),
-      top);
+  const auto entry = [](std::uint64_t i) { return _mm_load_si128(reinterpret_cast<const __m128i*>(kExpTable + i)); };
+  const __m256i lanes02 = _mm256_set_m128i(entry(slot[2]), entry(slot[0]));
+  const __m256i lanes13 = _mm256_set_m128i(entry(slot[3]), entry(slot[1]));
+  const __m256d tail = _mm256_castsi256_pd(_mm256_unpacklo_epi64(lanes02, lanes13));
+  const __m256i sbits = _mm256_add_epi64(_mm256_unpackhi_epi64(lanes02, lanes13), top);
   const __m256d r2 = _mm256_mul_pd(r, r);
   const __m256d p23 = _mm256_fmadd_pd(r, set1(kExpC3), set1(kExpC2));
   const __m256d tailPlusR = _mm256_add_pd(r, tail);
@@ -537,7 +536,9 @@ inline bool solve(const VectorEvaluation& e, __m256d& dx) {
   double inversePivot[4];
   double x[4];
   if (!eliminateFrom<0, 0, 1, 2, 3>(a, inversePivot, x)) return false;
-  dx = _mm256_loadu_pd(x);
+  // Assembled in registers: a vector load of four values just stored one by one would
+  // wait for the stores to retire.
+  dx = _mm256_setr_pd(x[0], x[1], x[2], x[3]);
   return true;
 }
 
@@ -626,6 +627,8 @@ struct VectorSubStepArithmetic {
     _mm256_storeu_pd(s.capCurrent, I03);
     s.capCurrent[4] = I45[0];
     s.capCurrent[5] = I45[2];
+    // One store, so that the next sub-step's vector load of vHist is served from it.
+    _mm256_storeu_pd(s.vHist, _mm256_loadu_pd(s.vStart));
   }
 };
 

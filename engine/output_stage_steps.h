@@ -177,7 +177,11 @@ struct ScalarSubStepArithmetic {
   static SubStep prepare(const OutputStage& s, double step, const StageDrive& drive) {
     return prepareSubStep(s, step, drive);
   }
-  static void acceptHistory(OutputStage& s, const SubStep& k) { acceptCapacitorHistory(s, k); }
+  // After an accepted sub-step: the capacitors' history currents, and vHist = vStart.
+  static void acceptHistory(OutputStage& s, const SubStep& k) {
+    acceptCapacitorHistory(s, k);
+    for (int i = 0; i < 4; ++i) s.vHist[i] = s.vStart[i];
+  }
 };
 
 // The adaptive sub-steps of one interval. solve(stage, subStep, guess) is the Newton
@@ -238,7 +242,6 @@ inline bool integrateSubSteps(OutputStage& s, double h, const StageDrive& drive,
     }
 
     Arithmetic::acceptHistory(s, k);
-    for (int i = 0; i < 4; ++i) s.vHist[i] = s.vStart[i];
     t += step;
     s.lastStep = step;
     s.timeDone += step;
