@@ -22,6 +22,7 @@ struct IGraphicsLinux::Window {
   unsigned buttons = 0;  // bit 0 left, bit 1 right, as this window saw them
   float lastX = 0.f, lastY = 0.f;
   long frames = 0;
+  bool dispatching = false;  // inside the window system's dispatch, which must not nest
 };
 
 namespace {
@@ -155,7 +156,11 @@ int IGraphicsLinux::GetEventFd() const {
 }
 
 void IGraphicsLinux::ProcessEvents() {
-  if (mWindow && mWindow->world) puglUpdate(mWindow->world, 0.0);
+  // An event handler that resizes or redraws the editor asks for its frame later.
+  if (!mWindow || !mWindow->world || mWindow->dispatching) return;
+  mWindow->dispatching = true;
+  puglUpdate(mWindow->world, 0.0);
+  if (mWindow) mWindow->dispatching = false;
 }
 
 void IGraphicsLinux::OnDisplayTick() {

@@ -40,10 +40,10 @@ constexpr int kToneX = 108, kToneY = 121;
 constexpr int kVolumeX = 106, kVolumeY = 325;
 constexpr int kMidiX = 599, kMidiY = 422;
 
-// Waits up to 3 s for cond.
+// Waits up to 10 s for cond (a loaded machine is slow to pass events around).
 template <class F>
 bool WaitFor(F cond) {
-  for (int i = 0; i < 300; ++i) {
+  for (int i = 0; i < 1000; ++i) {
     if (cond()) return true;
     std::this_thread::sleep_for(10ms);
   }
