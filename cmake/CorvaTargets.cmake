@@ -1,8 +1,21 @@
 # Compile settings shared by every target of our own code.
-# Third-party sources (NanoVG, pugl, the VST3 SDK) are compiled without them.
+# Third-party sources (NanoVG, pugl, the VST3 SDK) are compiled without our warning flags.
 
 if(CORVA_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# The fuzz build compiles every library, third-party ones included, with the fuzzers'
+# coverage instrumentation and the sanitizers: a fuzzer only sees and checks the code
+# that carries them, and most of what a fuzzer drives sits in libraries. Only the
+# fuzz targets themselves link libFuzzer's main (corva_fuzzer below).
+if(CORVA_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "CORVA_FUZZ needs clang (configure with CC=clang CXX=clang++)")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined
+                      -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
@@ -10,7 +23,10 @@ endif()
 add_compile_options(-fno-fast-math)
 
 function(corva_warnings target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+  target_compile_options(${target} PRIVATE -Wall -Wextra)
+  if(CORVA_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
 endfunction()
 
 # corva_library(name SOURCES ... [DEPS ...]): a static library of our own code.
@@ -46,9 +62,13 @@ function(corva_test name)
   endif()
 endfunction()
 
-# corva_fuzzer(name SOURCES ... [DEPS ...] SECONDS n CORPUS dir): a libFuzzer target,
-# built only with CORVA_FUZZ (clang), and a CTest entry that runs it for n seconds
-# over the kept corpus. All fuzzers hang off the target corva_fuzzers.
+# corva_fuzzer(name SOURCES ... [DEPS ...] SECONDS n CORPUS dir COVERAGE_FLOOR edges):
+# a libFuzzer target, built only with CORVA_FUZZ (clang), and a CTest entry that runs it
+# for n seconds over the kept corpus and fails when it crashes or when the coverage it
+# ends with (libFuzzer's final cov: figure) is below the floor. The floor catches a
+# fuzzer that has gone blind, for example to code that lost its instrumentation; keep it
+# with margin below what a run of that length reaches on a loaded machine.
+# All fuzzers hang off the target corva_fuzzers.
 if(CORVA_FUZZ AND NOT TARGET corva_fuzzers)
   add_custom_target(corva_fuzzers)
 endif()
@@ -56,17 +76,26 @@ function(corva_fuzzer name)
   if(NOT CORVA_FUZZ)
     return()
   endif()
-  cmake_parse_arguments(A "" "SECONDS;CORPUS" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(A "" "SECONDS;CORPUS;COVERAGE_FLOOR" "SOURCES;DEPS" ${ARGN})
+  foreach(required SECONDS CORPUS COVERAGE_FLOOR)
+    if(NOT DEFINED A_${required})
+      message(FATAL_ERROR "corva_fuzzer(${name}): ${required} is required")
+    endif()
+  endforeach()
   add_executable(${name} ${A_SOURCES})
-  target_compile_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
-  target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
+  target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
   target_link_libraries(${name} PRIVATE ${A_DEPS})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   corva_warnings(${name})
   add_dependencies(corva_fuzzers ${name})
-  set(work ${CMAKE_CURRENT_BINARY_DIR}/${name}-corpus)
   add_test(NAME ${name}
-    COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=1
-            sh -c "mkdir -p '${work}' && exec '$<TARGET_FILE:${name}>' -max_total_time=${A_SECONDS} -max_len=65000 -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 '${work}' '${A_CORPUS}'")
+    COMMAND ${CMAKE_COMMAND}
+      -DFUZZER=$<TARGET_FILE:${name}>
+      -DSECONDS=${A_SECONDS}
+      -DWORK=${CMAKE_CURRENT_BINARY_DIR}/${name}-corpus
+      -DCORPUS=${A_CORPUS}
+      -DFLOOR=${A_COVERAGE_FLOOR}
+      -P ${PROJECT_SOURCE_DIR}/cmake/run_fuzzer.cmake)
   set_tests_properties(${name} PROPERTIES LABELS fuzz TIMEOUT 900)
 endfunction()
