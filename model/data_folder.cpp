@@ -31,20 +31,27 @@ const char* nonEmptyEnv(const char* name) {
   return value != nullptr && value[0] != '\0' ? value : nullptr;
 }
 
+// The base of the data folder: $XDG_DATA_HOME, else $HOME/.local/share, else the working
+// directory. The strings are constructed and appended to rather than assigned or joined
+// with operator+: GCC 12 at -O3 misreads those as overlapping copies (-Wrestrict).
+std::string dataHome() {
+  if (const char* xdg = nonEmptyEnv("XDG_DATA_HOME")) return std::string(xdg);
+  if (const char* home = nonEmptyEnv("HOME")) {
+    std::string base(home);
+    base.append(pathSeparator()).append(".local").append(pathSeparator()).append("share");
+    return base;
+  }
+  return std::string(".");
+}
+
 }  // namespace
 
 const char* pathSeparator() { return "/"; }
 
 std::string dataFolder() {
-  std::string base;
-  if (const char* xdg = nonEmptyEnv("XDG_DATA_HOME")) {
-    base = xdg;
-  } else if (const char* home = nonEmptyEnv("HOME")) {
-    base = std::string(home) + pathSeparator() + ".local" + pathSeparator() + "share";
-  } else {
-    base = ".";
-  }
-  return base + pathSeparator() + "Tembrix" + pathSeparator() + "QVTCorva1";
+  std::string folder = dataHome();
+  folder.append(pathSeparator()).append("Tembrix").append(pathSeparator()).append("QVTCorva1");
+  return folder;
 }
 
 bool makeDirs(const std::string& path) {

@@ -72,7 +72,9 @@ TEST(ProfileFile, WritersRacingNeverLeaveAMixedFileOrTemporaries) {
   auto writer = [&](char mark) {
     for (int i = 0; i < 200; ++i) {
       platform::ProfileFile p;
-      for (int k = 0; k < 50; ++k) p.SetString("audio", "k" + std::to_string(k), std::string(40, mark));
+      for (int k = 0; k < 50; ++k) {
+        p.SetString("audio", std::string("k").append(std::to_string(k)), std::string(40, mark));
+      }
       EXPECT_TRUE(p.Save(file));
     }
   };
