@@ -12,6 +12,6 @@ corva_library(corva_framework_core
 # The editor delegate holds the graphics object, whose type information lives in the
 # graphics library that this core does not link: the sanitizer's dynamic-type check,
 # which needs that information, is left out of this one file.
-if(CORVA_SANITIZE)
+if(CORVA_SANITIZE OR CORVA_FUZZ)
   set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/ieditor_delegate.cpp PROPERTIES COMPILE_OPTIONS -fno-sanitize=vptr)
 endif()

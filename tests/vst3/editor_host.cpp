@@ -16,7 +16,7 @@
 
 namespace corvatest {
 
-struct HostLoop::Impl : public IPlugFrame, public Linux::IRunLoop {
+struct HostLoop::Impl final : public IPlugFrame, public Linux::IRunLoop {
   std::thread thread;
   int wake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   std::mutex mutex;
