@@ -125,6 +125,7 @@ tresult PLUGIN_API IPlugVST3View::attached(void* parent, FIDString type) {
     Lock lock(mPlug.InterfaceMutex());
     if (!parent || isPlatformTypeSupported(type) != kResultTrue || systemWindow) return kResultFalse;
     if (!mPlug.OpenWindow(parent)) return kResultFalse;
+    if (mScale != 1.f) mPlug.GetUI()->SetScreenScale(mScale);
     CPluginView::attached(parent, type);
     if (IGraphics* g = mPlug.GetUI()) {
       rect.right = rect.left + static_cast<int32>(g->Width() * g->GetScreenScale());
@@ -244,7 +245,7 @@ tresult PLUGIN_API IPlugVST3View::getSize(ViewRect* size) {
   if (!size) return kInvalidArgument;
   Lock lock(mPlug.InterfaceMutex());
   const IGraphics* g = mPlug.GetUI();
-  const float scale = g ? g->GetScreenScale() : 1.f;
+  const float scale = g ? g->GetScreenScale() : mScale;
   *size = ViewRect(0, 0, static_cast<int32>(mPlug.GetEditorWidth() * scale),
                    static_cast<int32>(mPlug.GetEditorHeight() * scale));
   return kResultTrue;
@@ -258,11 +259,14 @@ tresult PLUGIN_API IPlugVST3View::canResize() {
 tresult PLUGIN_API IPlugVST3View::checkSizeConstraint(ViewRect* r) {
   if (!r) return kInvalidArgument;
   Lock lock(mPlug.InterfaceMutex());
-  int w = r->getWidth();
-  int h = r->getHeight();
+  // The rule is in editor units; the host's rectangle is in its pixels.
+  const IGraphics* g = mPlug.GetUI();
+  const float scale = g ? g->GetScreenScale() : mScale;
+  int w = static_cast<int>(r->getWidth() / scale);
+  int h = static_cast<int>(r->getHeight() / scale);
   mPlug.ConstrainEditorResize(w, h);
-  r->right = r->left + w;
-  r->bottom = r->top + h;
+  r->right = r->left + static_cast<int32>(w * scale);
+  r->bottom = r->top + static_cast<int32>(h * scale);
   return kResultTrue;
 }
 
@@ -290,6 +294,14 @@ tresult PLUGIN_API IPlugVST3View::onKeyUp(char16 key, int16 keyCode, int16 modif
 tresult PLUGIN_API IPlugVST3View::setFrame(IPlugFrame* frame) {
   Lock lock(mPlug.InterfaceMutex());
   return CPluginView::setFrame(frame);
+}
+
+tresult PLUGIN_API IPlugVST3View::setContentScaleFactor(ScaleFactor factor) {
+  if (!(factor >= 0.25f && factor <= 8.f)) return kInvalidArgument;
+  Lock lock(mPlug.InterfaceMutex());
+  mScale = factor;
+  if (IGraphics* g = mPlug.GetUI()) g->SetScreenScale(factor);
+  return kResultTrue;
 }
 
 void IPlugVST3View::RequestResize(int w, int h) {

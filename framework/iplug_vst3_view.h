@@ -14,12 +14,13 @@
 #include "framework/idle_timer.h"
 #include "public.sdk/source/common/pluginview.h"
 #include "pluginterfaces/gui/iplugview.h"
+#include "pluginterfaces/gui/iplugviewcontentscalesupport.h"
 
 namespace iplug {
 
 class IPlugVST3;
 
-class IPlugVST3View : public Steinberg::CPluginView {
+class IPlugVST3View : public Steinberg::CPluginView, public Steinberg::IPlugViewContentScaleSupport {
  public:
   explicit IPlugVST3View(IPlugVST3& plug);
   ~IPlugVST3View() override;
@@ -36,6 +37,14 @@ class IPlugVST3View : public Steinberg::CPluginView {
   Steinberg::tresult PLUGIN_API onKeyUp(Steinberg::char16 key, Steinberg::int16 keyCode,
                                         Steinberg::int16 modifiers) override;
   Steinberg::tresult PLUGIN_API setFrame(Steinberg::IPlugFrame* frame) override;
+  // The host's pixels per editor unit (a high-resolution screen gives more than 1).
+  Steinberg::tresult PLUGIN_API setContentScaleFactor(ScaleFactor factor) override;
+
+  OBJ_METHODS(IPlugVST3View, CPluginView)
+  DEFINE_INTERFACES
+    DEF_INTERFACE(Steinberg::IPlugViewContentScaleSupport)
+  END_DEFINE_INTERFACES(CPluginView)
+  REFCOUNT_METHODS(CPluginView)
 
   // The editor changed its size to w x h units: the host's frame is asked to follow.
   void RequestResize(int w, int h);
@@ -57,6 +66,7 @@ class IPlugVST3View : public Steinberg::CPluginView {
   bool mResizePending = false;
   int mPendingWidth = 0;
   int mPendingHeight = 0;
+  float mScale = 1.f;  // kept for an editor opened after the host set it
 };
 
 }  // namespace iplug

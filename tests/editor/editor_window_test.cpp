@@ -12,6 +12,7 @@
 #include <memory>
 #include <thread>
 
+#include "pluginterfaces/gui/iplugviewcontentscalesupport.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 #include "tests/plugin/data_home.h"
 #include "tests/ui/fake_host.h"
@@ -272,6 +273,17 @@ TEST_F(EditorWindow, ResizesKeepTheAspect) {
   loop.call([&] { ed.view->getSize(&now); });
   EXPECT_EQ(now.getWidth(), 800);
   EXPECT_EQ(now.getHeight(), 531);
+  // A host screen with two pixels per unit: sizes are given in the host's pixels.
+  loop.call([&] {
+    FUnknownPtr<IPlugViewContentScaleSupport> scaling(ed.view);
+    ASSERT_TRUE(scaling);
+    EXPECT_EQ(scaling->setContentScaleFactor(2.f), kResultTrue);
+    ViewRect px(0, 0, 2000, 1400);
+    ed.view->checkSizeConstraint(&px);
+    EXPECT_EQ(px.getWidth(), 2000);
+    EXPECT_EQ(px.getHeight(), 1328);
+    EXPECT_EQ(scaling->setContentScaleFactor(1.f), kResultTrue);
+  });
   // The big editor draws the same picture as the offscreen drawing at that size.
   ed.window->resize(1296, 862);
   ViewRect big(0, 0, 1296, 862);
