@@ -23,6 +23,7 @@ struct IGraphicsLinux::Window {
   float lastX = 0.f, lastY = 0.f;
   long frames = 0;
   bool dispatching = false;  // inside the window system's dispatch, which must not nest
+  bool grabbed = false;      // the pointer grab taken by CapturePointer
 };
 
 namespace {
@@ -251,12 +252,15 @@ bool IGraphicsLinux::CapturePointer() {
   void* window = GetWindow();
   if (!display || !window) return false;
   const unsigned mask = ButtonPressMask | ButtonReleaseMask | PointerMotionMask;
-  return XGrabPointer(display, reinterpret_cast<::Window>(window), True, mask, GrabModeAsync, GrabModeAsync, None,
-                      None, CurrentTime) == GrabSuccess;
+  mWindow->grabbed = XGrabPointer(display, reinterpret_cast<::Window>(window), True, mask, GrabModeAsync,
+                                  GrabModeAsync, None, None, CurrentTime) == GrabSuccess;
+  return mWindow->grabbed;
 }
 
 void IGraphicsLinux::ReleasePointer() {
+  if (!mWindow || !mWindow->grabbed) return;
   if (auto* display = static_cast<Display*>(GetDisplay())) XUngrabPointer(display, CurrentTime);
+  mWindow->grabbed = false;
 }
 
 int IGraphicsLinux::HandleEvent(const void* e) {
@@ -303,6 +307,9 @@ int IGraphicsLinux::HandleEvent(const void* e) {
         w.buttons &= ~bit;
         info.ms = ModFrom(b.state, w.buttons);
         OnMouseUp({info});
+        // A grab taken to keep a drag alive ends with the last button, as the window
+        // system's own grab of a press does.
+        if (!w.buttons && mWindow && mWindow->grabbed) ReleasePointer();
       }
       break;
     }

@@ -224,6 +224,16 @@ TEST_F(EditorWindow, PointerGesturesReachTheControllerAndTheSound) {
   ASSERT_TRUE(WaitFor([&] { return c->getParamNormalized(kVolume) < volume0 - 0.05; }))
       << c->getParamNormalized(kVolume);
   Save(ed.settled(), "editor-window-after-gestures");
+
+  // Both buttons on the volume knob; the left goes up first. The right button's drag
+  // must keep arriving, and when it goes up too nothing keeps the pointer grabbed.
+  const double volume1 = c->getParamNormalized(kVolume);
+  ASSERT_TRUE(XdoTool("mousemove " + At(ox + kVolumeX, oy + kVolumeY) + " mousedown 3 mousedown 1 mouseup 1 sleep 0.3" +
+                      " mousemove " + At(ox + kVolumeX, oy + kVolumeY - 10) + " mousemove " +
+                      At(ox + kVolumeX, oy + kVolumeY - 60) + " sleep 0.2 mouseup 3"));
+  EXPECT_TRUE(WaitFor([&] { return c->getParamNormalized(kVolume) > volume1 + 0.05; }))
+      << "the right button's drag after the left button's release";
+  EXPECT_TRUE(WaitFor([&] { return ed.window->pointerFree(); }));
 }
 
 TEST_F(EditorWindow, MidiLearnByClicksAndAController) {

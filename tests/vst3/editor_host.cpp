@@ -196,6 +196,16 @@ void ParentWindow::origin(int& x, int& y) {
   XTranslateCoordinates(d, mWindow, DefaultRootWindow(d), 0, 0, &x, &y, &child);
 }
 
+bool ParentWindow::pointerFree() {
+  auto* d = static_cast<Display*>(mDisplay);
+  if (XGrabPointer(d, mWindow, False, ButtonPressMask, GrabModeAsync, GrabModeAsync, None, None, CurrentTime) !=
+      GrabSuccess)
+    return false;
+  XUngrabPointer(d, CurrentTime);
+  XSync(d, False);
+  return true;
+}
+
 std::vector<unsigned char> ParentWindow::capture(int& w, int& h) {
   auto* d = static_cast<Display*>(mDisplay);
   XSync(d, False);

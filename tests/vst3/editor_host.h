@@ -39,8 +39,7 @@ class HostLoop {
   std::unique_ptr<Impl> mImpl;
 };
 
-// An X11 window of the host (on the loop's own display connection) that a view embeds in.
-// Use it from the loop thread only (inside HostLoop::call).
+// An X11 window of the host, on a display connection of its own, that a view embeds in.
 class ParentWindow {
  public:
   ParentWindow(int w, int h, int x = 0, int y = 0);
@@ -52,6 +51,8 @@ class ParentWindow {
   std::vector<unsigned char> capture(int& w, int& h);
   // The window's top-left corner on the screen.
   void origin(int& x, int& y);
+  // True when no client holds the pointer grabbed (this one can take and drop it).
+  bool pointerFree();
 
  private:
   void* mDisplay = nullptr;
