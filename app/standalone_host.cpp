@@ -70,6 +70,8 @@ StandaloneHost::~StandaloneHost() {
   plug.reset();
 }
 
+void StandaloneHost::SetSpaceTrigger(bool on) { state.spaceTrigger = on ? 1 : 0; }
+
 void StandaloneHost::ShowMessage(const char* text, const char* title) {
   if (messageBox) {
     messageBox(text, title);

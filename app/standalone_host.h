@@ -73,8 +73,9 @@ class StandaloneHost {
   bool SelectMidiPort(int direction, const std::string& name);
   static void MidiInputCallback(double timeStamp, const unsigned char* bytes, std::size_t size, void* user);
 
-  // True when the space bar should play the trigger.
+  // True when the space bar should play the trigger; the option takes effect at once.
   bool SpaceTriggerEnabled() const { return state.spaceTrigger != 0; }
+  void SetSpaceTrigger(bool on);
 
   // Shows a message with an OK button: through the window's message box once the window
   // sets it, else on standard error.

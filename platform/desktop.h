@@ -1,0 +1,42 @@
+#pragma once
+// The desktop session of a program with windows (GTK 3 on X11): start-up, the main loop,
+// timers, watched file descriptors, message boxes and opening files with the desktop's
+// default application. Everything here runs on the main thread.
+
+#include <functional>
+#include <string>
+
+namespace platform {
+
+class MainWindow;
+
+// Connects to the display; false when there is none (no DISPLAY, or it cannot be opened).
+bool DesktopInit(int* argc, char*** argv);
+bool DesktopAvailable();
+void DesktopRun();
+void DesktopQuit();
+
+// Calls fn every `ms` milliseconds on the main thread until it returns false or the
+// timer is removed. Returns the timer's id.
+unsigned AddTimer(unsigned ms, std::function<bool()> fn);
+void RemoveTimer(unsigned id);
+// Calls fn once from the main loop, after the current event.
+void DeferToIdle(std::function<void()> fn);
+// Calls onReadable whenever fd is readable, until the program ends.
+void WatchFd(int fd, std::function<void()> onReadable);
+// Calls dispatch whenever the X connection `display` (a Display*) has events, read or
+// already queued, at the priority of window events.
+void WatchXConnection(void* display, std::function<void()> dispatch);
+
+enum class MessageButtons { kOk, kYesNo };
+enum class MessageResult { kOk, kYes, kNo };
+// A modal message box over `owner` (may be null). Without a display it prints the text
+// on standard error and answers kOk (kNo for a question).
+MessageResult ShowMessageBox(MainWindow* owner, const std::string& text, const std::string& title,
+                             MessageButtons buttons);
+
+// Opens a file or address with the desktop's default application (xdg-open, started
+// directly, never through a shell). False when it cannot be started.
+bool OpenWithDesktop(const std::string& target);
+
+}  // namespace platform

@@ -1,0 +1,63 @@
+#pragma once
+// A modal dialog laid out at fixed positions (in dialog units: one unit is 1.5 pixels
+// across and 1.75 down), with group boxes, labels, drop-down lists, check boxes and
+// buttons. A user's choice in a list, a click or a toggle reports the control's id.
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/dialog_controls.h"
+
+namespace platform {
+
+class MainWindow;
+
+class FormDialog final : public DialogControls {
+ public:
+  FormDialog(MainWindow* owner, const std::string& title, int widthUnits, int heightUnits);
+  ~FormDialog() override;
+
+  void AddGroup(const std::string& text, int x, int y, int w, int h);
+  void AddLabel(const std::string& text, int x, int y);
+  void AddCombo(int id, int x, int y, int w);
+  void AddCheck(int id, const std::string& text, int x, int y);
+  void AddButton(int id, const std::string& text, int x, int y, int w, bool isDefault = false);
+
+  std::function<void(int id)> onCommand;
+  // Runs until End(); closing the dialog's window ends it with `closeResult`.
+  int RunModal(int closeResult);
+
+  void ComboClear(int id) override;
+  void ComboAdd(int id, const std::string& text, long data) override;
+  int ComboCount(int id) const override;
+  void ComboSelect(int id, int index) override;
+  int ComboSelection(int id) const override;
+  std::string ComboText(int id, int index) const override;
+  long ComboData(int id, int index) const override;
+  void SetEnabled(int id, bool enabled) override;
+  void SetChecked(int id, bool checked) override;
+  bool Checked(int id) const override;
+  void End(int result) override;
+
+  // The control's GtkWidget, for tests that drive the dialog.
+  void* Widget(int id) const;
+
+ private:
+  struct Combo {
+    void* widget = nullptr;
+    std::vector<std::pair<std::string, long>> items;
+  };
+  void* mDialog = nullptr;
+  void* mFixed = nullptr;
+  MainWindow* mOwner = nullptr;
+  std::map<int, Combo> mCombos;
+  std::map<int, void*> mWidgets;
+  int mQuiet = 0;  // selections made by code report nothing
+  int mResult = 0;
+  bool mEnded = false;
+  void* mLoop = nullptr;
+};
+
+}  // namespace platform
