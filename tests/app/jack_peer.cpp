@@ -11,7 +11,6 @@
 
 #include <chrono>
 #include <cstring>
-#include <functional>
 #include <thread>
 
 extern char** environ;
@@ -19,20 +18,12 @@ extern char** environ;
 namespace corva::test {
 
 namespace {
-// Builds side by side (normal, sanitizer) run their tests at once: each gets names of its own.
-std::string buildTag() {
-  char exe[4096] = {};
-  const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
-  const std::string path(exe, n > 0 ? static_cast<std::size_t>(n) : 0);
-  const std::string dir = path.substr(0, path.rfind('/'));
-  return std::to_string(std::hash<std::string>{}(dir) % 100000);
-}
+std::atomic<int> gServerCount{0};
 }  // namespace
 
 JackServer::JackServer(const std::string& tag, unsigned period, unsigned rate) {
-  // A fixed name per test: JACK reclaims the registration of a killed server only when a
-  // server of the same name starts again, and it holds only a few registrations.
-  const std::string name = "corva-" + tag + "-" + buildTag();
+  // A name of its own, so that test programs (of several builds) run side by side.
+  const std::string name = "corva-" + tag + "-" + std::to_string(::getpid()) + "-" + std::to_string(gServerCount++);
   ::setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
   ::setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
   const std::string p = std::to_string(period), r = std::to_string(rate);
@@ -72,7 +63,9 @@ JackServer::~JackServer() {
 
 void JackServer::kill() {
   if (mPid <= 0) return;
-  ::kill(mPid, SIGKILL);
+  // Terminated, not killed outright: a server killed with SIGKILL leaves its registration
+  // behind, and JACK holds only a few.
+  ::kill(mPid, SIGTERM);
   ::waitpid(mPid, nullptr, 0);
   mPid = -1;
 }

@@ -16,12 +16,13 @@ namespace corva::test {
 
 class JackServer {
  public:
-  // Starts `jackd --no-realtime -d dummy` under a name made from `tag` and makes it the
-  // process's default server (JACK_DEFAULT_SERVER). ready() tells whether it came up.
+  // Starts `jackd --no-realtime -d dummy` under a name of its own made from `tag` and the
+  // process id, and makes it the process's default server (JACK_DEFAULT_SERVER). ready()
+  // tells whether it came up.
   JackServer(const std::string& tag, unsigned period, unsigned rate = 48000);
   ~JackServer();
   bool ready() const { return mReady; }
-  // Kills the server at once, as a crash would.
+  // Ends the server while its clients run, and waits until it is gone.
   void kill();
 
  private:
