@@ -21,53 +21,74 @@ namespace {
 std::atomic<int> gServerCount{0};
 }  // namespace
 
-JackServer::JackServer(const std::string& tag, unsigned period, unsigned rate) {
+JackServer::JackServer(const std::string& tag, unsigned period, unsigned rate)
+    : mName("corva-" + tag + "-" + std::to_string(::getpid()) + "-" + std::to_string(gServerCount++)),
+      mPeriod(period),
+      mRate(rate) {
   // A name of its own, so that test programs (of several builds) run side by side.
-  const std::string name = "corva-" + tag + "-" + std::to_string(::getpid()) + "-" + std::to_string(gServerCount++);
-  ::setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
+  ::setenv("JACK_DEFAULT_SERVER", mName.c_str(), 1);
   ::setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
-  const std::string p = std::to_string(period), r = std::to_string(rate);
-  const char* argv[] = {"jackd", "--no-realtime", "-n", name.c_str(), "-d", "dummy", "-r", r.c_str(), "-p", p.c_str(),
-                        nullptr};
+  mPid = Spawn();
+  mReady = mPid > 0 && WaitReady();
+}
+
+pid_t JackServer::Spawn() const {
+  const std::string p = std::to_string(mPeriod), r = std::to_string(mRate);
+  // A long client time-out: on a loaded machine a client that misses a period must not be
+  // thrown out of the graph.
+  const char* argv[] = {"jackd", "--no-realtime", "-t", "10000", "-n", mName.c_str(), "-d", "dummy", "-r", r.c_str(),
+                        "-p", p.c_str(), nullptr};
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  const int rc = ::posix_spawnp(&mPid, "jackd", &actions, nullptr, const_cast<char**>(argv), environ);
+  pid_t pid = -1;
+  if (::posix_spawnp(&pid, "jackd", &actions, nullptr, const_cast<char**>(argv), environ) != 0) pid = -1;
   posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) {
-    mPid = -1;
-    return;
-  }
-  for (int i = 0; i < 200 && !mReady; ++i) {
+  return pid;
+}
+
+bool JackServer::WaitReady() const {
+  for (int i = 0; i < 200; ++i) {
     jack_client_t* probe = jack_client_open("corvaprobe", JackNoStartServer, nullptr);
     if (probe) {
       jack_client_close(probe);
-      mReady = true;
-    } else {
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return false;
+}
+
+void JackServer::Stop(pid_t pid) {
+  if (pid <= 0) return;
+  ::kill(pid, SIGTERM);
+  for (int i = 0; i < 100; ++i) {
+    if (::waitpid(pid, nullptr, WNOHANG) == pid) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, nullptr, 0);
+}
+
+JackServer::~JackServer() {
+  Stop(mPid);
+  // A server that went while clients were connected leaves its registration behind, and
+  // JACK holds only eight: a server of the same name started and stopped with no clients
+  // takes it back. Done last, once the test's clients of the old server are gone.
+  if (mKilled) {
+    const pid_t again = Spawn();
+    if (again > 0) {
+      (void)WaitReady();
+      Stop(again);
     }
   }
 }
 
-JackServer::~JackServer() {
-  if (mPid <= 0) return;
-  ::kill(mPid, SIGTERM);
-  for (int i = 0; i < 100; ++i) {
-    if (::waitpid(mPid, nullptr, WNOHANG) == mPid) return;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  ::kill(mPid, SIGKILL);
-  ::waitpid(mPid, nullptr, 0);
-}
-
 void JackServer::kill() {
-  if (mPid <= 0) return;
-  // Terminated, not killed outright: a server killed with SIGKILL leaves its registration
-  // behind, and JACK holds only a few.
-  ::kill(mPid, SIGTERM);
-  ::waitpid(mPid, nullptr, 0);
+  Stop(mPid);
   mPid = -1;
+  mKilled = true;
 }
 
 JackRecorder::JackRecorder(const char* name, std::size_t maxFrames) : mLeft(maxFrames, 0.0f) {

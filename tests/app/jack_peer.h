@@ -22,12 +22,21 @@ class JackServer {
   JackServer(const std::string& tag, unsigned period, unsigned rate = 48000);
   ~JackServer();
   bool ready() const { return mReady; }
-  // Ends the server while its clients run, and waits until it is gone.
+  // Ends the server while its clients run, and waits until it is gone. The test's clients
+  // of it must be gone before the JackServer is destroyed.
   void kill();
 
  private:
+  pid_t Spawn() const;
+  bool WaitReady() const;
+  static void Stop(pid_t pid);
+
+  std::string mName;
+  unsigned mPeriod;
+  unsigned mRate;
   pid_t mPid = -1;
   bool mReady = false;
+  bool mKilled = false;
 };
 
 class JackRecorder {
