@@ -86,7 +86,7 @@ TEST(JackHost, MidiNotePlaysAtTheInstrumentsPitchAtEveryPeriod) {
       got = rec.left();
       start = onset(got);
       return start + 28800 < got.size();
-    }));
+    }, 30s)) << "recorded " << got.size() << " frames, sound from frame " << start;
     const bench::PitchEstimate have = bench::estimatePitch(got, start + 4800, start + 28800, 48000);
     // The pitch sweeps with the slow oscillator, which has run for a moment before the
     // note: the pitch heard lies within the sweep the instrument makes on its own.

@@ -10,7 +10,10 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cerrno>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 extern char** environ;
@@ -18,7 +21,28 @@ extern char** environ;
 namespace corva::test {
 
 namespace {
+
 std::atomic<int> gServerCount{0};
+
+// JACK keeps up to eight server registrations in shared memory, and a server that ends
+// while clients are connected, or is killed, leaves its entry behind; the entry is taken
+// back only when a server of the same name starts again. Test programs of other builds on
+// this machine may have left such entries: these are the names whose server is gone.
+std::vector<std::string> deadServerNames() {
+  std::vector<std::string> names;
+  std::ifstream in("/dev/shm/jack-shm-registry", std::ios::binary);
+  std::string d((std::istreambuf_iterator<char>(in)), {});
+  const std::string uid = "jack-" + std::to_string(::getuid()) + ":";
+  for (std::size_t at = d.find(uid); at != std::string::npos && at >= 4; at = d.find(uid, at + 1)) {
+    std::int32_t pid = 0;
+    std::memcpy(&pid, d.data() + at - 4, sizeof pid);
+    const std::size_t end = d.find(':', at + uid.size());
+    if (end == std::string::npos || pid <= 0) continue;
+    if (::kill(pid, 0) != 0 && errno == ESRCH) names.push_back(d.substr(at + uid.size(), end - at - uid.size()));
+  }
+  return names;
+}
+
 }  // namespace
 
 JackServer::JackServer(const std::string& tag, unsigned period, unsigned rate)
@@ -30,6 +54,21 @@ JackServer::JackServer(const std::string& tag, unsigned period, unsigned rate)
   ::setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
   mPid = Spawn();
   mReady = mPid > 0 && WaitReady();
+  if (!mReady) {
+    // Perhaps every registration is taken by servers that are gone: take theirs back
+    // (a server of the same name, started and stopped), then try once more.
+    Stop(mPid);
+    const std::string own = mName;
+    for (const std::string& dead : deadServerNames()) {
+      mName = dead;
+      const pid_t again = Spawn();
+      if (again > 0 && WaitReady(dead)) Stop(again);
+      else Stop(again);
+    }
+    mName = own;
+    mPid = Spawn();
+    mReady = mPid > 0 && WaitReady();
+  }
 }
 
 pid_t JackServer::Spawn() const {
@@ -48,9 +87,13 @@ pid_t JackServer::Spawn() const {
   return pid;
 }
 
-bool JackServer::WaitReady() const {
+bool JackServer::WaitReady(const std::string& name) const {
   for (int i = 0; i < 200; ++i) {
-    jack_client_t* probe = jack_client_open("corvaprobe", JackNoStartServer, nullptr);
+    jack_status_t status;
+    jack_client_t* probe = name.empty()
+                               ? jack_client_open("corvaprobe", JackNoStartServer, &status)
+                               : jack_client_open("corvaprobe", JackOptions(JackNoStartServer | JackServerName), &status,
+                                                  name.c_str());
     if (probe) {
       jack_client_close(probe);
       return true;

@@ -28,7 +28,8 @@ class JackServer {
 
  private:
   pid_t Spawn() const;
-  bool WaitReady() const;
+  // Waits until the server (the default one, or `name`) takes clients.
+  bool WaitReady(const std::string& name = "") const;
   static void Stop(pid_t pid);
 
   std::string mName;
