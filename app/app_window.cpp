@@ -1,16 +1,23 @@
 #include "app/app_window.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <mutex>
 
 #include "app/preferences.h"
+#include "framework/igraphics_linux.h"
 #include "app/standalone_host.h"
 #include "platform/desktop.h"
 #include "platform/main_window.h"
 
 namespace corva::app {
+
+namespace {
+constexpr unsigned kDisplayIntervalMs = 16;
+using Lock = std::lock_guard<std::recursive_mutex>;
+}  // namespace
 
 AppWindow::AppWindow(StandaloneHost& host) : mHost(&host) {}
 
@@ -32,6 +39,20 @@ void AppWindow::Create() {
   mWindow->onCloseRequest = [this] { Destroy(); };
   mWindow->onContentRealize = [this](unsigned long xid) { OpenEditor(xid); };
   mWindow->onContentUnrealize = [this] { CloseEditor(); };
+  mWindow->onContentResize = [this](int w, int h) {
+    if (!mHost) return;
+    Lock lock(mHost->Plug()->InterfaceMutex());
+    if (mHost->Plug()->GetHostResizeEnabled() && mHost->Plug()->GetUI()) mHost->Plug()->OnParentWindowResize(w, h);
+  };
+  // Keys reach the editor whichever child window has them; the window's shortcuts come first.
+  mWindow->onKey = [this](const platform::KeyEvent& k, bool up) {
+    if (!mHost) return false;
+    Lock lock(mHost->Plug()->InterfaceMutex());
+    iplug::igraphics::IGraphics* ui = mHost->Plug()->GetUI();
+    if (!ui) return false;
+    const iplug::igraphics::IKeyPress key(k.text, k.code, k.shift, k.control, k.alt);
+    return up ? ui->OnKeyUp(0.f, 0.f, key) : ui->OnKeyDown(0.f, 0.f, key);
+  };
 
   iplug::IPlugAPP* plug = mHost->Plug();
   const int w = plug->GetEditorWidth() > 0 ? plug->GetEditorWidth() : 648;
@@ -65,9 +86,47 @@ void AppWindow::Create() {
   }
 }
 
-void AppWindow::OpenEditor(unsigned long) {}
+// The editor opens in the content area exactly as a host embeds it: the area's native
+// window is its parent. Its window events and its frames are driven from the main loop.
+void AppWindow::OpenEditor(unsigned long parent) {
+  if (!mHost) return;
+  iplug::IPlugAPP* plug = mHost->Plug();
+  {
+    Lock lock(plug->InterfaceMutex());
+    if (!plug->OpenWindow(reinterpret_cast<void*>(static_cast<std::uintptr_t>(parent)))) return;
+  }
+  if (void* display = EditorDisplay()) {
+    mEditorWatch = platform::WatchXConnection(display, [this] {
+      if (!mHost) return;
+      Lock lock(mHost->Plug()->InterfaceMutex());
+      if (auto* ui = mHost->Plug()->GetUI()) ui->ProcessEvents();
+    });
+  }
+  mDisplayTimer = platform::AddTimer(kDisplayIntervalMs, [this] {
+    if (!mHost) return false;
+    Lock lock(mHost->Plug()->InterfaceMutex());
+    if (auto* ui = mHost->Plug()->GetUI()) ui->OnDisplayTick();
+    return true;
+  });
+}
 
-void AppWindow::CloseEditor() {}
+void AppWindow::CloseEditor() {
+  platform::RemoveWatch(mEditorWatch);
+  platform::RemoveTimer(mDisplayTimer);
+  mEditorWatch = mDisplayTimer = 0;
+  if (!mHost) return;
+  Lock lock(mHost->Plug()->InterfaceMutex());
+  mHost->Plug()->CloseWindow();
+}
+
+void* AppWindow::EditorDisplay() {
+  if (!mHost) return nullptr;
+  Lock lock(mHost->Plug()->InterfaceMutex());
+  iplug::igraphics::IGraphics* ui = mHost->Plug()->GetUI();
+  // Only the X11 window has an event connection.
+  if (!ui || ui->GetEventFd() < 0) return nullptr;
+  return static_cast<iplug::igraphics::IGraphicsLinux*>(ui)->GetDisplay();
+}
 
 void AppWindow::Present() {
   if (mWindow) mWindow->Present();
@@ -85,7 +144,8 @@ void AppWindow::Destroy() {
 }
 
 bool AppWindow::SaveScreenshot(const std::string& path) {
-  return mWindow && mWindow->SaveContentPng(path, nullptr);
+  // The editor draws on its own connection: synchronise it so that its last frame is in.
+  return mWindow && mWindow->SaveContentPng(path, EditorDisplay());
 }
 
 std::string AppWindow::ScreenshotPath() {

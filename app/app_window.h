@@ -45,9 +45,14 @@ class AppWindow {
  private:
   void OpenEditor(unsigned long parent);
   void CloseEditor();
+  // The editor's X connection (a Display*), or null while no editor is open.
+  void* EditorDisplay();
+
   StandaloneHost* mHost;
   std::unique_ptr<platform::MainWindow> mWindow;
   bool mDestroyed = false;
+  unsigned mEditorWatch = 0;
+  unsigned mDisplayTimer = 0;
 };
 
 }  // namespace corva::app

@@ -55,6 +55,7 @@ bool StandaloneHost::LoadSettings() {
   }
   // Values outside their lists or ranges take their defaults; the write below stores them.
   RepairSettings(state);
+  SetSpaceTrigger(state.spaceTrigger != 0);
   SaveSettings();
   return true;
 }

@@ -70,7 +70,12 @@ StandaloneHost::~StandaloneHost() {
   plug.reset();
 }
 
-void StandaloneHost::SetSpaceTrigger(bool on) { state.spaceTrigger = on ? 1 : 0; }
+void StandaloneHost::SetSpaceTrigger(bool on) {
+  state.spaceTrigger = on ? 1 : 0;
+  // The editor's key handler asks the plug-in whether Space plays the trigger.
+  std::lock_guard<std::recursive_mutex> lock(plug->InterfaceMutex());
+  static_cast<CorvaPlug*>(plug.get())->spaceTriggerEnabled = on;
+}
 
 void StandaloneHost::ShowMessage(const char* text, const char* title) {
   if (messageBox) {

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <thread>
 
@@ -55,6 +56,9 @@ GSourceFuncs gXFuncs = {xPrepare, xCheck, xDispatch, xFinalize, nullptr, nullptr
 }  // namespace
 
 bool DesktopInit(int* argc, char*** argv) {
+  // Core keyboard events: the main window's shortcut grabs are core grabs, whose events
+  // GDK would not read while it takes input through the X input extension.
+  ::setenv("GDK_CORE_DEVICE_EVENTS", "1", 0);
   gDesktop = gtk_init_check(argc, argv);
   return gDesktop;
 }
@@ -95,7 +99,7 @@ void WatchFd(int fd, std::function<void()> onReadable) {
                      freeCallback);
 }
 
-void WatchXConnection(void* display, std::function<void()> dispatch) {
+unsigned WatchXConnection(void* display, std::function<void()> dispatch) {
   auto* dpy = static_cast<Display*>(display);
   GSource* s = g_source_new(&gXFuncs, sizeof(XSource));
   auto* x = reinterpret_cast<XSource*>(s);
@@ -106,8 +110,13 @@ void WatchXConnection(void* display, std::function<void()> dispatch) {
   x->poll.revents = 0;
   g_source_add_poll(s, &x->poll);
   g_source_set_priority(s, GDK_PRIORITY_EVENTS);
-  g_source_attach(s, nullptr);
+  const unsigned id = g_source_attach(s, nullptr);
   g_source_unref(s);
+  return id;
+}
+
+void RemoveWatch(unsigned id) {
+  if (id) g_source_remove(id);
 }
 
 MessageResult ShowMessageBox(MainWindow* owner, const std::string& text, const std::string& title,

@@ -25,8 +25,10 @@ void DeferToIdle(std::function<void()> fn);
 // Calls onReadable whenever fd is readable, until the program ends.
 void WatchFd(int fd, std::function<void()> onReadable);
 // Calls dispatch whenever the X connection `display` (a Display*) has events, read or
-// already queued, at the priority of window events.
-void WatchXConnection(void* display, std::function<void()> dispatch);
+// already queued, at the priority of window events. Returns the watch's id.
+unsigned WatchXConnection(void* display, std::function<void()> dispatch);
+// Ends a watch or a timer.
+void RemoveWatch(unsigned id);
 
 enum class MessageButtons { kOk, kYesNo };
 enum class MessageResult { kOk, kYes, kNo };

@@ -6,6 +6,8 @@
 #include <gtk/gtk.h>
 
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "platform/window_capture.h"
 
@@ -20,6 +22,7 @@ struct MainWindow::Impl {
   GtkAccelGroup* accels = nullptr;
   int snapPending = 0;
   int lastW = 0, lastH = 0;
+  std::vector<std::pair<guint, GdkModifierType>> grabs;
 };
 
 namespace {
@@ -168,7 +171,10 @@ MainWindow::MainWindow(const std::string& title, const std::vector<MenuItem>& me
       guint key = 0;
       GdkModifierType mods{};
       gtk_accelerator_parse(item.accelerator.c_str(), &key, &mods);
-      if (key) gtk_widget_add_accelerator(mi, "activate", mImpl->accels, key, mods, GTK_ACCEL_VISIBLE);
+      if (key) {
+        gtk_widget_add_accelerator(mi, "activate", mImpl->accels, key, mods, GTK_ACCEL_VISIBLE);
+        mImpl->grabs.emplace_back(key, mods);
+      }
     }
     gtk_menu_shell_append(GTK_MENU_SHELL(sub), mi);
   }
@@ -200,6 +206,7 @@ void MainWindow::AddShortcut(const std::string& accelerator, int command) {
   GClosure* closure = g_cclosure_new(G_CALLBACK(onAccel), new std::pair<MainWindow*, int>(this, command),
                                      [](gpointer p, GClosure*) { delete static_cast<std::pair<MainWindow*, int>*>(p); });
   gtk_accel_group_connect(mImpl->accels, key, mods, GtkAccelFlags(0), closure);
+  mImpl->grabs.emplace_back(key, mods);
 }
 
 void MainWindow::SetContentSize(int w, int h) {
@@ -224,7 +231,33 @@ void MainWindow::SetContentLimits(int minW, int minH, int maxW, int maxH) {
                                 GdkWindowHints(GDK_HINT_MIN_SIZE | GDK_HINT_MAX_SIZE | GDK_HINT_BASE_SIZE));
 }
 
-void MainWindow::Show() { gtk_widget_show_all(mImpl->window); }
+// The window's shortcuts are grabbed on the whole window: pressed while the pointer is
+// over the embedded view (which takes keys on a connection of its own), they still reach
+// this window and never the view.
+static void grabShortcuts(MainWindow::Impl* impl) {
+  GdkWindow* gw = gtk_widget_get_window(impl->window);
+  if (!gw) return;
+  Display* dpy = GDK_DISPLAY_XDISPLAY(gdk_window_get_display(gw));
+  const ::Window xid = GDK_WINDOW_XID(gw);
+  for (const auto& [keyval, mods] : impl->grabs) {
+    const KeyCode code = XKeysymToKeycode(dpy, keyval);
+    if (!code) continue;
+    unsigned x = 0;
+    if (mods & GDK_SHIFT_MASK) x |= ShiftMask;
+    if (mods & GDK_CONTROL_MASK) x |= ControlMask;
+    if (mods & GDK_MOD1_MASK) x |= Mod1Mask;
+    // Also with Num Lock and Caps Lock on.
+    for (unsigned extra : {0u, static_cast<unsigned>(LockMask), static_cast<unsigned>(Mod2Mask),
+                           static_cast<unsigned>(LockMask | Mod2Mask)})
+      XGrabKey(dpy, code, x | extra, xid, True, GrabModeAsync, GrabModeAsync);
+  }
+  XSync(dpy, False);
+}
+
+void MainWindow::Show() {
+  gtk_widget_show_all(mImpl->window);
+  grabShortcuts(mImpl);
+}
 void MainWindow::Present() { gtk_window_present(GTK_WINDOW(mImpl->window)); }
 void MainWindow::Centre() { gtk_window_set_position(GTK_WINDOW(mImpl->window), GTK_WIN_POS_CENTER); }
 void* MainWindow::Handle() const { return mImpl->window; }

@@ -134,7 +134,8 @@ TEST(ProgramWindow, ScreenshotSingleInstanceShortcutAndQuit) {
 
   // Ctrl+Shift+S writes a screenshot into the temporary folder and offers to open it.
   finish(start({"xdotool", "mousemove", "--window", id, "100", "100"}), 5s);
-  finish(start({"xdotool", "key", "--window", id, "ctrl+shift+s"}), 5s);
+  // Typed with the pointer over the editor, which has a window of its own.
+  finish(start({"xdotool", "key", "ctrl+shift+s"}), 5s);
   const std::string saved = findWindow("Screenshot Saved");
   ASSERT_FALSE(saved.empty());
   bool found = false;
@@ -143,10 +144,14 @@ TEST(ProgramWindow, ScreenshotSingleInstanceShortcutAndQuit) {
     if (name.rfind("Tembrix Audio Corva-1_screenshot_", 0) == 0 && pngSize(e.path().string(), w, h)) found = true;
   }
   EXPECT_TRUE(found);
-  finish(start({"xdotool", "windowfocus", "--sync", saved}), 5s);
-  finish(start({"xdotool", "key", "Escape"}), 5s);
-  for (int i = 0; i < 100 && !capture({"xdotool", "search", "--name", "Screenshot Saved"}).empty(); ++i)
-    std::this_thread::sleep_for(20ms);
+  // "No": the message goes and nothing is opened. Retried, as a loaded machine may map the
+  // message after the first key.
+  for (int i = 0; i < 10 && !capture({"xdotool", "search", "--name", "Screenshot Saved"}).empty(); ++i) {
+    finish(start({"xdotool", "mousemove", "--window", saved, "20", "20"}), 5s);
+    finish(start({"xdotool", "windowfocus", "--sync", saved}), 5s);
+    finish(start({"xdotool", "key", "Escape"}), 5s);
+    std::this_thread::sleep_for(300ms);
+  }
   EXPECT_TRUE(capture({"xdotool", "search", "--name", "Screenshot Saved"}).empty());
 
   // File > Quit ends the program normally.
