@@ -59,8 +59,8 @@ std::string capture(const std::vector<std::string>& args) {
   return text;
 }
 
-std::string findWindow(const std::string& name) {
-  for (int i = 0; i < 500; ++i) {
+std::string findWindow(const std::string& name, int tries = 500) {
+  for (int i = 0; i < tries; ++i) {
     std::string id = capture({"xdotool", "search", "--name", name});
     if (!id.empty()) return id.substr(0, id.find('\n'));
     std::this_thread::sleep_for(20ms);
@@ -135,8 +135,12 @@ TEST(ProgramWindow, ScreenshotSingleInstanceShortcutAndQuit) {
   // Ctrl+Shift+S writes a screenshot into the temporary folder and offers to open it.
   finish(start({"xdotool", "mousemove", "--window", id, "100", "100"}), 5s);
   // Typed with the pointer over the editor, which has a window of its own.
-  finish(start({"xdotool", "key", "ctrl+shift+s"}), 5s);
-  const std::string saved = findWindow("Screenshot Saved");
+  // Tried again when a loaded machine had not settled the window before the first key.
+  std::string saved;
+  for (int i = 0; i < 3 && saved.empty(); ++i) {
+    finish(start({"xdotool", "key", "ctrl+shift+s"}), 5s);
+    saved = findWindow("Screenshot Saved", 100);
+  }
   ASSERT_FALSE(saved.empty());
   bool found = false;
   for (const auto& e : std::filesystem::directory_iterator(env.path)) {
