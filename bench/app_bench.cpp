@@ -1,0 +1,205 @@
+// The standalone program's costs:
+//   1. start to the editor's first frame in the program's window (needs a display);
+//   2. the host's audio callback against the plug-in's block processing alone, in this
+//      thread, at 48 kHz in 64-frame buffers;
+//   3. a minute of playing through a private JACK dummy server at 48 kHz and 64 frames:
+//      the process's CPU per audio second and the server's xruns.
+// Usage: corva-app-bench [--seconds S] [--no-window] [--no-jack]
+
+#include <fcntl.h>
+#include <jack/jack.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/app_window.h"
+#include "app/standalone_host.h"
+#include "framework/igraphics_linux.h"
+#include "model/host.h"
+#include "model/param_table.h"
+#include "platform/desktop.h"
+
+extern char** environ;
+
+using namespace corva::app;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double threadCpu() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+double processCpu() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
+}
+
+void trigger(StandaloneHost& host) { dynamic_cast<corva::Host*>(host.Plug())->setParameter(corva::kTrigger, 1.0f); }
+
+// 2. The callback against ProcessBlock alone over the same audio.
+void callbackCost(double seconds) {
+  StandaloneHost* host = StandaloneHost::Create();
+  host->noIo = true;
+  host->Init();
+  trigger(*host);
+  host->PrepareCallback(48000);
+  const int blocks = static_cast<int>(seconds * 48000 / 64);
+  std::vector<double> out(128);
+  (void)StandaloneHost::AudioCallback(out.data(), nullptr, 64, 0, 0, host);
+  const double c0 = threadCpu();
+  for (int i = 0; i < blocks; ++i) StandaloneHost::AudioCallback(out.data(), nullptr, 64, 0, 0, host);
+  const double callback = threadCpu() - c0;
+  StandaloneHost::Destroy();
+
+  host = StandaloneHost::Create();
+  host->noIo = true;
+  host->Init();
+  trigger(*host);
+  host->PrepareCallback(48000);
+  std::vector<float> l(64), r(64);
+  float* outs[2] = {l.data(), r.data()};
+  const double p0 = threadCpu();
+  for (int i = 0; i < blocks; ++i) host->Plug()->ProcessBlock(nullptr, outs, 64);
+  const double plugin = threadCpu() - p0;
+  StandaloneHost::Destroy();
+  std::printf("callback: %.4f CPU s per audio s through the host's callback, %.4f for the plug-in alone: "
+              "the host adds %.2f %%\n",
+              callback / seconds, plugin / seconds, 100.0 * (callback - plugin) / plugin);
+}
+
+// 1. Start to first frame, measured from the start of this process.
+void firstFrame(int* argc, char*** argv, Clock::time_point start) {
+  if (!platform::DesktopInit(argc, argv)) {
+    std::printf("first frame: no display (run under xvfb-run)\n");
+    return;
+  }
+  StandaloneHost* host = StandaloneHost::Create();
+  host->noIo = true;
+  AppWindow window(*host);
+  host->Init();
+  window.Create();
+  double ms = -1;
+  platform::AddTimer(1, [&] {
+    auto* ui = host->Plug()->GetUI();
+    auto* linux = ui && ui->GetEventFd() >= 0 ? static_cast<iplug::igraphics::IGraphicsLinux*>(ui) : nullptr;
+    if (linux && linux->FramesDrawn() > 0) {
+      ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+      window.Destroy();
+      return false;
+    }
+    if (Clock::now() - start > std::chrono::seconds(20)) {
+      window.Destroy();
+      return false;
+    }
+    return true;
+  });
+  platform::DesktopRun();
+  std::printf("first frame: %.0f ms from process start to the editor's first frame in the window\n", ms);
+}
+
+std::atomic<int> gXruns{0};
+
+// 3. A minute through a private JACK dummy server.
+void jackRun(double seconds) {
+  const std::string name = "corva-bench-" + std::to_string(::getpid());
+  ::setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
+  const char* args[] = {"jackd", "--no-realtime", "-t", "10000", "-n", name.c_str(), "-d", "dummy", "-r", "48000",
+                        "-p", "64", nullptr};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  pid_t server = -1;
+  if (::posix_spawnp(&server, "jackd", &actions, nullptr, const_cast<char**>(args), environ) != 0) {
+    std::printf("jack: jackd could not be started\n");
+    return;
+  }
+  jack_client_t* watcher = nullptr;
+  for (int i = 0; i < 200 && !watcher; ++i) {
+    watcher = jack_client_open("corvaxruns", JackNoStartServer, nullptr);
+    if (!watcher) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  if (!watcher) {
+    std::printf("jack: the server did not start\n");
+    ::kill(server, SIGTERM);
+    ::waitpid(server, nullptr, 0);
+    return;
+  }
+  jack_set_xrun_callback(watcher, [](void*) { ++gXruns; return 0; }, nullptr);
+  jack_activate(watcher);
+  // The same time with no client of ours: what the dummy server loses on this machine alone.
+  {
+    const int x0 = gXruns.load();
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    std::printf("jack: %d xruns in %.0f s with no program connected (the server alone)\n", gXruns.load() - x0, seconds);
+  }
+
+  const std::string dir = std::filesystem::temp_directory_path().string() + "/" + name;
+  std::filesystem::create_directories(dir + "/QVTCorva1");
+  ::setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
+  std::ofstream(dir + "/QVTCorva1/settings.ini") << "[audio]\ndriver=1\noutdev=system\nsr=48000\nbuffer=64\n";
+  StandaloneHost* host = StandaloneHost::Create();
+  host->Init();
+  if (!host->ApplyAudioSettings()) {
+    std::printf("jack: the stream did not start\n");
+  } else {
+    trigger(*host);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const int x0 = gXruns.load();
+    const std::uint32_t f0 = host->samplesElapsed;
+    const double c0 = processCpu();
+    const auto t0 = Clock::now();
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    const double cpu = processCpu() - c0;
+    const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
+    const double audio = static_cast<double>(host->samplesElapsed - f0) / 48000.0;
+    std::printf("jack: %.1f s played in %.1f s at 48000 Hz, 64 frames: the program used %.4f CPU s per audio s; "
+                "%d xruns\n",
+                audio, wall, cpu / audio, gXruns.load() - x0);
+  }
+  StandaloneHost::Destroy();
+  jack_client_close(watcher);
+  ::kill(server, SIGTERM);
+  ::waitpid(server, nullptr, 0);
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const auto start = Clock::now();
+  double seconds = 60;
+  bool window = true, jack = true;
+  for (int i = 1; i < argc; ++i) {
+    if (!std::strcmp(argv[i], "--seconds") && i + 1 < argc) seconds = std::atof(argv[++i]);
+    else if (!std::strcmp(argv[i], "--no-window")) window = false;
+    else if (!std::strcmp(argv[i], "--no-jack")) jack = false;
+  }
+  const std::string data = std::filesystem::temp_directory_path().string() + "/corva-bench-data-" + std::to_string(::getpid());
+  ::setenv("XDG_DATA_HOME", data.c_str(), 1);
+  ::setenv("XDG_CONFIG_HOME", data.c_str(), 1);
+  if (window) firstFrame(&argc, &argv, start);
+  callbackCost(std::min(seconds, 20.0));
+  if (jack) jackRun(seconds);
+  std::filesystem::remove_all(data);
+  return 0;
+}
