@@ -25,7 +25,7 @@ void Preferences::Open() {
 void Preferences::FillChannels(int leftId, int rightId, unsigned n, unsigned left, unsigned right) {
   mC.ComboClear(leftId);
   mC.ComboClear(rightId);
-  for (unsigned i = 1; i + 1 <= n; ++i) {
+  for (unsigned i = 1; i <= n; ++i) {
     if (i < n) mC.ComboAdd(leftId, std::to_string(i), 0);
     mC.ComboAdd(rightId, std::to_string(i), 0);
   }

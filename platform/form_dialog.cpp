@@ -8,7 +8,7 @@ namespace platform {
 
 namespace {
 
-int px(int units) { return units * 3 / 2; }
+int px(int units) { return units * 7 / 4; }
 int py(int units) { return units * 7 / 4; }
 
 struct Sender {

@@ -1,5 +1,5 @@
 #pragma once
-// A modal dialog laid out at fixed positions (in dialog units: one unit is 1.5 pixels
+// A modal dialog laid out at fixed positions (in dialog units: one unit is 1.75 pixels
 // across and 1.75 down), with group boxes, labels, drop-down lists, check boxes and
 // buttons. A user's choice in a list, a click or a toggle reports the control's id.
 

@@ -76,6 +76,9 @@ TEST(Preferences, CancelReopensTheMidiPortsItRestores) {
   Preferences p(*host, c);
   p.Open();
   EXPECT_FALSE(c.enabled[kPrefInputDevice]);  // JACK: one device for both
+  // The system device's two playback ports: "1" on the left, "1" and "2" on the right.
+  EXPECT_EQ(c.ComboCount(kPrefOutputLeft), 1);
+  EXPECT_EQ(c.ComboText(kPrefOutputRight, c.ComboSelection(kPrefOutputRight)), "2");
   EXPECT_EQ(c.ComboText(kPrefMidiInput, c.ComboSelection(kPrefMidiInput)), a.portName());
   int bIndex = -1;
   for (int i = 0; i < c.ComboCount(kPrefMidiInput); ++i)
