@@ -3,6 +3,8 @@
 #include <RtAudio.h>
 
 #include <atomic>
+#include <chrono>
+#include <thread>
 #include <map>
 #include <utility>
 
@@ -144,31 +146,61 @@ AudioError AudioBackend::OpenStream(const AudioStreamParameters* output, const A
                                     unsigned sampleRate, unsigned* bufferFrames, AudioCallback callback,
                                     void* user) {
   if (!mImpl->rt) return Fail(RtAudioError::DRIVER_ERROR, "the audio back end is not available");
-  RtAudio::StreamParameters out, in;
-  unsigned index = 0;
-  if (output) {
-    if (!IndexOf(output->deviceId, index)) return Fail(RtAudioError::INVALID_DEVICE, "no such output device");
-    out.deviceId = index;
-    out.nChannels = output->nChannels;
-    out.firstChannel = output->firstChannel;
-  }
-  if (input) {
-    if (!IndexOf(input->deviceId, index)) return Fail(RtAudioError::INVALID_DEVICE, "no such input device");
-    in.deviceId = index;
-    in.nChannels = input->nChannels;
-    in.firstChannel = input->firstChannel;
-  }
   RtAudio::StreamOptions options;
   options.flags = RTAUDIO_NONINTERLEAVED;
   options.streamName = "Corva";
-  try {
-    gStreamOwner.store(this);
-    mImpl->rt->openStream(output ? &out : nullptr, input ? &in : nullptr, RTAUDIO_FLOAT64, sampleRate, bufferFrames,
-                          reinterpret_cast<RtAudioCallback>(callback), user, &options, &streamError);
-  } catch (const RtAudioError& e) {
-    return Fail(e.getType(), e.getMessage());
+  // The back end counts its devices afresh when it opens a stream, and a JACK graph can
+  // change in between (clients come and go, and counting itself opens a client that a
+  // loaded server may refuse): a device that moved or was not counted is looked up again,
+  // a few times, before the failure is reported.
+  std::string lastError;
+  RtAudioError::Type lastType = RtAudioError::INVALID_DEVICE;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    if (attempt > 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      (void)GetDeviceIds();
+    }
+    RtAudio::StreamParameters out, in;
+    unsigned index = 0;
+    if (output) {
+      if (!IndexOf(output->deviceId, index)) {
+        lastType = RtAudioError::INVALID_DEVICE;
+        lastError = "no such output device";
+        continue;
+      }
+      out.deviceId = index;
+      out.nChannels = output->nChannels;
+      out.firstChannel = output->firstChannel;
+    }
+    if (input) {
+      if (!IndexOf(input->deviceId, index)) {
+        lastType = RtAudioError::INVALID_DEVICE;
+        lastError = "no such input device";
+        continue;
+      }
+      in.deviceId = index;
+      in.nChannels = input->nChannels;
+      in.firstChannel = input->firstChannel;
+    }
+    unsigned frames = *bufferFrames;
+    try {
+      gStreamOwner.store(this);
+      mImpl->rt->openStream(output ? &out : nullptr, input ? &in : nullptr, RTAUDIO_FLOAT64, sampleRate, &frames,
+                            reinterpret_cast<RtAudioCallback>(callback), user, &options, &streamError);
+    } catch (const RtAudioError& e) {
+      lastType = e.getType();
+      lastError = e.getMessage();
+      // Only a device the back end did not find is worth another look.
+      if (lastType != RtAudioError::INVALID_USE && lastType != RtAudioError::INVALID_PARAMETER &&
+          lastType != RtAudioError::INVALID_DEVICE)
+        break;
+      continue;
+    }
+    if (!mImpl->rt->isStreamOpen()) return AudioError::kSystemError;
+    *bufferFrames = frames;
+    return AudioError::kNone;
   }
-  return mImpl->rt->isStreamOpen() ? AudioError::kNone : AudioError::kSystemError;
+  return Fail(lastType, lastError);
 }
 
 AudioError AudioBackend::StartStream() {
