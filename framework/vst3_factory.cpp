@@ -77,12 +77,17 @@ tresult PLUGIN_API VST3Factory::getFactoryInfo(PFactoryInfo* info) {
   return kResultOk;
 }
 
+const PClassInfo2* VST3Factory::ClassAt(int32 index) const {
+  if (index < 0 || static_cast<size_t>(index) >= mClasses.size()) return nullptr;
+  return &mClasses[static_cast<size_t>(index)].info;
+}
+
 int32 PLUGIN_API VST3Factory::countClasses() { return static_cast<int32>(mClasses.size()); }
 
 tresult PLUGIN_API VST3Factory::getClassInfo(int32 index, PClassInfo* info) {
-  if (!info) return kInvalidArgument;
-  if (index < 0 || index >= countClasses()) return kInvalidArgument;
-  const PClassInfo2& src = mClasses[static_cast<size_t>(index)].info;
+  const PClassInfo2* found = ClassAt(index);
+  if (!info || !found) return kInvalidArgument;
+  const PClassInfo2& src = *found;
   std::memcpy(info->cid, src.cid, sizeof(TUID));
   info->cardinality = src.cardinality;
   CopyField(info->category, src.category, PClassInfo::kCategorySize);
@@ -91,16 +96,16 @@ tresult PLUGIN_API VST3Factory::getClassInfo(int32 index, PClassInfo* info) {
 }
 
 tresult PLUGIN_API VST3Factory::getClassInfo2(int32 index, PClassInfo2* info) {
-  if (!info) return kInvalidArgument;
-  if (index < 0 || index >= countClasses()) return kInvalidArgument;
-  std::memcpy(info, &mClasses[static_cast<size_t>(index)].info, sizeof(PClassInfo2));
+  const PClassInfo2* found = ClassAt(index);
+  if (!info || !found) return kInvalidArgument;
+  std::memcpy(info, found, sizeof(PClassInfo2));
   return kResultOk;
 }
 
 tresult PLUGIN_API VST3Factory::getClassInfoUnicode(int32 index, PClassInfoW* info) {
-  if (!info) return kInvalidArgument;
-  if (index < 0 || index >= countClasses()) return kInvalidArgument;
-  const PClassInfo2& src = mClasses[static_cast<size_t>(index)].info;
+  const PClassInfo2* found = ClassAt(index);
+  if (!info || !found) return kInvalidArgument;
+  const PClassInfo2& src = *found;
   *info = PClassInfoW();
   std::memcpy(info->cid, src.cid, sizeof(TUID));
   info->cardinality = src.cardinality;

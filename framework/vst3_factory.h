@@ -55,6 +55,8 @@ class VST3Factory : public Steinberg::IPluginFactory3 {
   std::atomic<Steinberg::uint32> mRefCount{1};
   Steinberg::PFactoryInfo mInfo;
   std::vector<Entry> mClasses;
+  // The class at index, or nullptr when index is out of range.
+  const Steinberg::PClassInfo2* ClassAt(Steinberg::int32 index) const;
   std::atomic<VST3Factory*>* mKeptPointer;
 };
 

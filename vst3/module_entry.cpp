@@ -4,9 +4,11 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <string>
 
 #include "framework/vst3_factory.h"
 #include "framework/vst3_module.h"
+#include "plugin/plug_config.h"
 #include "pluginterfaces/base/funknown.h"
 #include "vst3/create_instance.h"
 
@@ -37,7 +39,7 @@ void ClassIdBytes(Steinberg::TUID out) { Steinberg::FUID(kClassWord1, kClassWord
 PFactoryInfo MakeFactoryInfo() {
   PFactoryInfo info;
   iplug::CopyField(info.vendor, "Tembrix Audio", PFactoryInfo::kNameSize);
-  iplug::CopyField(info.url, "https://www.tembrix.audio", PFactoryInfo::kURLSize);
+  iplug::CopyField(info.url, (std::string("https://") + kMfrHost).c_str(), PFactoryInfo::kURLSize);
   iplug::CopyField(info.email, "", PFactoryInfo::kEmailSize);
   info.flags = PFactoryInfo::kUnicode;
   return info;
