@@ -3,25 +3,18 @@
 // Pictures of what the window showed are written into the build folder.
 
 #include <gtest/gtest.h>
-#include <nanovg_gl2.h>
 
 #include <chrono>
-#include <cmath>
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <thread>
 
 #include "pluginterfaces/gui/iplugviewcontentscalesupport.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
+#include "tests/editor/editor_fixture.h"
 #include "tests/plugin/data_home.h"
-#include "tests/ui/fake_host.h"
-#include "tests/ui/gl_offscreen.h"
-#include "tests/ui/png_io.h"
 #include "tests/vst3/editor_host.h"
 #include "tests/vst3/test_host.h"
-#include "ui/draw_root.h"
-#include "ui/nvg_canvas.h"
 
 namespace {
 
@@ -41,114 +34,10 @@ constexpr int kToneX = 108, kToneY = 121;
 constexpr int kVolumeX = 106, kVolumeY = 325;
 constexpr int kMidiX = 599, kMidiY = 422;
 
-// Waits up to 10 s for cond (a loaded machine is slow to pass events around).
-template <class F>
-bool WaitFor(F cond) {
-  for (int i = 0; i < 1000; ++i) {
-    if (cond()) return true;
-    std::this_thread::sleep_for(10ms);
-  }
-  return cond();
-}
-
-std::string At(int x, int y) { return std::to_string(x) + " " + std::to_string(y); }
-
 Module& TheModule() {
   static Module* m = new Module(ModulePath());
   return *m;
 }
-
-struct Image {
-  int w = 0, h = 0;
-  std::vector<unsigned char> rgba;
-  const unsigned char* at(int x, int y) const { return &rgba[(size_t(y) * size_t(w) + size_t(x)) * 4]; }
-};
-
-void Save(const Image& img, const std::string& name) {
-  corva::test::writePng(std::string(CORVA_PICTURE_DIR) + "/" + name + ".png", img.w, img.h, img.rgba.data());
-}
-
-// The interface in its default state drawn offscreen, as the picture test draws it.
-Image OffscreenPicture(int w, int h) {
-  corva::test::OffscreenGl gl;
-  EXPECT_EQ(gl.open(w, h), "");
-  NVGcontext* vg = nvgCreateGL2(NVG_ANTIALIAS | NVG_STENCIL_STROKES);
-  corva::test::FakeHost host;
-  corva::UiModel ui(&host);
-  glClearColor(0, 0, 0, 1);
-  glClear(GL_COLOR_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
-  nvgBeginFrame(vg, float(w), float(h), 1.f);
-  corva::NvgCanvas canvas(vg);
-  corva::drawUi(ui, canvas, float(w), float(h), false);
-  nvgEndFrame(vg);
-  Image img{w, h, gl.readRgba()};
-  nvgDeleteGL2(vg);
-  return img;
-}
-
-// The share of pixels whose colour differs by more than `tolerance` in any channel.
-double DifferingShare(const Image& a, const Image& b, int tolerance) {
-  if (a.w != b.w || a.h != b.h) return 1.0;
-  size_t differ = 0;
-  for (int y = 0; y < a.h; ++y)
-    for (int x = 0; x < a.w; ++x)
-      for (int c = 0; c < 3; ++c)
-        if (std::abs(a.at(x, y)[c] - b.at(x, y)[c]) > tolerance) {
-          ++differ;
-          break;
-        }
-  return double(differ) / double(a.w * a.h);
-}
-
-// The window's content once two captures in a row agree and the editor has covered the
-// window (the parent's grey shows nowhere it is checked).
-Image Settled(ParentWindow& window) {
-  Image last;
-  for (int i = 0; i < 100; ++i) {
-    std::this_thread::sleep_for(50ms);
-    Image img;
-    img.rgba = window.capture(img.w, img.h);
-    const bool drawn = img.w > 0 && img.at(img.w / 2, img.h / 2)[0] != 0x40 && img.at(img.w - 2, img.h - 2)[0] != 0x40;
-    if (drawn && img.rgba == last.rgba) return img;
-    last = img;
-  }
-  return last;
-}
-
-// One instance with its editor open in a window of the host.
-class OpenEditor {
- public:
-  // Without a frame the view has no run loop of the host and drives its window itself.
-  explicit OpenEditor(HostLoop& loop, int x = 0, int y = 0, bool withFrame = true)
-      : loop(loop), instance(TheModule().factory()) {
-    if (!instance.ok()) return;
-    loop.call([&] {
-      view = instance.controller()->createView(Vst::ViewType::kEditor);
-      if (!view) return;
-      if (withFrame) view->setFrame(loop.frame());
-      view->getSize(&size);
-    });
-    if (!view) return;
-    window = std::make_unique<ParentWindow>(size.getWidth(), size.getHeight(), x, y);
-    loop.call([&] { attached = view->attached(window->id(), kPlatformTypeX11EmbedWindowID) == kResultOk; });
-  }
-  ~OpenEditor() {
-    loop.call([&] {
-      if (view) {
-        if (attached) view->removed();
-        view->release();
-      }
-    });
-  }
-  Image settled() { return Settled(*window); }
-
-  HostLoop& loop;
-  Instance instance;
-  IPlugView* view = nullptr;
-  ViewRect size;
-  std::unique_ptr<ParentWindow> window;
-  bool attached = false;
-};
 
 // Renders n frames at 48 kHz in blocks of 512, the first block with `changes`.
 void Render(Instance& in, int n, ParamChanges* changes = nullptr) {
@@ -167,7 +56,7 @@ class EditorWindow : public ::testing::Test {
 };
 
 TEST_F(EditorWindow, ShowsTheSamePictureAsTheOffscreenDrawing) {
-  OpenEditor ed(loop);
+  OpenEditor ed(TheModule(), loop);
   ASSERT_TRUE(ed.attached);
   EXPECT_EQ(ed.size.getWidth(), 648);
   EXPECT_EQ(ed.size.getHeight(), 431);
@@ -183,7 +72,7 @@ TEST_F(EditorWindow, ShowsTheSamePictureAsTheOffscreenDrawing) {
 namespace {
 
 TEST_F(EditorWindow, PointerGesturesReachTheControllerAndTheSound) {
-  OpenEditor ed(loop);
+  OpenEditor ed(TheModule(), loop);
   ASSERT_TRUE(ed.attached);
   ed.settled();
   Instance& in = ed.instance;
@@ -237,7 +126,7 @@ TEST_F(EditorWindow, PointerGesturesReachTheControllerAndTheSound) {
 }
 
 TEST_F(EditorWindow, MidiLearnByClicksAndAController) {
-  OpenEditor ed(loop);
+  OpenEditor ed(TheModule(), loop);
   ASSERT_TRUE(ed.attached);
   ed.settled();
   Instance& in = ed.instance;
@@ -264,7 +153,7 @@ TEST_F(EditorWindow, MidiLearnByClicksAndAController) {
 }
 
 TEST_F(EditorWindow, ResizesKeepTheAspect) {
-  OpenEditor ed(loop);
+  OpenEditor ed(TheModule(), loop);
   ASSERT_TRUE(ed.attached);
   ed.settled();
   ViewRect proposed(0, 0, 1000, 700);
@@ -306,7 +195,7 @@ TEST_F(EditorWindow, ResizesKeepTheAspect) {
 TEST_F(EditorWindow, OpenedAndClosedFiftyTimesAndFourAtOnce) {
   Image first;
   {
-    OpenEditor ed(loop);
+    OpenEditor ed(TheModule(), loop);
     ASSERT_TRUE(ed.attached);
     first = ed.settled();
   }
@@ -334,7 +223,7 @@ TEST_F(EditorWindow, OpenedAndClosedFiftyTimesAndFourAtOnce) {
 
   std::vector<std::unique_ptr<OpenEditor>> four;
   for (int i = 0; i < 4; ++i)
-    four.push_back(std::make_unique<OpenEditor>(loop, 660 * (i % 2), 440 * (i / 2), /*withFrame*/ i < 3));
+    four.push_back(std::make_unique<OpenEditor>(TheModule(), loop, 660 * (i % 2), 440 * (i / 2), /*withFrame*/ i < 3));
   for (auto& ed : four) {
     ASSERT_TRUE(ed->attached);
     EXPECT_LT(DifferingShare(ed->settled(), first, 8), 0.001);

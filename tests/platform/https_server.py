@@ -12,7 +12,8 @@ Makes a test certificate authority in WORKDIR with openssl, then serves on 127.0
 and prints one line "ca=<file> good=<port> wrong=<port> self=<port> silent=<port> plain=<port>".
 
 Paths: /bytes/N (N bytes), /status/N, /stall (headers and 1000 of 10000 bytes, then
-silence), /redirect?to=URL (302), /file/NAME (WORKDIR/files/NAME; 404 when missing).
+silence), /redirect?to=URL (302), /file/NAME (WORKDIR/files/NAME; 404 when missing;
+held for up to 4.5 s while WORKDIR/files/hold exists).
 Every request's path is appended to WORKDIR/requests.log.
 """
 import http.server
@@ -87,6 +88,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             to = urllib.parse.parse_qs(url.query)["to"][0]
             self.send_body(302, b"", [("Location", to)])
         elif url.path.startswith("/file/") or url.path == "/corva/news.txt":
+            hold = time.monotonic() + 4.5
+            while os.path.exists(os.path.join(work, "files", "hold")) and time.monotonic() < hold:
+                time.sleep(0.02)
             name = os.path.join(work, "files", parts[-1])
             if os.path.isfile(name):
                 with open(name, "rb") as f:

@@ -47,6 +47,8 @@ Module::Module(const std::string& soPath) {
   if (!mFactory) mError = "no factory";
 }
 
+void* Module::symbol(const char* name) const { return mLib ? dlsym(mLib, name) : nullptr; }
+
 Module::~Module() {
   if (mFactory) mFactory->release();
   if (exit && mError.empty()) exit();

@@ -45,6 +45,8 @@ class Module {
     if (mFactory) mFactory->release();
     mFactory = nullptr;
   }
+  // Any other symbol the module exports; nullptr when it has none of that name.
+  void* symbol(const char* name) const;
   bool (*entry)(void*) = nullptr;
   bool (*exit)() = nullptr;
   IPluginFactory* (*getFactory)() = nullptr;

@@ -1,0 +1,169 @@
+// The news panel end to end: a build of the module that trusts the test feed keys, its
+// editor open in a window of the in-process host under Xvfb, and a local HTTPS server in
+// place of the maker's. What the window shows is compared with the interface drawn
+// offscreen holding the expected notice.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "plugin/news_cache.h"
+#include "plugin/news_dismissed.h"
+#include "tests/editor/editor_fixture.h"
+#include "tests/news/signing.h"
+#include "tests/platform/local_https_server.h"
+#include "tests/plugin/data_home.h"
+#include "ui/ui_model.h"
+
+namespace {
+
+using namespace corvatest;
+using namespace std::chrono_literals;
+
+const corva::test::ScopedDataHome dataHome;
+
+Module& NewsModule() {
+  static Module* m = new Module(CORVA_NEWS_TEST_MODULE);
+  return *m;
+}
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string Feed(const std::string& sections) { return corva::test::signFeed(sections, corva::test::testKeyPair(1)); }
+std::string Message(const std::string& id, const std::string& text) {
+  return "[message " + id + "]\ntext = " + text + "\n";
+}
+
+// The editor as it should look with `text` as the first of `pages` notices, and where
+// the news strip and its close box are.
+struct Expected {
+  Image picture;
+  int strip[4] = {};
+  int close[2] = {};
+};
+
+Expected ShowingNotice(const std::string& id, const std::string& text, int pages) {
+  Expected e;
+  e.picture = OffscreenPicture(
+      648, 431,
+      [&](corva::UiModel& ui) {
+        corva::NewsView& v = ui.newsView;
+        std::snprintf(v.id, sizeof v.id, "%s", id.c_str());
+        std::snprintf(v.segments[0].text, sizeof v.segments[0].text, "%s", text.c_str());
+        v.segmentCount = 1;
+        v.pageCount = pages;
+        ui.effectsPanel.newsShown = true;
+      },
+      [&](corva::UiModel& ui) {
+        const float* r = ui.newsRects[corva::kNewsPanelRect];
+        for (int i = 0; i < 4; ++i) e.strip[i] = int(r[i]);
+        const float* c = ui.newsRects[corva::kNewsCloseRect];
+        e.close[0] = int(c[0] + c[2] / 2);
+        e.close[1] = int(c[1] + c[3] / 2);
+      });
+  return e;
+}
+
+// True once the window shows the expected picture: the news strip exactly as drawn
+// offscreen (two notices that differ in one word differ in 1.5 % of its pixels), the
+// rest within the small differences of a window's drawing.
+bool Shows(OpenEditor& ed, const Expected& e, const std::string& pictureName) {
+  Image shown;
+  bool same = false;
+  const auto deadline = std::chrono::steady_clock::now() + 15s;
+  do {
+    shown = ed.settled();
+    same = DifferingShare(shown, e.picture, 24, e.strip) < 0.002 && DifferingShare(shown, e.picture, 24) < 0.01;
+  } while (!same && std::chrono::steady_clock::now() < deadline);
+  Save(shown, pictureName);
+  return same;
+}
+
+class NewsEditor : public ::testing::Test {
+ protected:
+  NewsEditor() : server(CORVA_HTTPS_SERVER_SCRIPT) {}
+
+  void SetUp() override {
+    ASSERT_TRUE(NewsModule().ok()) << NewsModule().error();
+    auto route = reinterpret_cast<void (*)(const char*, const char*)>(NewsModule().symbol("CorvaTestHttpsRoute"));
+    ASSERT_NE(route, nullptr);
+    // The feed address names the maker's server; the route sends it to the local one.
+    route(server.caFile().c_str(), ("www.tembrix.audio:443:127.0.0.1:" + std::to_string(server.port("good"))).c_str());
+    std::filesystem::remove_all(folder());
+    std::filesystem::create_directories(folder());
+  }
+
+  static std::string folder() { return dataHome.folder(); }
+  void serve(const std::string& feed) { std::ofstream(server.filesFolder() + "/news.txt") << feed; }
+  // The server holds its answer to the feed request while this file exists (4.5 s at most).
+  std::string holdFile() const { return server.filesFolder() + "/hold"; }
+  std::string requests() const { return ReadAll(server.requestLog()); }
+  static std::int64_t now() { return static_cast<std::int64_t>(std::time(nullptr)); }
+
+  corva::test::LocalHttpsServer server;
+  HostLoop loop;
+};
+
+TEST_F(NewsEditor, FreshCacheIsShownWithoutFetching) {
+  ASSERT_TRUE(corva::writeNewsCache(Feed(Message("fresh", "Fresh notice from the cache")), now() - 60, folder()));
+  serve(Feed(Message("other", "Never fetched")));
+  OpenEditor ed(NewsModule(), loop);
+  ASSERT_TRUE(ed.attached);
+  EXPECT_TRUE(Shows(ed, ShowingNotice("fresh", "Fresh notice from the cache", 1), "news-fresh-cache"));
+  std::this_thread::sleep_for(300ms);
+  EXPECT_EQ(requests(), "") << "a fresh cache starts no fetch";
+}
+
+TEST_F(NewsEditor, StaleCacheIsShownAtOnceAndReplacedWhenTheFetchEnds) {
+  const std::string old = Feed(Message("old", "Old"));
+  ASSERT_TRUE(corva::writeNewsCache(old, now() - 3600, folder()));
+  const std::string fetched = Feed(Message("new", "A new version is out: see the site for all that changed"));
+  serve(fetched);
+  std::ofstream(holdFile()) << "";
+  OpenEditor ed(NewsModule(), loop);
+  ASSERT_TRUE(ed.attached);
+  // The server holds the answer: the window shows the stale cache meanwhile.
+  EXPECT_TRUE(Shows(ed, ShowingNotice("old", "Old", 1), "news-stale-cache"));
+  EXPECT_NE(requests().find("/corva/news.txt QVT-Corva/0.5.9 (linux)"), std::string::npos);
+  std::filesystem::remove(holdFile());
+  EXPECT_TRUE(Shows(ed, ShowingNotice("new", "A new version is out: see the site for all that changed", 1),
+                    "news-after-fetch"));
+  const std::string cache = ReadAll(corva::newsCachePath(folder()));
+  EXPECT_EQ(cache.substr(cache.find('\n') + 1), fetched);
+}
+
+TEST_F(NewsEditor, DismissedNoticeStaysDismissedOnReopeningAndInASecondInstance) {
+  ASSERT_TRUE(corva::writeNewsCache(Feed(Message("first", "First of two") + Message("second", "Second of two")), now(),
+                                    folder()));
+  const Expected first = ShowingNotice("first", "First of two", 2);
+  const Expected second = ShowingNotice("second", "Second of two", 1);
+  OpenEditor ed(NewsModule(), loop);
+  ASSERT_TRUE(ed.attached);
+  ASSERT_TRUE(Shows(ed, first, "news-two-notices"));
+  int ox = 0, oy = 0;
+  ed.window->origin(ox, oy);
+  ASSERT_TRUE(XdoTool("mousemove " + At(ox + first.close[0], oy + first.close[1]) + " click 1"));
+  EXPECT_TRUE(Shows(ed, second, "news-after-dismissing"));
+  EXPECT_EQ(corva::loadDismissed(folder()), std::vector<std::string>{"first"});
+
+  // The same instance's editor opened again, and a second instance beside it.
+  ASSERT_TRUE(ed.reopen());
+  EXPECT_TRUE(Shows(ed, second, "news-reopened"));
+  OpenEditor other(NewsModule(), loop, 660, 0);
+  ASSERT_TRUE(other.attached);
+  EXPECT_TRUE(Shows(other, second, "news-second-instance"));
+  EXPECT_EQ(requests(), "");
+}
+
+}  // namespace
