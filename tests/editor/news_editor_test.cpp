@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -96,14 +97,17 @@ class NewsEditor : public ::testing::Test {
 
   void SetUp() override {
     ASSERT_TRUE(NewsModule().ok()) << NewsModule().error();
-    auto route = reinterpret_cast<void (*)(const char*, const char*)>(NewsModule().symbol("CorvaTestHttpsRoute"));
-    ASSERT_NE(route, nullptr);
-    // The feed address names the maker's server; the route sends it to the local one.
-    route(server.caFile().c_str(), ("www.tembrix.audio:443:127.0.0.1:" + std::to_string(server.port("good"))).c_str());
+    routeTo(NewsModule(), "good");
     std::filesystem::remove_all(folder());
     std::filesystem::create_directories(folder());
   }
 
+  // The feed address names the maker's server; the route sends it to a local one.
+  void routeTo(Module& module, const std::string& which) {
+    auto route = reinterpret_cast<void (*)(const char*, const char*)>(module.symbol("CorvaTestHttpsRoute"));
+    ASSERT_NE(route, nullptr);
+    route(server.caFile().c_str(), ("www.tembrix.audio:443:127.0.0.1:" + std::to_string(server.port(which))).c_str());
+  }
   static std::string folder() { return dataHome.folder(); }
   void serve(const std::string& feed) { std::ofstream(server.filesFolder() + "/news.txt") << feed; }
   // The server holds its answer to the feed request while this file exists (4.5 s at most).
@@ -163,6 +167,28 @@ TEST_F(NewsEditor, DismissedNoticeStaysDismissedOnReopeningAndInASecondInstance)
   OpenEditor other(NewsModule(), loop, 660, 0);
   ASSERT_TRUE(other.attached);
   EXPECT_TRUE(Shows(other, second, "news-second-instance"));
+  EXPECT_EQ(requests(), "");
+}
+
+// The host closes the editor and unloads the module while the fetch it started waits on
+// a server that never answers. The fetch runs to its end in code that is still mapped.
+TEST_F(NewsEditor, ModuleUnloadedByTheHostWhileAFetchWaits) {
+  // A copy of its own, so that this load is the only one of that file in the process.
+  const std::string copy = server.work + "/Corva.so";
+  std::filesystem::copy_file(CORVA_NEWS_TEST_MODULE, copy);
+  auto module = std::make_unique<Module>(copy);
+  ASSERT_TRUE(module->ok()) << module->error();
+  routeTo(*module, "silent");
+  {
+    OpenEditor ed(*module, loop);
+    ASSERT_TRUE(ed.attached);
+    ed.settled();
+  }
+  module.reset();  // ModuleExit and dlclose
+  const auto mapped = [&] { return ReadAll("/proc/self/maps").find(copy) != std::string::npos; };
+  EXPECT_TRUE(mapped()) << "the running fetch keeps its module mapped";
+  // The handshake never comes: the fetch gives up after 2.5 s and its thread leaves.
+  std::this_thread::sleep_for(3500ms);
   EXPECT_EQ(requests(), "");
 }
 
