@@ -85,9 +85,10 @@ inline bool eliminateFor(int runtimeN, double* a, double* dx) {
 #pragma clang diagnostic pop
 #endif
 
-// The instrument's netlist has 12 nodes; its solve runs unrolled.
+// The instrument's netlist has 13 nodes, ground and the three pinned ones included; its
+// solve runs unrolled.
 bool eliminate(int n, double* a, double* dx) {
-  return n == 12 ? eliminateFor<12>(n, a, dx) : eliminateFor<0>(n, a, dx);
+  return n == 13 ? eliminateFor<13>(n, a, dx) : eliminateFor<0>(n, a, dx);
 }
 
 }  // namespace
