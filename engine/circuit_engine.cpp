@@ -234,13 +234,20 @@ void renderCircuitBlock(CircuitEngine& engine, float* const* outputs, std::int32
       y = renderOutputStage(engine, in);
     } else {
       for (std::int32_t j = 0; j < F; ++j) {
-        engine.ring[engine.ringPos] = renderOutputStage(engine, in);
+        const float sample = renderOutputStage(engine, in);
+        engine.ring[engine.ringPos] = sample;
+        engine.ring[engine.ringPos + taps] = sample;
         engine.ringPos = engine.ringPos + 1 == taps ? 0 : engine.ringPos + 1;
       }
+      // The products are independent and computed in vectors, a whole group at a time
+      // (those past the last tap are not used); their sum keeps its order, tap by tap,
+      // so the output is the same as multiplying and adding in turn.
+      float products[kPaddedTaps];
+      const float* samples = engine.ring + engine.ringPos;
+      for (std::int32_t t = 0; t < taps; t += kTapGroup)
+        for (std::int32_t g = t; g < t + kTapGroup; ++g) products[g] = engine.taps[g] * samples[g];
       y = 0.0f;
-      const std::int32_t head = taps - engine.ringPos;  // taps before the ring wraps
-      for (std::int32_t t = 0; t < head; ++t) y += engine.taps[t] * engine.ring[engine.ringPos + t];
-      for (std::int32_t t = head; t < taps; ++t) y += engine.taps[t] * engine.ring[t - head];
+      for (std::int32_t t = 0; t < taps; ++t) y += products[t];
     }
     // Non-finite values never leave the engine, whatever the controls.
     if (!std::isfinite(y)) {

@@ -27,6 +27,10 @@ struct EngineControls {
 };
 
 inline constexpr int kMaxTaps = 129;
+// The decimator multiplies taps by samples in groups of this many; its arrays have room
+// for the last group.
+inline constexpr int kTapGroup = 8;
+inline constexpr int kPaddedTaps = (kMaxTaps + kTapGroup - 1) / kTapGroup * kTapGroup;
 
 struct CircuitEngine {
   EngineControls controls;
@@ -65,8 +69,10 @@ struct CircuitEngine {
   double worstLoad = 0.0;
   std::int32_t lateBlocks = 0;
   std::int32_t filterFactor = 0;
-  float taps[kMaxTaps] = {};
-  float ring[kMaxTaps] = {};
+  float taps[kPaddedTaps] = {};
+  // The last tapCount oversampled samples, each stored twice (at i and i + tapCount), so
+  // that the tapCount samples from ringPos on are always contiguous.
+  float ring[kMaxTaps + kPaddedTaps] = {};
   std::int32_t tapCount = 1;
   std::int32_t ringPos = 0;
   std::int32_t factor = 1;

@@ -31,12 +31,16 @@ void addPnp(Circuit& c, std::int32_t base, std::int32_t collector, std::int32_t 
   c.transistors[c.transistorCount++] = {base, collector, emitter, -1.0, 1e-14, 180.0, 4.0, 0.0, 1e-12};
 }
 
-// Adds a conductance g carrying current I from a to b.
-inline void stampBranch(double* F, double* S, double* J, std::int32_t a, std::int32_t b, double I, double g) {
+// Adds a current I flowing from a to b to the residuals and the current scales.
+inline void stampCurrent(double* F, double* S, std::int32_t a, std::int32_t b, double I) {
   F[a] += I;
   F[b] -= I;
   S[a] += std::fabs(I);
   S[b] += std::fabs(I);
+}
+
+// Adds a conductance g between a and b to the Jacobian.
+inline void stampConductance(double* J, std::int32_t a, std::int32_t b, double g) {
   J[a * kMaxNodes + a] += g;
   J[a * kMaxNodes + b] -= g;
   J[b * kMaxNodes + b] += g;
@@ -126,18 +130,37 @@ void applyCircuitControls(Circuit& c, const CircuitControls& k) {
   c.resistors[c.rToneButton].G = k.toneBtn ? 1.0 : kOpen;
 }
 
-void stampCircuit(Circuit& c, const double* v, double h, double* F, double* S, double* J) {
+void stampLinear(const Circuit& c, double h, LinearStamp& linear) {
+  double* J = linear.J;
+  std::memset(J, 0, sizeof linear.J);
+  for (int i = 0; i < c.nodeCount; ++i) J[i * kMaxNodes + i] = 1e-9;
+  for (int k = 0; k < c.resistorCount; ++k) {
+    const Resistor& r = c.resistors[k];
+    stampConductance(J, r.a, r.b, r.G);
+  }
+  for (int k = 0; k < c.capacitorCount; ++k) {
+    const Capacitor& cap = c.capacitors[k];
+    const double g = cap.C / h;
+    linear.capacitorG[k] = g;
+    linear.capacitorStart[k] = c.xPrev[cap.a] - c.xPrev[cap.b];
+    stampConductance(J, cap.a, cap.b, g);
+  }
+}
+
+// The Jacobian's entries are sums in element order: the linear elements first, then the
+// junctions and transistors. Starting from the step's linear sums therefore gives the
+// same values as stamping every element afresh.
+void stampCircuit(Circuit& c, const LinearStamp& linear, const double* v, double* F, double* S, double* J) {
   c.evaluationCount += 1;
   const int n = c.nodeCount;
+  std::memcpy(J, linear.J, sizeof(double) * kMaxNodes * n);
   for (int i = 0; i < n; ++i) {
     F[i] = 1e-9 * v[i];
     S[i] = std::fabs(F[i]);
-    std::memset(J + i * kMaxNodes, 0, sizeof(double) * kMaxNodes);
-    J[i * kMaxNodes + i] = 1e-9;
   }
   for (int k = 0; k < c.resistorCount; ++k) {
     const Resistor& r = c.resistors[k];
-    stampBranch(F, S, J, r.a, r.b, (v[r.a] - v[r.b]) * r.G, r.G);
+    stampCurrent(F, S, r.a, r.b, (v[r.a] - v[r.b]) * r.G);
   }
   for (int k = 0; k < c.currentSourceCount; ++k) {
     const CurrentSource& s = c.currentSources[k];
@@ -146,14 +169,14 @@ void stampCircuit(Circuit& c, const double* v, double h, double* F, double* S, d
   }
   for (int k = 0; k < c.capacitorCount; ++k) {
     const Capacitor& cap = c.capacitors[k];
-    const double g = cap.C / h;
-    const double I = ((v[cap.a] - v[cap.b]) - (c.xPrev[cap.a] - c.xPrev[cap.b])) * g;
-    stampBranch(F, S, J, cap.a, cap.b, I, g);
+    const double I = ((v[cap.a] - v[cap.b]) - linear.capacitorStart[k]) * linear.capacitorG[k];
+    stampCurrent(F, S, cap.a, cap.b, I);
   }
   for (int k = 0; k < c.junctionCount; ++k) {
     const Junction& d = c.junctions[k];
     const LimitedExp e = limitedExp(v[d.anode] - v[d.cathode]);
-    stampBranch(F, S, J, d.anode, d.cathode, d.Is * (e.e - 1.0), d.Is * e.slope * kInverseThermalVoltage);
+    stampCurrent(F, S, d.anode, d.cathode, d.Is * (e.e - 1.0));
+    stampConductance(J, d.anode, d.cathode, d.Is * e.slope * kInverseThermalVoltage);
   }
   for (int k = 0; k < c.transistorCount; ++k) {
     const Transistor& q = c.transistors[k];
@@ -207,6 +230,13 @@ void stampCircuit(Circuit& c, const double* v, double h, double* F, double* S, d
     std::memset(J + i * kMaxNodes, 0, sizeof(double) * kMaxNodes);
     J[i * kMaxNodes + i] = 1.0;
   }
+}
+
+
+void stampCircuit(Circuit& c, const double* v, double h, double* F, double* S, double* J) {
+  LinearStamp linear;
+  stampLinear(c, h, linear);
+  stampCircuit(c, linear, v, F, S, J);
 }
 
 }  // namespace corva

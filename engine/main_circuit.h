@@ -121,8 +121,24 @@ void buildCircuit(Circuit& circuit);
 // Sets pinned voltages and conductances from the controls (selectors already clamped).
 void applyCircuitControls(Circuit& circuit, const CircuitControls& controls);
 
-// Evaluates the equations at node voltages v for a backward-Euler step h: residual F
-// (sum of currents leaving each node), current scale S and Jacobian J (row stride 14).
+// What the equations of one backward-Euler step share between its evaluations: the
+// Jacobian of the linear elements (resistors and capacitors, row stride 14), each
+// capacitor's conductance C / h and its voltage at the step's start.
+struct LinearStamp {
+  double J[kMaxNodes * kMaxNodes];
+  double capacitorG[kMaxCapacitors];
+  double capacitorStart[kMaxCapacitors];
+};
+
+// Fills the step's shared part for a step h from xPrev.
+void stampLinear(const Circuit& circuit, double h, LinearStamp& linear);
+
+// Evaluates the equations at node voltages v for the step `linear` was made for:
+// residual F (sum of currents leaving each node), current scale S and Jacobian J (row
+// stride 14).
+void stampCircuit(Circuit& circuit, const LinearStamp& linear, const double* v, double* F, double* S, double* J);
+
+// The same for a backward-Euler step h, the shared part included.
 void stampCircuit(Circuit& circuit, const double* v, double h, double* F, double* S, double* J);
 
 }  // namespace corva

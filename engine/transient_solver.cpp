@@ -85,30 +85,34 @@ inline bool eliminateFor(int runtimeN, double* a, double* dx) {
 #pragma clang diagnostic pop
 #endif
 
-// The instrument's netlist has 13 nodes, ground and the three pinned ones included; its
-// solve runs unrolled.
-bool eliminate(int n, double* a, double* dx) {
-  return n == 13 ? eliminateFor<13>(n, a, dx) : eliminateFor<0>(n, a, dx);
-}
-
 }  // namespace
 
 bool solveLinearSystem(const Circuit& circuit, const double* J, const double* rhs, double* dx) {
   const int n = circuit.nodeCount;
   double a[kMaxNodes * kStride];
+  if (n == 13) {
+    // The instrument's netlist: copies of a fixed length, which the compiler inlines.
+    for (int r = 0; r < 13; ++r) {
+      std::memcpy(a + r * kStride, J + r * kMaxNodes, sizeof(double) * 13);
+      a[r * kStride + 13] = rhs[r];
+    }
+    return eliminateFor<13>(n, a, dx);
+  }
   for (int r = 0; r < n; ++r) {
     std::memcpy(a + r * kStride, J + r * kMaxNodes, sizeof(double) * n);
     a[r * kStride + n] = rhs[r];
   }
-  return eliminate(n, a, dx);
+  return eliminateFor<0>(n, a, dx);
 }
 
 bool newtonStep(Circuit& circuit, double h) {
   double v[kMaxNodes];
   std::memcpy(v, circuit.x, sizeof v);
+  LinearStamp linear;
+  stampLinear(circuit, h, linear);
   return dampedNewton<kMaxNodes>(
       circuit.nodeCount, v, circuit.x, kLineSearchTries,
-      [&](const double* at, NewtonEvaluation<kMaxNodes>& e) { stampCircuit(circuit, at, h, e.F, e.S, e.J); },
+      [&](const double* at, NewtonEvaluation<kMaxNodes>& e) { stampCircuit(circuit, linear, at, e.F, e.S, e.J); },
       [&](const double* J, const double* rhs, double* dx) { return solveLinearSystem(circuit, J, rhs, dx); },
       [&](const double* dx) { return largestJunctionChange(circuit, dx); });
 }
