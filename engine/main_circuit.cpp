@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/device_laws.h"
+#include "engine/main_circuit_step.h"
 
 namespace corva {
 
@@ -29,22 +30,6 @@ void addJunction(Circuit& c, std::int32_t anode, std::int32_t cathode, double Is
 
 void addPnp(Circuit& c, std::int32_t base, std::int32_t collector, std::int32_t emitter) {
   c.transistors[c.transistorCount++] = {base, collector, emitter, -1.0, 1e-14, 180.0, 4.0, 0.0, 1e-12};
-}
-
-// Adds a current I flowing from a to b to the residuals and the current scales.
-inline void stampCurrent(double* F, double* S, std::int32_t a, std::int32_t b, double I) {
-  F[a] += I;
-  F[b] -= I;
-  S[a] += std::fabs(I);
-  S[b] += std::fabs(I);
-}
-
-// Adds a conductance g between a and b to the Jacobian.
-inline void stampConductance(double* J, std::int32_t a, std::int32_t b, double g) {
-  J[a * kMaxNodes + a] += g;
-  J[a * kMaxNodes + b] -= g;
-  J[b * kMaxNodes + b] += g;
-  J[b * kMaxNodes + a] -= g;
 }
 
 void setModePath(Circuit& c, std::uint8_t source, std::int32_t rC4, std::int32_t rSquare, float r) {
@@ -147,91 +132,9 @@ void stampLinear(const Circuit& c, double h, LinearStamp& linear) {
   }
 }
 
-// The Jacobian's entries are sums in element order: the linear elements first, then the
-// junctions and transistors. Starting from the step's linear sums therefore gives the
-// same values as stamping every element afresh.
 void stampCircuit(Circuit& c, const LinearStamp& linear, const double* v, double* F, double* S, double* J) {
-  c.evaluationCount += 1;
-  const int n = c.nodeCount;
-  std::memcpy(J, linear.J, sizeof(double) * kMaxNodes * n);
-  for (int i = 0; i < n; ++i) {
-    F[i] = 1e-9 * v[i];
-    S[i] = std::fabs(F[i]);
-  }
-  for (int k = 0; k < c.resistorCount; ++k) {
-    const Resistor& r = c.resistors[k];
-    stampCurrent(F, S, r.a, r.b, (v[r.a] - v[r.b]) * r.G);
-  }
-  for (int k = 0; k < c.currentSourceCount; ++k) {
-    const CurrentSource& s = c.currentSources[k];
-    F[s.node] += s.current;
-    S[s.node] += std::fabs(s.current);
-  }
-  for (int k = 0; k < c.capacitorCount; ++k) {
-    const Capacitor& cap = c.capacitors[k];
-    const double I = ((v[cap.a] - v[cap.b]) - linear.capacitorStart[k]) * linear.capacitorG[k];
-    stampCurrent(F, S, cap.a, cap.b, I);
-  }
-  for (int k = 0; k < c.junctionCount; ++k) {
-    const Junction& d = c.junctions[k];
-    const LimitedExp e = limitedExp(v[d.anode] - v[d.cathode]);
-    stampCurrent(F, S, d.anode, d.cathode, d.Is * (e.e - 1.0));
-    stampConductance(J, d.anode, d.cathode, d.Is * e.slope * kInverseThermalVoltage);
-  }
-  for (int k = 0; k < c.transistorCount; ++k) {
-    const Transistor& q = c.transistors[k];
-    const int b = q.base, col = q.collector, em = q.emitter;
-    const double p = q.polarity;
-    const LimitedExp f = limitedExp(p * (v[b] - v[em]));
-    const LimitedExp r = limitedExp(p * (v[b] - v[col]));
-    const double isF = q.Is / q.betaF, isR = q.Is / q.betaR;
-    const double Ibe = isF * (f.e - 1.0);
-    const double Ibc = isR * (r.e - 1.0);
-    const double Ict = q.Is * (f.e - r.e);
-    F[b] += p * (Ibe + Ibc);
-    F[col] += p * (Ict - Ibc);
-    F[em] -= p * (Ict + Ibe);
-    S[b] += std::fabs(Ibe + Ibc);
-    S[col] += std::fabs(Ict - Ibc);
-    S[em] += std::fabs(Ict + Ibe);
-    const double gPi = isF * f.slope * kInverseThermalVoltage;
-    const double gMu = isR * r.slope * kInverseThermalVoltage;
-    const double gF = q.Is * f.slope * kInverseThermalVoltage;
-    const double gR = q.Is * r.slope * kInverseThermalVoltage;
-    double* Jb = J + b * kMaxNodes;
-    double* Jc = J + col * kMaxNodes;
-    double* Je = J + em * kMaxNodes;
-    Jb[b] += gPi + gMu;
-    Jb[em] -= gPi;
-    Jb[col] -= gMu;
-    Jc[b] += gF - gR - gMu;
-    Jc[em] -= gF;
-    Jc[col] += gR + gMu;
-    Je[b] += gR - gF - gPi;
-    Je[em] += gF + gPi;
-    Je[col] -= gR;
-    if (q.breakdownVoltage > 0.0) {
-      const LimitedExp d = limitedExp(-p * (v[b] - v[em]) - q.breakdownVoltage);
-      const double I = q.breakdownIs * (d.e - 1.0);
-      const double g = q.breakdownIs * d.slope * kInverseThermalVoltage;
-      F[b] -= p * I;
-      F[em] += p * I;
-      S[b] += std::fabs(I);
-      S[em] += std::fabs(I);
-      Jb[b] += g;
-      Jb[em] -= g;
-      Je[b] -= g;
-      Je[em] += g;
-    }
-  }
-  for (int i = 0; i < n; ++i) {
-    if (!c.pinned[i]) continue;
-    F[i] = v[i] - c.pinnedVoltage[i];
-    std::memset(J + i * kMaxNodes, 0, sizeof(double) * kMaxNodes);
-    J[i * kMaxNodes + i] = 1.0;
-  }
+  stampEquations(c, linear, v, F, S, J, scalarJunctionExps);
 }
-
 
 void stampCircuit(Circuit& c, const double* v, double h, double* F, double* S, double* J) {
   LinearStamp linear;

@@ -368,7 +368,7 @@ bool solveOutputStage(OutputStage& stage, double step, const StageDrive& drive, 
 namespace {
 
 bool cpuRunsVectorPath() {
-#ifdef CORVA_OUTPUT_STAGE_AVX2
+#ifdef CORVA_VECTOR_PATHS
   __builtin_cpu_init();
   return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
 #else
@@ -385,8 +385,10 @@ bool outputStageVectorPathAvailable() { return vectorPathAvailable; }
 
 void useOutputStageVectorPath(bool on) { vectorPathOn = on && vectorPathAvailable; }
 
+bool vectorPathsOn() { return vectorPathOn; }
+
 bool integrateOutputStage(OutputStage& stage, double h, const StageDrive& drive, std::int32_t budget) {
-#ifdef CORVA_OUTPUT_STAGE_AVX2
+#ifdef CORVA_VECTOR_PATHS
   if (vectorPathOn) return integrateOutputStageAvx2(stage, h, drive, budget);
 #endif
   return drive.modeTwo ? integrate<true>(stage, h, drive, budget) : integrate<false>(stage, h, drive, budget);

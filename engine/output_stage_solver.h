@@ -33,11 +33,12 @@ void updateCapacitorHistory(OutputStage& stage, double step);
 // baseline code's bit for bit; only for CPUs that have both (see outputStageVectorPath).
 bool integrateOutputStageAvx2(OutputStage& stage, double h, const StageDrive& drive, std::int32_t budget);
 
-// Whether this build and CPU have the vector path, and whether integrateOutputStage uses
-// it. It does by default where it exists; turning it off runs the baseline code, which
-// gives the same results (for comparing the two).
+// Whether this build and CPU have the vector paths, and whether integrateOutputStage and
+// the main circuit's Newton step use them. They do by default where they exist; turning
+// them off runs the baseline code, which gives the same results (for comparing the two).
 bool outputStageVectorPathAvailable();
 void useOutputStageVectorPath(bool on);
+bool vectorPathsOn();
 
 // 4 x 4 Gaussian elimination with partial pivoting; false when a pivot is below 1e-300.
 bool solveLinearSystem4(const double* J, const double* rhs, double* dx);

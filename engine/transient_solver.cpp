@@ -1,6 +1,7 @@
 #include "engine/transient_solver.h"
 
-#include "engine/damped_newton.h"
+#include "engine/main_circuit_step.h"
+#include "engine/output_stage_solver.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,113 +9,15 @@
 
 namespace corva {
 
-namespace {
-
-constexpr int kLineSearchTries = 5;
-constexpr int kStride = kMaxNodes + 1;  // augmented matrix row stride
-
-// Largest change of any junction voltage (diodes, base-emitter, base-collector) that the
-// update dx would make.
-double largestJunctionChange(const Circuit& c, const double* dx) {
-  double m = 0.0;
-  for (int k = 0; k < c.junctionCount; ++k)
-    m = std::max(m, std::fabs(dx[c.junctions[k].anode] - dx[c.junctions[k].cathode]));
-  for (int k = 0; k < c.transistorCount; ++k) {
-    const Transistor& q = c.transistors[k];
-    m = std::max(m, std::fabs(dx[q.base] - dx[q.emitter]));
-    m = std::max(m, std::fabs(dx[q.base] - dx[q.collector]));
-  }
-  return m;
-}
-
-}  // namespace
-
-namespace {
-
-// Gaussian elimination with partial pivoting on the augmented n x (n + 1) matrix `a`
-// (row stride kStride), in place. With FixedN > 0 the loops have a compile-time length
-// and are unrolled.
-// Clang reports the runtime-length instantiation's loops as not unrolled; that one is
-// meant to stay a plain loop.
-#if defined(__clang__)
-#pragma clang diagnostic push
-#pragma clang diagnostic ignored "-Wpass-failed"
-#endif
-template <int FixedN>
-inline bool eliminateFor(int runtimeN, double* a, double* dx) {
-  const int n = FixedN > 0 ? FixedN : runtimeN;
-  double inversePivot[kMaxNodes];
-#pragma GCC unroll 14
-  for (int c = 0; c < n; ++c) {
-    // The first of equal candidates wins: a later row must be strictly larger.
-    int best = c;
-    double largest = std::fabs(a[c * kStride + c]);
-#pragma GCC unroll 14
-    for (int r = c + 1; r < n; ++r) {
-      const double magnitude = std::fabs(a[r * kStride + c]);
-      if (magnitude > largest) {
-        largest = magnitude;
-        best = r;
-      }
-    }
-    if (!(largest >= 1e-300)) return false;
-    if (best != c)
-      for (int j = c; j <= n; ++j) std::swap(a[c * kStride + j], a[best * kStride + j]);
-    const double* pivotRow = a + c * kStride;
-    inversePivot[c] = 1.0 / pivotRow[c];
-#pragma GCC unroll 14
-    for (int r = c + 1; r < n; ++r) {
-      double* row = a + r * kStride;
-      const double f = row[c] * inversePivot[c];
-      // Column c below the pivot is never read again, so it is left as it is.
-      if (f != 0.0)
-#pragma GCC unroll 14
-        for (int j = c + 1; j <= n; ++j) row[j] -= f * pivotRow[j];
-    }
-  }
-#pragma GCC unroll 14
-  for (int i = n - 1; i >= 0; --i) {
-    double sum = a[i * kStride + n];
-#pragma GCC unroll 14
-    for (int j = i + 1; j < n; ++j) sum -= a[i * kStride + j] * dx[j];
-    dx[i] = sum * inversePivot[i];
-  }
-  return true;
-}
-#if defined(__clang__)
-#pragma clang diagnostic pop
-#endif
-
-}  // namespace
-
 bool solveLinearSystem(const Circuit& circuit, const double* J, const double* rhs, double* dx) {
-  const int n = circuit.nodeCount;
-  double a[kMaxNodes * kStride];
-  if (n == 13) {
-    // The instrument's netlist: copies of a fixed length, which the compiler inlines.
-    for (int r = 0; r < 13; ++r) {
-      std::memcpy(a + r * kStride, J + r * kMaxNodes, sizeof(double) * 13);
-      a[r * kStride + 13] = rhs[r];
-    }
-    return eliminateFor<13>(n, a, dx);
-  }
-  for (int r = 0; r < n; ++r) {
-    std::memcpy(a + r * kStride, J + r * kMaxNodes, sizeof(double) * n);
-    a[r * kStride + n] = rhs[r];
-  }
-  return eliminateFor<0>(n, a, dx);
+  return solveCircuitSystem(circuit, J, rhs, dx);
 }
 
 bool newtonStep(Circuit& circuit, double h) {
-  double v[kMaxNodes];
-  std::memcpy(v, circuit.x, sizeof v);
-  LinearStamp linear;
-  stampLinear(circuit, h, linear);
-  return dampedNewton<kMaxNodes>(
-      circuit.nodeCount, v, circuit.x, kLineSearchTries,
-      [&](const double* at, NewtonEvaluation<kMaxNodes>& e) { stampCircuit(circuit, linear, at, e.F, e.S, e.J); },
-      [&](const double* J, const double* rhs, double* dx) { return solveLinearSystem(circuit, J, rhs, dx); },
-      [&](const double* dx) { return largestJunctionChange(circuit, dx); });
+#ifdef CORVA_VECTOR_PATHS
+  if (vectorPathsOn()) return newtonStepAvx2(circuit, h);
+#endif
+  return newtonStepWith(circuit, h, scalarJunctionExps);
 }
 
 double integrateCircuit(Circuit& circuit, double T, std::int32_t evaluationCap) {

@@ -184,7 +184,7 @@ constexpr std::uint64_t kRecorded[][2] = {
     {0xf11539c2fd99f8bbULL, 0x3cc44562812117b0ULL},
 };
 
-// Both code paths of the output stage, where the CPU has the vector one.
+// Both code paths of the two circuits' solvers, where the CPU has the vector one.
 TEST(ReferenceRender, EverySettingSoundsAsRecorded) {
   const ExpVariant variant = systemExpVariant();
   if (variant == ExpVariant::unknown) GTEST_SKIP() << "the system's exp is neither recorded variant";
