@@ -259,11 +259,14 @@ inline void evaluate(const VectorSubStep& w, double (&junctionVoltage)[2], __m25
   __m128d de = _mm_setzero_pd();
   __m128d ds = _mm_setzero_pd();
   if (breakdownLive != 0) [[unlikely]] {
-    LimitedExp d[2] = {{0.0, 0.0}, {0.0, 0.0}};
-    for (int i = 0; i < 2; ++i)
-      if (breakdownLive & (1 << i)) d[i] = limitedExp(breakdownArgument[i]);
-    de = _mm_setr_pd(d[0].e, d[1].e);
-    ds = _mm_setr_pd(d[0].slope, d[1].slope);
+    // Both breakdown junctions in one vector exp; a junction that does not conduct, and
+    // the two padding lanes, give 0.
+    const __m128d dead = _mm_cmplt_pd(breakdownArgument, _mm_set1_pd(-40.0 * VT));
+    __m256d breakdownE, breakdownSlope;
+    junctionExponentials(_mm256_set_m128d(_mm_set1_pd(-1.0), breakdownArgument),
+                         _mm256_set_m128d(_mm_castsi128_pd(_mm_set1_epi64x(-1)), dead), breakdownE, breakdownSlope);
+    de = _mm256_castpd256_pd128(breakdownE);
+    ds = _mm256_castpd256_pd128(breakdownSlope);
   }
   const __m128d one = _mm_set1_pd(1.0);
   const __m128d isF = _mm_set1_pd(kIsOverBetaF);
