@@ -10,7 +10,6 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <thread>
@@ -19,6 +18,7 @@
 #include "plugin/news_cache.h"
 #include "plugin/news_dismissed.h"
 #include "tests/editor/editor_fixture.h"
+#include "tests/midimap/temp_folder.h"
 #include "tests/news/signing.h"
 #include "tests/platform/local_https_server.h"
 #include "tests/plugin/data_home.h"
@@ -34,11 +34,6 @@ const corva::test::ScopedDataHome dataHome;
 Module& NewsModule() {
   static Module* m = new Module(CORVA_NEWS_TEST_MODULE);
   return *m;
-}
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 std::string Feed(const std::string& sections) { return corva::test::signFeed(sections, corva::test::testKeyPair(1)); }
@@ -112,7 +107,7 @@ class NewsEditor : public ::testing::Test {
   void serve(const std::string& feed) { std::ofstream(server.filesFolder() + "/news.txt") << feed; }
   // The server holds its answer to the feed request while this file exists (4.5 s at most).
   std::string holdFile() const { return server.filesFolder() + "/hold"; }
-  std::string requests() const { return ReadAll(server.requestLog()); }
+  std::string requests() const { return corva::test::readBytes(server.requestLog()); }
   static std::int64_t now() { return static_cast<std::int64_t>(std::time(nullptr)); }
 
   corva::test::LocalHttpsServer server;
@@ -143,7 +138,7 @@ TEST_F(NewsEditor, StaleCacheIsShownAtOnceAndReplacedWhenTheFetchEnds) {
   std::filesystem::remove(holdFile());
   EXPECT_TRUE(Shows(ed, ShowingNotice("new", "A new version is out: see the site for all that changed", 1),
                     "news-after-fetch"));
-  const std::string cache = ReadAll(corva::newsCachePath(folder()));
+  const std::string cache = corva::test::readBytes(corva::newsCachePath(folder()));
   EXPECT_EQ(cache.substr(cache.find('\n') + 1), fetched);
 }
 
@@ -185,7 +180,7 @@ TEST_F(NewsEditor, ModuleUnloadedByTheHostWhileAFetchWaits) {
     ed.settled();
   }
   module.reset();  // ModuleExit and dlclose
-  const auto mapped = [&] { return ReadAll("/proc/self/maps").find(copy) != std::string::npos; };
+  const auto mapped = [&] { return corva::test::readBytes("/proc/self/maps").find(copy) != std::string::npos; };
   EXPECT_TRUE(mapped()) << "the running fetch keeps its module mapped";
   // The handshake never comes: the fetch gives up after 2.5 s and its thread leaves.
   std::this_thread::sleep_for(3500ms);

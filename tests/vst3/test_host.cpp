@@ -2,9 +2,8 @@
 
 #include <dlfcn.h>
 
-#include <chrono>
-
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 
