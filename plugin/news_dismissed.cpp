@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string_view>
 #include <thread>
@@ -80,13 +81,6 @@ class FolderLock {
   int fd;
 };
 
-bool contains(const std::vector<std::string>& ids, const std::string& id) {
-  for (const std::string& entry : ids) {
-    if (entry == id) return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 std::string dismissedPath(const std::string& folder) {
@@ -106,12 +100,11 @@ std::vector<std::string> loadDismissed(const std::string& folder) {
 }
 
 bool dismissNotice(const std::string& id, const std::string& folder) {
-  if (contains(loadDismissed(folder), id)) return true;
   if (!makeDirs(folder)) return false;
   FolderLock lock(folder);
-  // Read again under the lock: another process may have added ids meanwhile.
+  // Read under the lock, so that ids another process is adding are not lost.
   std::vector<std::string> ids = loadDismissed(folder);
-  if (contains(ids, id)) return true;
+  if (std::find(ids.begin(), ids.end(), id) != ids.end()) return true;
   ids.push_back(id);
   // The file must stay readable whole: the oldest ids make room for the newest.
   std::size_t total = 0;
