@@ -14,6 +14,7 @@
 #include "plugin/news_cache.h"
 #include "plugin/news_dismissed.h"
 #include "plugin/news_fetch.h"
+#include "plugin/plug_config.h"
 
 using namespace corva;
 
@@ -33,7 +34,8 @@ void copyCut(char* dst, std::size_t capacity, const std::string& src) {
 
 NoticeContext noticeContext(std::time_t now) {
   NoticeContext context;
-  parseVersion("0.5.9", context.current);
+  // The plug-in's version, packed as major << 16 | minor << 8 | patch.
+  context.current = {kVendorVersion >> 16, (kVendorVersion >> 8) & 0xFF, kVendorVersion & 0xFF};
   context.platform = kNewsPlatformLinux;
   std::tm local{};
   localtime_r(&now, &local);
