@@ -6,8 +6,6 @@
 
 #include <chrono>
 #include <ctime>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <thread>
@@ -16,6 +14,7 @@
 #include "plugin/background_worker.h"
 #include "plugin/news_cache.h"
 #include "plugin/news_dismissed.h"
+#include "tests/midimap/temp_folder.h"
 #include "tests/news/signing.h"
 #include "tests/platform/local_https_server.h"
 #include "tests/plugin/data_home.h"
@@ -24,10 +23,8 @@
 namespace corva {
 namespace {
 
-std::string readAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using test::readBytes;
+using test::writeBytes;
 
 class NewsRefresh : public ::testing::Test {
  protected:
@@ -37,7 +34,7 @@ class NewsRefresh : public ::testing::Test {
                                             std::to_string(server.port("good"))});
   }
 
-  void serve(const std::string& feed) { std::ofstream(server.filesFolder() + "/news.txt") << feed; }
+  void serve(const std::string& feed) { writeBytes(server.filesFolder() + "/news.txt", feed); }
   static std::string feedWith(const std::string& id, const std::string& text) {
     return test::signFeed("[message " + id + "]\ntext = " + text + "\n", test::testKeyPair(1));
   }
@@ -64,9 +61,9 @@ TEST_F(NewsRefresh, SignedFeedIsCachedAndShownThenServedFreshWithoutFetching) {
   EXPECT_EQ(shownId(*plug), "hello");
   EXPECT_STREQ(plug->uiModel.newsView.segments[0].text, "First notice");
   EXPECT_TRUE(plug->uiModel.effectsPanel.newsShown);
-  EXPECT_NE(readAll(server.requestLog()).find("/corva/news.txt QVT-Corva/0.5.9 (linux)"),
+  EXPECT_NE(readBytes(server.requestLog()).find("/corva/news.txt QVT-Corva/0.5.9 (linux)"),
             std::string::npos);
-  const std::string cached = readAll(newsCachePath(home.folder()));
+  const std::string cached = readBytes(newsCachePath(home.folder()));
   EXPECT_EQ(cached.substr(0, 10), "fetched = ");
   EXPECT_EQ(cached.substr(cached.find('\n') + 1), feedWith("hello", "First notice"));
 
@@ -83,7 +80,7 @@ TEST_F(NewsRefresh, SignedFeedIsCachedAndShownThenServedFreshWithoutFetching) {
 TEST_F(NewsRefresh, StaleCacheServesUntilAVerifiedFeedReplacesIt) {
   const std::string old = feedWith("old", "Old notice");
   ASSERT_TRUE(writeNewsCache(old, static_cast<std::int64_t>(std::time(nullptr)) - 3600, home.folder()));
-  const std::string oldFile = readAll(newsCachePath(home.folder()));
+  const std::string oldFile = readBytes(newsCachePath(home.folder()));
 
   // A feed whose body was changed after signing is not cached.
   std::string tampered = feedWith("new", "New notice");
@@ -93,16 +90,16 @@ TEST_F(NewsRefresh, StaleCacheServesUntilAVerifiedFeedReplacesIt) {
   EXPECT_FALSE(plug->refreshNotices());
   EXPECT_EQ(shownId(*plug), "old");
   openAndFinish(*plug);
-  EXPECT_EQ(readAll(newsCachePath(home.folder())), oldFile);
+  EXPECT_EQ(readBytes(newsCachePath(home.folder())), oldFile);
   EXPECT_EQ(shownId(*plug), "old");
 
   // Neither is an empty feed nor a failed download.
   serve("");
   openAndFinish(*plug);
-  EXPECT_EQ(readAll(newsCachePath(home.folder())), oldFile);
+  EXPECT_EQ(readBytes(newsCachePath(home.folder())), oldFile);
   ::unlink((server.filesFolder() + "/news.txt").c_str());
   openAndFinish(*plug);
-  EXPECT_EQ(readAll(newsCachePath(home.folder())), oldFile);
+  EXPECT_EQ(readBytes(newsCachePath(home.folder())), oldFile);
   EXPECT_EQ(shownId(*plug), "old");
 
   serve(feedWith("new", "New notice"));
