@@ -30,27 +30,6 @@ namespace {
 
 constexpr unsigned kLeft = 1u, kRight = 2u;
 
-// Encodes code point cp as UTF-8 into out (at most 4 bytes and a zero).
-void EncodeUtf8(std::uint32_t cp, char out[5]) {
-  int n = 0;
-  if (cp < 0x80) {
-    out[n++] = static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out[n++] = static_cast<char>(0xC0 | (cp >> 6));
-    out[n++] = static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out[n++] = static_cast<char>(0xE0 | (cp >> 12));
-    out[n++] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out[n++] = static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x110000) {
-    out[n++] = static_cast<char>(0xF0 | (cp >> 18));
-    out[n++] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out[n++] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out[n++] = static_cast<char>(0x80 | (cp & 0x3F));
-  }
-  out[n] = '\0';
-}
-
 IKeyPress KeyFromPugl(const PuglKeyEvent& e) {
   IKeyPress k;
   k.S = e.state & PUGL_MOD_SHIFT;

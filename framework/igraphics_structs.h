@@ -67,6 +67,10 @@ struct IKeyPress {
   IKeyPress(const char* text, int vk, bool s = false, bool c = false, bool a = false);
 };
 
+// Writes code point cp as UTF-8 into out: up to four bytes and a terminating zero. A code
+// point past U+10FFFF gives empty text.
+void EncodeUtf8(std::uint32_t cp, char out[5]);
+
 // Virtual-key codes of the keys the editor's key handlers look at.
 inline constexpr int kVK_NONE = 0;
 inline constexpr int kVK_BACK = 0x08;

@@ -42,16 +42,7 @@ IKeyPress KeyFromHost(char16 key, int16 keyCode, int16 modifiers) {
     k.VK = static_cast<int>(c);
   // The key's text, as UTF-8 (a UTF-16 unit outside the surrogates).
   if (c >= 0x20 && c != 0x7F && !(c >= 0xD800 && c <= 0xDFFF)) {
-    if (c < 0x80) {
-      k.utf8[0] = static_cast<char>(c);
-    } else if (c < 0x800) {
-      k.utf8[0] = static_cast<char>(0xC0 | (c >> 6));
-      k.utf8[1] = static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      k.utf8[0] = static_cast<char>(0xE0 | (c >> 12));
-      k.utf8[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      k.utf8[2] = static_cast<char>(0x80 | (c & 0x3F));
-    }
+    igraphics::EncodeUtf8(c, k.utf8);
   } else if (k.VK == igraphics::kVK_ESCAPE) {
     k.utf8[0] = 27;
   }
