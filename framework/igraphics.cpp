@@ -120,13 +120,17 @@ IControl* IGraphics::GetCapturedControl(std::uintptr_t touchID) const {
   return it == mCapturedMap.end() ? nullptr : it->second;
 }
 
+IControl* IGraphics::TopmostHit(float x, float y, int lowest) const {
+  for (int i = NControls() - 1; i >= lowest; --i) {
+    IControl* c = GetControl(i);
+    if (!c->GetIgnoreMouse() && c->IsHit(x, y)) return c;
+  }
+  return nullptr;
+}
+
 IControl* IGraphics::GetMouseControl(float x, float y, bool capture, std::uintptr_t touchID) {
   if (IControl* captured = GetCapturedControl(touchID)) return captured;
-  IControl* hit = nullptr;
-  for (int i = NControls() - 1; i >= 0 && !hit; --i) {
-    IControl* c = GetControl(i);
-    if (!c->GetIgnoreMouse() && c->IsHit(x, y)) hit = c;
-  }
+  IControl* hit = TopmostHit(x, y, 0);
   if (!hit || !capture) return hit;
   // A second pointer may share a control only when the control takes several.
   for (const auto& [id, c] : mCapturedMap) {
@@ -138,16 +142,12 @@ IControl* IGraphics::GetMouseControl(float x, float y, bool capture, std::uintpt
 
 void IGraphics::OnMouseDown(const std::vector<IMouseInfo>& points) {
   for (const IMouseInfo& p : points) {
-    mMouseX = p.x;
-    mMouseY = p.y;
     if (IControl* c = GetMouseControl(p.x, p.y, true, p.ms.touchID)) c->OnMouseDown(p.x, p.y, p.ms);
   }
 }
 
 void IGraphics::OnMouseUp(const std::vector<IMouseInfo>& points) {
   for (const IMouseInfo& p : points) {
-    mMouseX = p.x;
-    mMouseY = p.y;
     if (IControl* c = GetCapturedControl(p.ms.touchID)) c->OnMouseUp(p.x, p.y, p.ms);
     // Released on any button-up, even while another button is still down.
     mCapturedMap.erase(p.ms.touchID);
@@ -157,8 +157,6 @@ void IGraphics::OnMouseUp(const std::vector<IMouseInfo>& points) {
 
 void IGraphics::OnMouseDrag(const std::vector<IMouseInfo>& points) {
   for (const IMouseInfo& p : points) {
-    mMouseX = p.x;
-    mMouseY = p.y;
     IControl* c = GetCapturedControl(p.ms.touchID);
     if (c && (p.dX != 0.f || p.dY != 0.f)) c->OnMouseDrag(p.x, p.y, p.dX, p.dY, p.ms);
   }
@@ -173,15 +171,9 @@ void IGraphics::OnMouseWheel(float x, float y, const IMouseMod& mod, float d) {
 }
 
 bool IGraphics::OnMouseOver(float x, float y, const IMouseMod& mod) {
-  mMouseX = x;
-  mMouseY = y;
   if (!mHandleMouseOver) return false;
-  IControl* over = nullptr;
   // The panel background (index 0) never takes mouse-over.
-  for (int i = NControls() - 1; i >= 1 && !over; --i) {
-    IControl* c = GetControl(i);
-    if (!c->GetIgnoreMouse() && c->IsHit(x, y)) over = c;
-  }
+  IControl* over = TopmostHit(x, y, 1);
   if (mMouseOver && mMouseOver != over) mMouseOver->OnMouseOut();
   mMouseOver = over;
   if (over) over->OnMouseOver(x, y, mod);

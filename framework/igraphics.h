@@ -123,6 +123,8 @@ class IGraphics {
   // The topmost control that takes the pointer at (x, y); with capture it is recorded
   // as the captured control of `touchID` (or the one already captured is returned).
   IControl* GetMouseControl(float x, float y, bool capture, std::uintptr_t touchID = 0);
+  // The topmost control at index `lowest` or above that takes the pointer at (x, y).
+  IControl* TopmostHit(float x, float y, int lowest) const;
 
   IEditorDelegate& mDelegate;
   int mWidth;
@@ -137,7 +139,6 @@ class IGraphics {
   std::map<std::uintptr_t, IControl*> mCapturedMap;
   IControl* mMouseOver = nullptr;
   IKeyHandlerFunc mKeyHandlerFunc;
-  float mMouseX = 0.f, mMouseY = 0.f;
 };
 
 }  // namespace iplug::igraphics
