@@ -24,8 +24,7 @@ CorvaControl::CorvaControl(const IRECT& bounds, UiModel* model)
 
 void CorvaControl::releaseButton(std::uint64_t id) {
   heldButtons &= ~id;
-  uiModel->face.releaseControl(id);
-  uiModel->effectsPanel.releaseControl(id);
+  uiModel->handlePointerUp(id);
 }
 
 void CorvaControl::OnMouseDown(float x, float y, const IMouseMod& mod) {
@@ -47,9 +46,7 @@ void CorvaControl::OnMouseUp(float x, float y, const IMouseMod& mod) {
   lastX = x;
   lastY = y;
   if (mod.IsTouch()) {
-    const std::uint64_t id = touchPointerId(mod.touchID);
-    uiModel->face.releaseControl(id);
-    uiModel->effectsPanel.releaseControl(id);
+    uiModel->handlePointerUp(touchPointerId(mod.touchID));
     SetDirty(false);
     return;
   }

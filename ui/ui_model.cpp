@@ -61,6 +61,11 @@ bool UiModel::handlePointerDrag(std::uint64_t pointerId, float x, float y) {
   return a || b;
 }
 
+void UiModel::handlePointerUp(std::uint64_t pointerId) {
+  face.releaseControl(pointerId);
+  effectsPanel.releaseControl(pointerId);
+}
+
 double UiModel::uiParamValue(int paramId) const {
   return effectSlot(paramId) >= 0 ? effectsPanel.value(paramId) : face.value(paramId);
 }

@@ -27,6 +27,8 @@ class UiModel : public UiParamValues {
   bool handlePointerDown(std::uint64_t pointerId, float x, float y);
   // The pointer moved; true when a value changed.
   bool handlePointerDrag(std::uint64_t pointerId, float x, float y);
+  // The pointer went up: the face and the effects panel let go of what it held.
+  void handlePointerUp(std::uint64_t pointerId);
   // Asks the host to let go of any momentary button that is down.
   void releaseMomentaryButtons();
   // Switches MIDI-learn mode on or off, with no target chosen.
