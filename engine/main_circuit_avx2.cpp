@@ -14,25 +14,20 @@ namespace corva {
 namespace {
 
 // The limited junction exponential of each of count arguments (at most eight), in two
-// vectors of four. Padding lanes and arguments above 1 V take exp(-1 / VT), an argument
-// of the common case.
+// vectors of four.
 inline void vectorJunctionExps(const double* argument, int count, LimitedExp* out) {
   constexpr int kLanes = 8;
   static_assert(kMaxJunctions + 2 * kMaxTransistors <= kLanes);
+  // Padding lanes take -1 V, an argument of the common case.
   alignas(32) double lanes[kLanes];
   for (int i = 0; i < kLanes; ++i) lanes[i] = i < count ? argument[i] : -1.0;
   alignas(32) double e[kLanes];
   alignas(32) double slope[kLanes];
   for (int first = 0; first < kLanes; first += 4) {
-    const __m256d v = _mm256_load_pd(lanes + first);
-    const __m256d below = _mm256_cmp_pd(v, set1(1.0), _CMP_LE_OQ);
-    const __m256d ex = exp4(_mm256_blendv_pd(set1(-1.0 * kInverseThermalVoltage),
-                                             _mm256_mul_pd(v, set1(kInverseThermalVoltage)), below));
-    const __m256d limit = set1(kJunctionExpLimit);
-    const __m256d tangent = _mm256_mul_pd(
-        _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(v, set1(1.0)), set1(kInverseThermalVoltage)), set1(1.0)), limit);
-    _mm256_store_pd(e + first, _mm256_blendv_pd(tangent, ex, below));
-    _mm256_store_pd(slope + first, _mm256_blendv_pd(limit, ex, below));
+    __m256d ex, sl;
+    limitedExp4(_mm256_load_pd(lanes + first), _mm256_setzero_pd(), ex, sl);
+    _mm256_store_pd(e + first, ex);
+    _mm256_store_pd(slope + first, sl);
   }
   for (int i = 0; i < count; ++i) out[i] = {e[i], slope[i]};
 }

@@ -114,22 +114,6 @@ inline double sumOfSquares(__m256d F) {
   return r;
 }
 
-// The junction exponentials of both transistors at once: lanes 0 and 1 are the forward
-// junctions of A and B (argument vb), lanes 2 and 3 the reverse junctions (vb - vc).
-// Returns the limited exponential in e and its slope in slope; a skipped junction gives 0.
-inline void junctionExponentials(__m256d argument, __m256d skip, __m256d& e, __m256d& slope) {
-  const __m256d below = _mm256_cmp_pd(argument, set1(1.0), _CMP_LE_OQ);
-  // Lanes whose exponential is not used get -1, an argument of the common case.
-  const __m256d x =
-      _mm256_blendv_pd(set1(-1.0), _mm256_mul_pd(argument, set1(kInvVT)), _mm256_andnot_pd(skip, below));
-  const __m256d ex = exp4(x);
-  const __m256d limit = set1(kJunctionExpLimit);
-  const __m256d tangent = _mm256_mul_pd(
-      _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(argument, set1(1.0)), set1(kInvVT)), set1(1.0)), limit);
-  e = _mm256_andnot_pd(skip, _mm256_blendv_pd(tangent, ex, below));
-  slope = _mm256_andnot_pd(skip, _mm256_blendv_pd(limit, ex, below));
-}
-
 // Both bias paths' junction solves (base A in lane 0, base B in lane 1) side by side:
 // each lane runs the baseline's Newton iteration step for step and stops when it has
 // converged, so that both give the baseline's values.
@@ -159,7 +143,7 @@ inline void seriesJunctionPair(double sourceVoltage, double nodeA, double nodeB,
   __m256d active = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
   for (int iteration = 0; iteration < 8; ++iteration) {
     __m256d eNow, slopeNow;
-    junctionExponentials(vd, noSkip, eNow, slopeNow);
+    limitedExp4(vd, noSkip, eNow, slopeNow);
     e = _mm256_blendv_pd(e, eNow, active);
     slope = _mm256_blendv_pd(slope, slopeNow, active);
     const __m256d f = _mm256_sub_pd(_mm256_sub_pd(vt, vd), _mm256_mul_pd(RIs, _mm256_sub_pd(eNow, set1(1.0))));
@@ -175,7 +159,7 @@ inline void seriesJunctionPair(double sourceVoltage, double nodeA, double nodeB,
   // voltage.
   if ((_mm256_movemask_pd(active) & 0b11) != 0) {
     __m256d eNow, slopeNow;
-    junctionExponentials(vd, noSkip, eNow, slopeNow);
+    limitedExp4(vd, noSkip, eNow, slopeNow);
     e = _mm256_blendv_pd(e, eNow, active);
     slope = _mm256_blendv_pd(slope, slopeNow, active);
   }
@@ -245,9 +229,11 @@ inline void evaluate(const VectorSubStep& w, double (&junctionVoltage)[2], __m25
   const __m128d skipForward = _mm_cmplt_pd(vb, _mm_set1_pd(-kNegligible));
   const __m128d skipReverse = _mm_and_pd(_mm_cmpgt_pd(_mm_sub_pd(vc, vb), _mm_set1_pd(kNegligible)),
                                          _mm_cmpgt_pd(vc, _mm_set1_pd(kNegligible)));
+  // Lanes 0 and 1 are the forward junctions of A and B (argument vb), lanes 2 and 3 the
+  // reverse junctions (vb - vc).
   __m256d junctionE, junctionSlope;
-  junctionExponentials(_mm256_set_m128d(_mm_sub_pd(vb, vc), vb), _mm256_set_m128d(skipReverse, skipForward),
-                       junctionE, junctionSlope);
+  limitedExp4(_mm256_set_m128d(_mm_sub_pd(vb, vc), vb), _mm256_set_m128d(skipReverse, skipForward), junctionE,
+              junctionSlope);
   const __m128d fe = _mm256_castpd256_pd128(junctionE);
   const __m128d re = _mm256_extractf128_pd(junctionE, 1);
   const __m128d fs = _mm256_castpd256_pd128(junctionSlope);
@@ -263,8 +249,8 @@ inline void evaluate(const VectorSubStep& w, double (&junctionVoltage)[2], __m25
     // the two padding lanes, give 0.
     const __m128d dead = _mm_cmplt_pd(breakdownArgument, _mm_set1_pd(-40.0 * VT));
     __m256d breakdownE, breakdownSlope;
-    junctionExponentials(_mm256_set_m128d(_mm_set1_pd(-1.0), breakdownArgument),
-                         _mm256_set_m128d(_mm_castsi128_pd(_mm_set1_epi64x(-1)), dead), breakdownE, breakdownSlope);
+    limitedExp4(_mm256_set_m128d(_mm_set1_pd(-1.0), breakdownArgument),
+                _mm256_set_m128d(_mm_castsi128_pd(_mm_set1_epi64x(-1)), dead), breakdownE, breakdownSlope);
     de = _mm256_castpd256_pd128(breakdownE);
     ds = _mm256_castpd256_pd128(breakdownSlope);
   }

@@ -9,6 +9,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "engine/device_laws.h"
+
 namespace corva {
 namespace {
 
@@ -145,6 +147,21 @@ inline __m256d exp4(__m256d x) {
     }
   }
   return e;
+}
+
+// The limited junction exponential (see limitedExp) of four junction voltages: the value
+// in e, its slope in slope. Lanes set in skip give 0 for both; they and the lanes above
+// 1 V take exp(-1), an argument of the common case, so that no lane needs the slow path.
+inline void limitedExp4(__m256d v, __m256d skip, __m256d& e, __m256d& slope) {
+  const __m256d below = _mm256_cmp_pd(v, set1(1.0), _CMP_LE_OQ);
+  const __m256d x = _mm256_blendv_pd(set1(-1.0), _mm256_mul_pd(v, set1(kInverseThermalVoltage)),
+                                     _mm256_andnot_pd(skip, below));
+  const __m256d ex = exp4(x);
+  const __m256d limit = set1(kJunctionExpLimit);
+  const __m256d tangent = _mm256_mul_pd(
+      _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(v, set1(1.0)), set1(kInverseThermalVoltage)), set1(1.0)), limit);
+  e = _mm256_andnot_pd(skip, _mm256_blendv_pd(tangent, ex, below));
+  slope = _mm256_andnot_pd(skip, _mm256_blendv_pd(limit, ex, below));
 }
 
 }  // namespace
