@@ -293,20 +293,6 @@ inline void evaluate(const VectorSubStep& w, double (&junctionVoltage)[2], __m25
   e.r = sumOfSquares(F);
 }
 
-// Gaussian elimination with partial pivoting of J dx = rhs on whole columns. Row r of
-// the system stays in lane r; as in the baseline solve, a row exchange swaps two entries
-// of the compile-time row order P (row P[i] stands at position i). Eliminating column C
-// subtracts f_r times the pivot row's entry from each later column in the lanes of the
-// rows below the pivot, f_r = J[r][C] / pivot, the scalar multiply and subtract per
-// entry; the other lanes subtract +0, which leaves them as they are.
-struct Columns {
-  __m256d col[4];
-  __m256d rhs;
-};
-
-template <int C, int P0, int P1, int P2, int P3>
-inline bool eliminateFrom(Columns& a, double (&inversePivot)[4], double* dx);
-
 // Lane `lane` of x in all four lanes.
 template <int Lane>
 inline __m256d broadcastLane(__m256d x) {
@@ -319,78 +305,56 @@ constexpr long long rowBelow(int lane) {
   return (C < 1 && P1 == lane) || (C < 2 && P2 == lane) || (C < 3 && P3 == lane) ? -1 : 0;
 }
 
-template <int C, int P0, int P1, int P2, int P3>
-inline bool eliminateColumn(Columns& a, double (&inversePivot)[4], double* dx) {
-  constexpr int P[4] = {P0, P1, P2, P3};
-  constexpr int p = P[C];
-  const __m256d rowsBelow = _mm256_castsi256_pd(_mm256_setr_epi64x(
-      rowBelow<C, P0, P1, P2, P3>(0), rowBelow<C, P0, P1, P2, P3>(1), rowBelow<C, P0, P1, P2, P3>(2),
-      rowBelow<C, P0, P1, P2, P3>(3)));
-  inversePivot[C] = 1.0 / a.col[C][p];
-  const __m256d f = _mm256_mul_pd(a.col[C], set1(inversePivot[C]));
+// J dx = rhs by whole columns, for eliminateInRowOrder: row r of the system stays in
+// lane r. Eliminating column C subtracts f_r times the pivot row's entry from each later
+// column in the lanes of the rows below the pivot, f_r = J[r][C] / pivot, the scalar
+// multiply and subtract per entry; the other lanes subtract +0, which leaves them as
+// they are.
+struct Columns {
+  __m256d col[4];
+  __m256d rhs;
+
+  template <int C, int, int, int, int>
+  void magnitudes(double* m) const {
+    _mm256_store_pd(m, absolute(col[C]));
+  }
+
+  template <int C, int P0, int P1, int P2, int P3>
+  void eliminate(double (&inversePivot)[4]) {
+    constexpr int P[4] = {P0, P1, P2, P3};
+    constexpr int p = P[C];
+    const __m256d rowsBelow = _mm256_castsi256_pd(_mm256_setr_epi64x(
+        rowBelow<C, P0, P1, P2, P3>(0), rowBelow<C, P0, P1, P2, P3>(1), rowBelow<C, P0, P1, P2, P3>(2),
+        rowBelow<C, P0, P1, P2, P3>(3)));
+    inversePivot[C] = 1.0 / col[C][p];
+    const __m256d f = _mm256_mul_pd(col[C], set1(inversePivot[C]));
 #pragma GCC unroll 4
-  for (int j = C + 1; j < 4; ++j)
-    a.col[j] = _mm256_sub_pd(a.col[j], _mm256_and_pd(_mm256_mul_pd(f, broadcastLane<p>(a.col[j])), rowsBelow));
-  a.rhs = _mm256_sub_pd(a.rhs, _mm256_and_pd(_mm256_mul_pd(f, broadcastLane<p>(a.rhs)), rowsBelow));
-  return eliminateFrom<C + 1, P0, P1, P2, P3>(a, inversePivot, dx);
-}
+    for (int j = C + 1; j < 4; ++j)
+      col[j] = _mm256_sub_pd(col[j], _mm256_and_pd(_mm256_mul_pd(f, broadcastLane<p>(col[j])), rowsBelow));
+    rhs = _mm256_sub_pd(rhs, _mm256_and_pd(_mm256_mul_pd(f, broadcastLane<p>(rhs)), rowsBelow));
+  }
 
-template <int C, int B, int P0, int P1, int P2, int P3>
-inline bool pivotOn(Columns& a, double (&inversePivot)[4], double* dx) {
-  constexpr int P[4] = {P0, P1, P2, P3};
-  constexpr int Q[4] = {B == 0 ? P[C] : C == 0 ? P[B] : P[0], B == 1 ? P[C] : C == 1 ? P[B] : P[1],
-                        B == 2 ? P[C] : C == 2 ? P[B] : P[2], B == 3 ? P[C] : C == 3 ? P[B] : P[3]};
-  return eliminateColumn<C, Q[0], Q[1], Q[2], Q[3]>(a, inversePivot, dx);
-}
-
-template <int C, int P0, int P1, int P2, int P3>
-inline bool eliminateFrom(Columns& a, double (&inversePivot)[4], double* dx) {
-  constexpr int P[4] = {P0, P1, P2, P3};
-  if constexpr (C == 4) {
+  template <int P0, int P1, int P2, int P3>
+  void backSubstitute(const double (&inversePivot)[4], double* dx) const {
+    constexpr int P[4] = {P0, P1, P2, P3};
     alignas(32) double m[4][4];  // m[j][r]: column j, row r
-    alignas(32) double rhs[4];
-    for (int j = 1; j < 4; ++j) _mm256_store_pd(m[j], a.col[j]);
-    _mm256_store_pd(rhs, a.rhs);
+    alignas(32) double b[4];
+    for (int j = 1; j < 4; ++j) _mm256_store_pd(m[j], col[j]);
+    _mm256_store_pd(b, rhs);
 #pragma GCC unroll 4
     for (int i = 3; i >= 0; --i) {
-      double sum = rhs[P[i]];
+      double sum = b[P[i]];
 #pragma GCC unroll 4
       for (int j = i + 1; j < 4; ++j) sum -= m[j][P[i]] * dx[j];
       dx[i] = sum * inversePivot[i];
     }
-    return true;
-  } else {
-    alignas(32) double column[4];
-    _mm256_store_pd(column, absolute(a.col[C]));
-    // The first of equal candidates wins: a later row must be strictly larger.
-    double largest = column[P[C]];
-    int best = C;
-#pragma GCC unroll 4
-    for (int r = C + 1; r < 4; ++r) {
-      if (column[P[r]] > largest) {
-        largest = column[P[r]];
-        best = r;
-      }
-    }
-    if (!(largest >= 1e-300)) return false;
-    if constexpr (C < 3) {
-      if (best == C + 1) return pivotOn<C, (C < 3 ? C + 1 : C), P0, P1, P2, P3>(a, inversePivot, dx);
-    }
-    if constexpr (C < 2) {
-      if (best == C + 2) return pivotOn<C, (C < 2 ? C + 2 : C), P0, P1, P2, P3>(a, inversePivot, dx);
-    }
-    if constexpr (C < 1) {
-      if (best == 3) return pivotOn<C, 3, P0, P1, P2, P3>(a, inversePivot, dx);
-    }
-    return eliminateColumn<C, P0, P1, P2, P3>(a, inversePivot, dx);
   }
-}
+};
 
 inline bool solve(const VectorEvaluation& e, __m256d& dx) {
   Columns a{{e.col[0], e.col[1], e.col[2], e.col[3]}, e.rhs};
-  double inversePivot[4];
   double x[4];
-  if (!eliminateFrom<0, 0, 1, 2, 3>(a, inversePivot, x)) return false;
+  if (!solveInRowOrder(a, x)) return false;
   // Assembled in registers: a vector load of four values just stored one by one would
   // wait for the stores to retire.
   dx = _mm256_setr_pd(x[0], x[1], x[2], x[3]);

@@ -140,9 +140,6 @@ inline void evaluate(const SubStep& k, double (&junctionVoltage)[2], const doubl
   a[3][4] = -e.F[3];
 }
 
-// Gaussian elimination with partial pivoting of J dx = -F, unrolled at compile time:
-// a row exchange swaps two entries of the row order P instead of moving the rows, so
-// every access has a fixed index. Row P[i] of `a` sits at position i.
 using DoublePair = double __attribute__((vector_size(16)));
 
 // row[0..1] -= f * pivotRow[0..1].
@@ -156,84 +153,50 @@ inline void subtractScaledPair(double* row, const double* pivotRow, double f) {
   std::memcpy(row, &x, sizeof x);
 }
 
-template <int P0, int P1, int P2, int P3>
-inline void backSubstitute(const double (&a)[4][5], const double (&inversePivot)[4], double* dx) {
-  constexpr int P[4] = {P0, P1, P2, P3};
-#pragma GCC unroll 4
-  for (int i = 3; i >= 0; --i) {
-    double sum = a[P[i]][4];
-#pragma GCC unroll 4
-    for (int j = i + 1; j < 4; ++j) sum -= a[P[i]][j] * dx[j];
-    dx[i] = sum * inversePivot[i];
-  }
-}
+// The augmented system [J | -F] by rows, for eliminateInRowOrder.
+struct AugmentedRows {
+  double (&a)[4][5];
 
-template <int C, int P0, int P1, int P2, int P3>
-inline bool eliminateFrom(double (&a)[4][5], double (&inversePivot)[4], double* dx);
-
-// Column C with the pivot row already at position C.
-template <int C, int P0, int P1, int P2, int P3>
-inline bool eliminateColumn(double (&a)[4][5], double (&inversePivot)[4], double* dx) {
-  constexpr int P[4] = {P0, P1, P2, P3};
-  inversePivot[C] = 1.0 / a[P[C]][C];
-#pragma GCC unroll 4
-  for (int r = C + 1; r < 4; ++r) {
-    const double f = a[P[r]][C] * inversePivot[C];
-    // Columns C+1..4, the last ones two at a time: each lane does the same scalar
-    // multiply and subtract.
-    if constexpr (C == 1) a[P[r]][2] -= f * a[P[C]][2];
-    if constexpr (C == 0) subtractScaledPair(&a[P[r]][1], &a[P[C]][1], f);
-    if constexpr (C < 3) subtractScaledPair(&a[P[r]][3], &a[P[C]][3], f);
-  }
-  return eliminateFrom<C + 1, P0, P1, P2, P3>(a, inversePivot, dx);
-}
-
-// Exchanges positions C and B of the row order, then eliminates column C.
-template <int C, int B, int P0, int P1, int P2, int P3>
-inline bool pivotOn(double (&a)[4][5], double (&inversePivot)[4], double* dx) {
-  constexpr int P[4] = {P0, P1, P2, P3};
-  constexpr int Q[4] = {B == 0 ? P[C] : C == 0 ? P[B] : P[0], B == 1 ? P[C] : C == 1 ? P[B] : P[1],
-                        B == 2 ? P[C] : C == 2 ? P[B] : P[2], B == 3 ? P[C] : C == 3 ? P[B] : P[3]};
-  return eliminateColumn<C, Q[0], Q[1], Q[2], Q[3]>(a, inversePivot, dx);
-}
-
-template <int C, int P0, int P1, int P2, int P3>
-inline bool eliminateFrom(double (&a)[4][5], double (&inversePivot)[4], double* dx) {
-  if constexpr (C == 4) {
-    backSubstitute<P0, P1, P2, P3>(a, inversePivot, dx);
-    return true;
-  } else {
+  template <int C, int P0, int P1, int P2, int P3>
+  void magnitudes(double* m) const {
     constexpr int P[4] = {P0, P1, P2, P3};
-    // The first of equal candidates wins: a later row must be strictly larger.
-    double largest = std::fabs(a[P[C]][C]);
-    int best = C;
+#pragma GCC unroll 4
+    for (int r = C; r < 4; ++r) m[P[r]] = std::fabs(a[P[r]][C]);
+  }
+
+  template <int C, int P0, int P1, int P2, int P3>
+  void eliminate(double (&inversePivot)[4]) {
+    constexpr int P[4] = {P0, P1, P2, P3};
+    inversePivot[C] = 1.0 / a[P[C]][C];
 #pragma GCC unroll 4
     for (int r = C + 1; r < 4; ++r) {
-      const double magnitude = std::fabs(a[P[r]][C]);
-      if (magnitude > largest) {
-        largest = magnitude;
-        best = r;
-      }
+      const double f = a[P[r]][C] * inversePivot[C];
+      // Columns C+1..4, the last ones two at a time: each lane does the same scalar
+      // multiply and subtract.
+      if constexpr (C == 1) a[P[r]][2] -= f * a[P[C]][2];
+      if constexpr (C == 0) subtractScaledPair(&a[P[r]][1], &a[P[C]][1], f);
+      if constexpr (C < 3) subtractScaledPair(&a[P[r]][3], &a[P[C]][3], f);
     }
-    if (!(largest >= 1e-300)) return false;
-    if constexpr (C < 3) {
-      if (best == C + 1) return pivotOn<C, (C < 3 ? C + 1 : C), P0, P1, P2, P3>(a, inversePivot, dx);
-    }
-    if constexpr (C < 2) {
-      if (best == C + 2) return pivotOn<C, (C < 2 ? C + 2 : C), P0, P1, P2, P3>(a, inversePivot, dx);
-    }
-    if constexpr (C < 1) {
-      if (best == 3) return pivotOn<C, 3, P0, P1, P2, P3>(a, inversePivot, dx);
-    }
-    return eliminateColumn<C, P0, P1, P2, P3>(a, inversePivot, dx);
   }
-}
+
+  template <int P0, int P1, int P2, int P3>
+  void backSubstitute(const double (&inversePivot)[4], double* dx) const {
+    constexpr int P[4] = {P0, P1, P2, P3};
+#pragma GCC unroll 4
+    for (int i = 3; i >= 0; --i) {
+      double sum = a[P[i]][4];
+#pragma GCC unroll 4
+      for (int j = i + 1; j < 4; ++j) sum -= a[P[i]][j] * dx[j];
+      dx[i] = sum * inversePivot[i];
+    }
+  }
+};
 
 // Solves the augmented system for the four unknowns, destroying it; false when a pivot
 // is below 1e-300.
 inline bool solveAugmented(double (&a)[4][5], double* dx) {
-  double inversePivot[4];
-  return eliminateFrom<0, 0, 1, 2, 3>(a, inversePivot, dx);
+  AugmentedRows rows{a};
+  return solveInRowOrder(rows, dx);
 }
 
 inline double sumOfSquares(const double* F) {

@@ -138,6 +138,75 @@ inline void acceptCapacitorHistory(OutputStage& stage, const SubStep& k) {
   }
 }
 
+// Gaussian elimination with partial pivoting of the four unknowns' system, unrolled at
+// compile time: a row exchange swaps two entries of the row order P instead of moving
+// the rows, so that every access has a fixed index (row P[i] stands at position i). The
+// system's layout is its own; System provides
+//   magnitudes<C, P0, P1, P2, P3>(m): m[r] = |J[r][C]| at least for the rows from
+//     position C on (m is 32-byte aligned),
+//   eliminate<C, P0, P1, P2, P3>(inversePivot): column C below its pivot row, which
+//     stands at position C; it sets inversePivot[C] = 1 / pivot,
+//   backSubstitute<P0, P1, P2, P3>(inversePivot, dx): the solution into dx.
+// False when a pivot is below 1e-300.
+template <int C, int P0, int P1, int P2, int P3, class System>
+inline bool eliminateInRowOrder(System& a, double (&inversePivot)[4], double* dx);
+
+// Eliminates column C in row order P, then the columns after it.
+template <int C, int P0, int P1, int P2, int P3, class System>
+inline bool eliminateColumnThenRest(System& a, double (&inversePivot)[4], double* dx) {
+  a.template eliminate<C, P0, P1, P2, P3>(inversePivot);
+  return eliminateInRowOrder<C + 1, P0, P1, P2, P3>(a, inversePivot, dx);
+}
+
+// Exchanges positions C and B of the row order, then eliminates column C.
+template <int C, int B, int P0, int P1, int P2, int P3, class System>
+inline bool pivotOn(System& a, double (&inversePivot)[4], double* dx) {
+  constexpr int P[4] = {P0, P1, P2, P3};
+  constexpr int Q[4] = {B == 0 ? P[C] : C == 0 ? P[B] : P[0], B == 1 ? P[C] : C == 1 ? P[B] : P[1],
+                        B == 2 ? P[C] : C == 2 ? P[B] : P[2], B == 3 ? P[C] : C == 3 ? P[B] : P[3]};
+  return eliminateColumnThenRest<C, Q[0], Q[1], Q[2], Q[3]>(a, inversePivot, dx);
+}
+
+template <int C, int P0, int P1, int P2, int P3, class System>
+inline bool eliminateInRowOrder(System& a, double (&inversePivot)[4], double* dx) {
+  if constexpr (C == 4) {
+    a.template backSubstitute<P0, P1, P2, P3>(inversePivot, dx);
+    return true;
+  } else {
+    constexpr int P[4] = {P0, P1, P2, P3};
+    alignas(32) double magnitude[4];
+    a.template magnitudes<C, P0, P1, P2, P3>(magnitude);
+    // The first of equal candidates wins: a later row must be strictly larger.
+    double largest = magnitude[P[C]];
+    int best = C;
+#pragma GCC unroll 4
+    for (int r = C + 1; r < 4; ++r) {
+      if (magnitude[P[r]] > largest) {
+        largest = magnitude[P[r]];
+        best = r;
+      }
+    }
+    if (!(largest >= 1e-300)) return false;
+    if constexpr (C < 3) {
+      if (best == C + 1) return pivotOn<C, (C < 3 ? C + 1 : C), P0, P1, P2, P3>(a, inversePivot, dx);
+    }
+    if constexpr (C < 2) {
+      if (best == C + 2) return pivotOn<C, (C < 2 ? C + 2 : C), P0, P1, P2, P3>(a, inversePivot, dx);
+    }
+    if constexpr (C < 1) {
+      if (best == 3) return pivotOn<C, 3, P0, P1, P2, P3>(a, inversePivot, dx);
+    }
+    return eliminateColumnThenRest<C, P0, P1, P2, P3>(a, inversePivot, dx);
+  }
+}
+
+// Solves the system for the four unknowns, destroying it.
+template <class System>
+inline bool solveInRowOrder(System& a, double* dx) {
+  double inversePivot[4];
+  return eliminateInRowOrder<0, 0, 1, 2, 3>(a, inversePivot, dx);
+}
+
 constexpr int kMaxAttempts = 200000;
 
 // Limits the step so that a base approaching conduction (0.62 V) is reached in at least
