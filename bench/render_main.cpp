@@ -85,7 +85,7 @@ int parseOptions(int argc, char** argv, Options& o) {
     double v = 0.0;
     bool ok = true;
     if (name == "--seconds") ok = parseNumber(value, 0.0, 3600.0, s.seconds);
-    else if (name == "--rate") ok = parseNumber(value, 1000.0, 1000000.0, s.sampleRate);
+    else if (name == "--rate") ok = parseNumber(value, corva::kMinEngineRate, corva::kMaxEngineRate, s.sampleRate);
     else if (name == "--block") ok = parseNumber(value, 1, 65536, v), s.blockSize = static_cast<int>(v);
     else if (name == "--tone") ok = parseNumber(value, 0, 3, v), s.controls.tone = static_cast<int>(v);
     else if (name == "--mode") ok = parseNumber(value, 0, 3, v), s.controls.mode = static_cast<int>(v);
@@ -222,7 +222,7 @@ int runSweep(const Options& o) {
   std::vector<double> rates;
   for (const std::string& item : splitList(o.rates)) {
     double rate = 0.0;
-    if (!parseNumber(item.c_str(), 1000.0, 1000000.0, rate)) {
+    if (!parseNumber(item.c_str(), corva::kMinEngineRate, corva::kMaxEngineRate, rate)) {
       std::fprintf(stderr, "corva-render: bad rate in --rates: %s\n", item.c_str());
       return 2;
     }
