@@ -28,6 +28,39 @@ std::unique_ptr<T> makeRtMidi(std::string& error, Args&&... args) {
 
 bool isTiming(unsigned char status) { return status == 0xF8 || status == 0xF1; }
 
+// Port calls shared by input and output, with the library's errors turned into results.
+unsigned portCount(RtMidi& midi) {
+  try {
+    return midi.getPortCount();
+  } catch (const RtMidiError&) {
+    return 0;
+  }
+}
+
+std::string portName(RtMidi& midi, unsigned port) {
+  try {
+    return midi.getPortName(port);
+  } catch (const RtMidiError&) {
+    return {};
+  }
+}
+
+bool openPort(RtMidi& midi, unsigned port, const std::string& name) {
+  try {
+    midi.openPort(port, name);
+    return midi.isPortOpen();
+  } catch (const RtMidiError&) {
+    return false;
+  }
+}
+
+void closePort(RtMidi& midi) {
+  try {
+    midi.closePort();
+  } catch (const RtMidiError&) {
+  }
+}
+
 }  // namespace
 
 struct MidiInput::Impl {
@@ -90,37 +123,10 @@ void MidiInput::IgnoreTypes(bool sysex, bool timing, bool sensing) {
   mImpl->in->ignoreTypes(sysex, timing, sensing);
 }
 
-unsigned MidiInput::GetPortCount() {
-  try {
-    return mImpl->in->getPortCount();
-  } catch (const RtMidiError&) {
-    return 0;
-  }
-}
-
-std::string MidiInput::GetPortName(unsigned port) {
-  try {
-    return mImpl->in->getPortName(port);
-  } catch (const RtMidiError&) {
-    return {};
-  }
-}
-
-bool MidiInput::OpenPort(unsigned port, const std::string& portName) {
-  try {
-    mImpl->in->openPort(port, portName);
-    return mImpl->in->isPortOpen();
-  } catch (const RtMidiError&) {
-    return false;
-  }
-}
-
-void MidiInput::ClosePort() {
-  try {
-    mImpl->in->closePort();
-  } catch (const RtMidiError&) {
-  }
-}
+unsigned MidiInput::GetPortCount() { return portCount(*mImpl->in); }
+std::string MidiInput::GetPortName(unsigned port) { return portName(*mImpl->in, port); }
+bool MidiInput::OpenPort(unsigned port, const std::string& name) { return openPort(*mImpl->in, port, name); }
+void MidiInput::ClosePort() { closePort(*mImpl->in); }
 
 struct MidiOutput::Impl {
   std::unique_ptr<RtMidiOut> out;
@@ -136,37 +142,10 @@ std::unique_ptr<MidiOutput> MidiOutput::Create(const std::string& clientName, st
   return std::unique_ptr<MidiOutput>(new MidiOutput(std::move(impl)));
 }
 
-unsigned MidiOutput::GetPortCount() {
-  try {
-    return mImpl->out->getPortCount();
-  } catch (const RtMidiError&) {
-    return 0;
-  }
-}
-
-std::string MidiOutput::GetPortName(unsigned port) {
-  try {
-    return mImpl->out->getPortName(port);
-  } catch (const RtMidiError&) {
-    return {};
-  }
-}
-
-bool MidiOutput::OpenPort(unsigned port, const std::string& portName) {
-  try {
-    mImpl->out->openPort(port, portName);
-    return mImpl->out->isPortOpen();
-  } catch (const RtMidiError&) {
-    return false;
-  }
-}
-
-void MidiOutput::ClosePort() {
-  try {
-    mImpl->out->closePort();
-  } catch (const RtMidiError&) {
-  }
-}
+unsigned MidiOutput::GetPortCount() { return portCount(*mImpl->out); }
+std::string MidiOutput::GetPortName(unsigned port) { return portName(*mImpl->out, port); }
+bool MidiOutput::OpenPort(unsigned port, const std::string& name) { return openPort(*mImpl->out, port, name); }
+void MidiOutput::ClosePort() { closePort(*mImpl->out); }
 
 bool MidiOutput::SendMessage(const unsigned char* bytes, std::size_t size) {
   try {
