@@ -1,12 +1,8 @@
 // httpsGet against real local HTTPS servers whose certificates come from a test
 // authority made at start-up.
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <fstream>
@@ -17,6 +13,7 @@
 #include "platform/https_get.h"
 #include "platform/https_test_route.h"
 #include "tests/platform/local_https_server.h"
+#include "tests/platform/silent_listener.h"
 
 namespace corva {
 namespace {
@@ -91,23 +88,15 @@ TEST_F(HttpsGetTest, RedirectsAreFollowedToHttpsOnly) {
 }
 
 TEST_F(HttpsGetTest, PlainHttpIsRefusedBeforeConnecting) {
-  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
-  ASSERT_EQ(::listen(listener, 4), 0);
-  ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-  const std::string port = std::to_string(ntohs(address.sin_port));
+  test::SilentListener listener;
+  ASSERT_TRUE(listener.ok);
 
   std::string body;
-  EXPECT_FALSE(get("http://127.0.0.1:" + port + "/bytes/5", body));
-  EXPECT_FALSE(get("ftp://127.0.0.1:" + port + "/x", body));
+  EXPECT_FALSE(get("http://" + listener.address() + "/bytes/5", body));
+  EXPECT_FALSE(get("ftp://" + listener.address() + "/x", body));
   EXPECT_FALSE(get("not a url", body));
-  pollfd pending{listener, POLLIN, 0};
+  pollfd pending{listener.fd, POLLIN, 0};
   EXPECT_EQ(::poll(&pending, 1, 100), 0) << "a connection was made";
-  ::close(listener);
 }
 
 // A stalled body and a server that never answers the TLS handshake both end within the

@@ -1,12 +1,8 @@
 // The background worker: one job at a time, every finished job counted, and a module
 // unloaded by its host while a job runs its code.
 
-#include <arpa/inet.h>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -20,6 +16,7 @@
 
 #include "plugin/background_worker.h"
 #include "tests/midimap/temp_folder.h"
+#include "tests/platform/silent_listener.h"
 
 namespace corva {
 namespace {
@@ -65,15 +62,9 @@ TEST(BackgroundWorker, RunsOneJobAtATimeAndCountsEveryFinishedJob) {
 TEST(BackgroundWorker, ModuleUnloadedWhileAFetchRuns) {
   test::TempFolder dir;
   const std::string marker = dir / "finished";
-  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
-  ASSERT_EQ(::listen(listener, 4), 0);
-  ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-  const std::string url = "https://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/";
+  test::SilentListener listener;
+  ASSERT_TRUE(listener.ok);
+  const std::string url = "https://" + listener.address() + "/";
 
   void* module = dlopen(CORVA_WORKER_TEST_MODULE, RTLD_NOW | RTLD_LOCAL);
   ASSERT_NE(module, nullptr) << dlerror();
@@ -87,7 +78,6 @@ TEST(BackgroundWorker, ModuleUnloadedWhileAFetchRuns) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   EXPECT_EQ(test::readBytes(marker), "fetch over");
   std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the thread leaves the module
-  ::close(listener);
 }
 
 }  // namespace
