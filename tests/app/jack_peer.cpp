@@ -1,10 +1,8 @@
 #include "tests/app/jack_peer.h"
 
-#include <fcntl.h>
 #include <jack/jack.h>
 #include <jack/midiport.h>
 #include <signal.h>
-#include <spawn.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,7 +14,7 @@
 #include <iterator>
 #include <thread>
 
-extern char** environ;
+#include "tests/app/child_process.h"
 
 namespace corva::test {
 
@@ -75,16 +73,7 @@ pid_t JackServer::Spawn() const {
   const std::string p = std::to_string(mPeriod), r = std::to_string(mRate);
   // A long client time-out: on a loaded machine a client that misses a period must not be
   // thrown out of the graph.
-  const char* argv[] = {"jackd", "--no-realtime", "-t", "10000", "-n", mName.c_str(), "-d", "dummy", "-r", r.c_str(),
-                        "-p", p.c_str(), nullptr};
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid = -1;
-  if (::posix_spawnp(&pid, "jackd", &actions, nullptr, const_cast<char**>(argv), environ) != 0) pid = -1;
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
+  return start({"jackd", "--no-realtime", "-t", "10000", "-n", mName, "-d", "dummy", "-r", r, "-p", p}, "/dev/null");
 }
 
 bool JackServer::WaitReady(const std::string& name) const {
@@ -106,12 +95,7 @@ bool JackServer::WaitReady(const std::string& name) const {
 void JackServer::Stop(pid_t pid) {
   if (pid <= 0) return;
   ::kill(pid, SIGTERM);
-  for (int i = 0; i < 100; ++i) {
-    if (::waitpid(pid, nullptr, WNOHANG) == pid) return;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  ::kill(pid, SIGKILL);
-  ::waitpid(pid, nullptr, 0);
+  (void)finish(pid, std::chrono::seconds(2));
 }
 
 JackServer::~JackServer() {
@@ -154,8 +138,6 @@ int JackRecorder::process(unsigned frames, void* p) {
   const std::size_t n = std::min<std::size_t>(frames, self->mLeft.size() - at);
   std::memcpy(self->mLeft.data() + at, in, n * sizeof(float));
   self->mFrames.store(at + n);
-  self->mPeriodFrames.store(frames);
-  self->mPeriods.fetch_add(1);
   return 0;
 }
 

@@ -48,8 +48,6 @@ class JackRecorder {
   // The left channel as recorded so far.
   std::vector<float> left() const;
   std::size_t frames() const { return mFrames.load(); }
-  unsigned periods() const { return mPeriods.load(); }
-  unsigned lastPeriodFrames() const { return mPeriodFrames.load(); }
 
  private:
   static int process(unsigned frames, void* self);
@@ -57,8 +55,6 @@ class JackRecorder {
   jack_port_t* mIn[2] = {};
   std::vector<float> mLeft;
   std::atomic<std::size_t> mFrames{0};
-  std::atomic<unsigned> mPeriods{0};
-  std::atomic<unsigned> mPeriodFrames{0};
 };
 
 class JackMidiSender {

@@ -1,11 +1,7 @@
 // The host through a private PulseAudio daemon with a null sink, recorded from the
 // sink's monitor with parec.
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <stdlib.h>
 
 #include <chrono>
 #include <cmath>
@@ -16,34 +12,13 @@
 
 #include "bench/pitch_estimate.h"
 #include "tests/app/app_env.h"
-
-extern char** environ;
+#include "tests/app/child_process.h"
 
 namespace corva::test {
 namespace {
 
 using app::StandaloneHost;
 using namespace std::chrono_literals;
-
-pid_t spawn(const std::vector<std::string>& args, const std::string& outPath) {
-  std::vector<char*> argv;
-  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid = -1;
-  if (::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
-}
-
-void stop(pid_t pid) {
-  if (pid <= 0) return;
-  ::kill(pid, SIGTERM);
-  ::waitpid(pid, nullptr, 0);
-}
 
 class PulseDaemon {
  public:
@@ -54,7 +29,7 @@ class PulseDaemon {
     ::setenv("XDG_RUNTIME_DIR", (dir + "/run").c_str(), 1);
     const std::string socket = dir + "/pulse.sock";
     ::setenv("PULSE_SERVER", ("unix:" + socket).c_str(), 1);
-    mPid = spawn({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit", "-L",
+    mPid = start({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit", "-L",
                   "module-null-sink sink_name=corva_null rate=48000 format=float32le channels=2", "-L",
                   "module-native-protocol-unix auth-anonymous=1 socket=" + socket},
                  "/dev/null");
@@ -96,7 +71,7 @@ TEST(PulseHost, TriggerPlaysThroughTheDefaultDeviceAtAnyBufferSize) {
     EXPECT_NE(env.readSettings().find("outdev=Null Output\n"), std::string::npos);
 
     const std::string raw = env.path + "/rec.raw";
-    const pid_t rec = spawn({"parec", "--device=corva_null.monitor", "--format=float32le", "--rate=48000",
+    const pid_t rec = start({"parec", "--device=corva_null.monitor", "--format=float32le", "--rate=48000",
                              "--channels=1", "--raw", "--latency-msec=20"},
                             raw);
     std::this_thread::sleep_for(300ms);

@@ -1,9 +1,6 @@
 // The program Corva itself under a private Xvfb display: the command-line screenshot,
 // the single instance, the screenshot shortcut and quitting from the menu.
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,8 +12,6 @@
 
 #include "tests/app/app_env.h"
 #include "tests/app/x_display.h"
-
-extern char** environ;
 
 namespace corva::test {
 namespace {

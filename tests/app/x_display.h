@@ -1,10 +1,6 @@
 #pragma once
 // A private Xvfb display for a test program, and running the small X tools (xdotool).
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -15,37 +11,11 @@
 #include <thread>
 #include <vector>
 
-extern char** environ;
+#include "tests/app/child_process.h"
 
 namespace corva::test {
 
 using namespace std::chrono_literals;
-
-inline pid_t start(const std::vector<std::string>& args, bool quiet = true) {
-  std::vector<char*> argv;
-  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  if (quiet) posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid = -1;
-  if (::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
-}
-
-// The exit code, or -1 when the process did not end within the limit (it is then killed).
-inline int finish(pid_t pid, std::chrono::milliseconds limit) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  int status = 0;
-  while (std::chrono::steady_clock::now() < end) {
-    if (::waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
-    std::this_thread::sleep_for(10ms);
-  }
-  ::kill(pid, SIGKILL);
-  ::waitpid(pid, &status, 0);
-  return -1;
-}
 
 inline std::string capture(const std::vector<std::string>& args) {
   const std::string out = std::filesystem::temp_directory_path().string() + "/corva-xdo-" + std::to_string(::getpid());
