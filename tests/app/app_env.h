@@ -45,4 +45,21 @@ inline void setParam(app::StandaloneHost& host, int id, float value) {
   h->setParameter(id, value);
 }
 
+// A new process host whose messages are counted in `boxes` instead of shown.
+inline app::StandaloneHost* countingHost(int& boxes) {
+  app::StandaloneHost* host = app::StandaloneHost::Create();
+  host->messageBox = [&boxes](const char*, const char*) { ++boxes; };
+  return host;
+}
+
+// A new process host without devices, the trigger held, its callback readied for 48 kHz.
+inline app::StandaloneHost& playingHost() {
+  app::StandaloneHost* host = app::StandaloneHost::Create();
+  host->noIo = true;
+  EXPECT_TRUE(host->Init());
+  setParam(*host, kTrigger, 1.0f);
+  host->PrepareCallback(48000);
+  return *host;
+}
+
 }  // namespace corva::test

@@ -57,15 +57,6 @@ std::vector<double> play(StandaloneHost& host, const std::vector<unsigned>& size
   return left;
 }
 
-StandaloneHost& playingHost() {
-  StandaloneHost* host = StandaloneHost::Create();
-  host->noIo = true;
-  EXPECT_TRUE(host->Init());
-  setParam(*host, kTrigger, 1.0f);
-  host->PrepareCallback(48000);
-  return *host;
-}
-
 TEST(HostCallback, AnyBufferSizeGivesTheSameSoundInsideItsBuffers) {
   AppEnv env;
   std::vector<unsigned> even(150, 64);

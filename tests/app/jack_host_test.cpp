@@ -35,16 +35,12 @@ std::size_t onset(const std::vector<float>& x) {
 // The sound the instrument makes with the trigger held from the first frame, rendered
 // through the host's callback without a device.
 std::vector<float> referenceSound(std::size_t frames) {
-  StandaloneHost* host = StandaloneHost::Create();
-  host->noIo = true;
-  EXPECT_TRUE(host->Init());
-  setParam(*host, kTrigger, 1.0f);
-  host->PrepareCallback(48000);
+  StandaloneHost& host = playingHost();
   std::vector<float> out;
   std::vector<double> buf(128);
-  (void)StandaloneHost::AudioCallback(buf.data(), nullptr, 64, 0, 0, host);  // the faded first buffer
+  (void)StandaloneHost::AudioCallback(buf.data(), nullptr, 64, 0, 0, &host);  // the faded first buffer
   while (out.size() < frames) {
-    StandaloneHost::AudioCallback(buf.data(), nullptr, 64, 0, 0, host);
+    StandaloneHost::AudioCallback(buf.data(), nullptr, 64, 0, 0, &host);
     out.insert(out.end(), buf.begin(), buf.begin() + 64);
   }
   StandaloneHost::Destroy();
@@ -70,8 +66,7 @@ TEST(JackHost, MidiNotePlaysAtTheInstrumentsPitchAtEveryPeriod) {
     ASSERT_TRUE(rec.ok() && sender.ok());
     env.writeSettings(jackSettings("corvarec", sender.portName()));
     int boxes = 0;
-    StandaloneHost* host = StandaloneHost::Create();
-    host->messageBox = [&](const char*, const char*) { ++boxes; };
+    StandaloneHost* host = countingHost(boxes);
     ASSERT_TRUE(host->Init());
     ASSERT_TRUE(host->ApplyAudioSettings());
     EXPECT_EQ(boxes, 0);
@@ -103,8 +98,7 @@ TEST(JackHost, GoneDeviceFallsBackToTheDefaultAndADeadServerLeavesTheProgramRunn
   ASSERT_TRUE(server.ready());
   env.writeSettings(jackSettings("Gone Device"));
   int boxes = 0;
-  StandaloneHost* host = StandaloneHost::Create();
-  host->messageBox = [&](const char*, const char*) { ++boxes; };
+  StandaloneHost* host = countingHost(boxes);
   ASSERT_TRUE(host->Init());
   ASSERT_TRUE(host->ApplyAudioSettings());
   EXPECT_EQ(boxes, 0);
@@ -119,8 +113,7 @@ TEST(JackHost, GoneDeviceFallsBackToTheDefaultAndADeadServerLeavesTheProgramRunn
   StandaloneHost::Destroy();
 
   // With no server at all the program starts silent and says so.
-  host = StandaloneHost::Create();
-  host->messageBox = [&](const char*, const char*) { ++boxes; };
+  host = countingHost(boxes);
   ASSERT_TRUE(host->Init());
   EXPECT_FALSE(host->ApplyAudioSettings());
   EXPECT_EQ(boxes, 1);

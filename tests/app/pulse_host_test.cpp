@@ -60,8 +60,7 @@ TEST(PulseHost, TriggerPlaysThroughTheDefaultDeviceAtAnyBufferSize) {
     SCOPED_TRACE(buffer);
     env.writeSettings("[audio]\ndriver=0\noutdev=Gone Device\nsr=48000\nbuffer=" + std::to_string(buffer) + "\n");
     int boxes = 0;
-    StandaloneHost* host = StandaloneHost::Create();
-    host->messageBox = [&](const char*, const char*) { ++boxes; };
+    StandaloneHost* host = countingHost(boxes);
     ASSERT_TRUE(host->Init());
     ASSERT_TRUE(host->ApplyAudioSettings());
     EXPECT_EQ(boxes, 0);
