@@ -43,16 +43,12 @@ bool makeFolders(const std::string& folder) {
 }  // namespace
 
 bool StandaloneHost::LoadSettings() {
-  settingsPath = settingsFolder();
-  struct stat st;
-  if (::stat(settingsPath.c_str(), &st) != 0) {
-    (void)makeFolders(settingsPath);  // a folder that cannot be made is not reported
-    settingsPath += "settings.ini";
-  } else {
-    settingsPath += "settings.ini";
-    platform::ProfileFile file;
-    if (file.Load(settingsPath)) ReadSettings(file, state);
-  }
+  const std::string folder = settingsFolder();
+  (void)makeFolders(folder);  // a folder that cannot be made is not reported
+  settingsPath = folder + "settings.ini";
+  // A missing file leaves the defaults.
+  platform::ProfileFile file;
+  if (file.Load(settingsPath)) ReadSettings(file, state);
   // Values outside their lists or ranges take their defaults; the write below stores them.
   RepairSettings(state);
   SetSpaceTrigger(state.spaceTrigger != 0);
