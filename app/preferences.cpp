@@ -1,7 +1,9 @@
 #include "app/preferences.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "app/standalone_host.h"
 #include "platform/form_dialog.h"
@@ -41,19 +43,19 @@ void Preferences::FillDriverPart() {
   mC.SetEnabled(kPrefInputDevice, !jack);
   mC.SetEnabled(kPrefConfig, false);
 
-  mC.ComboClear(kPrefInputDevice);
-  mC.ComboClear(kPrefOutputDevice);
-  int inIndex = 0, outIndex = 0;
-  for (std::size_t i = 0; i < mHost.inputDeviceIds.size(); ++i) {
-    const std::string name = mHost.AudioDeviceName(mHost.inputDeviceIds[i]);
-    mC.ComboAdd(kPrefInputDevice, name, 0);
-    if (name == s.audioInDev) inIndex = static_cast<int>(i);
-  }
-  for (std::size_t i = 0; i < mHost.outputDeviceIds.size(); ++i) {
-    const std::string name = mHost.AudioDeviceName(mHost.outputDeviceIds[i]);
-    mC.ComboAdd(kPrefOutputDevice, name, 0);
-    if (name == s.audioOutDev) outIndex = static_cast<int>(i);
-  }
+  // Fills a device list; returns the index of the device named `current`, else 0.
+  auto fillDevices = [&](int id, const std::vector<std::uint32_t>& ids, const std::string& current) {
+    mC.ComboClear(id);
+    int index = 0;
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+      const std::string name = mHost.AudioDeviceName(ids[i]);
+      mC.ComboAdd(id, name, 0);
+      if (name == current) index = static_cast<int>(i);
+    }
+    return index;
+  };
+  const int inIndex = fillDevices(kPrefInputDevice, mHost.inputDeviceIds, s.audioInDev);
+  const int outIndex = fillDevices(kPrefOutputDevice, mHost.outputDeviceIds, s.audioOutDev);
   mC.ComboSelect(kPrefInputDevice, jack ? outIndex : inIndex);
   mC.ComboSelect(kPrefOutputDevice, outIndex);
 
