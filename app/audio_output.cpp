@@ -154,10 +154,6 @@ void StandaloneHost::PrepareCallback(std::uint32_t rate) {
   sampleRate = rate;
   audioEnding.store(false);
   audioDone.store(false);
-  inputChannelPointers.assign(static_cast<std::size_t>(mInputs), nullptr);
-  outputChannelPointers.assign(static_cast<std::size_t>(mOutputs), nullptr);
-  for (int c = 0; c < mInputs; ++c) inputChannelPointers[static_cast<std::size_t>(c)] = mSliceIn[static_cast<std::size_t>(c)].data();
-  for (int c = 0; c < mOutputs; ++c) outputChannelPointers[static_cast<std::size_t>(c)] = mSliceOut[static_cast<std::size_t>(c)].data();
   std::lock_guard<std::recursive_mutex> lock(plug->InterfaceMutex());
   plug->SetBlockSize(kSliceFrames);
   plug->SetSampleRate(sampleRate);

@@ -17,6 +17,9 @@ StandaloneHost::StandaloneHost() {
   plug.reset(MakePlug(info));
   mInputs = std::min(plug->MaxNChannels(iplug::kInput), kMaxChannels);
   mOutputs = std::min(plug->MaxNChannels(iplug::kOutput), kMaxChannels);
+  // The plug-in always renders into the host's own slice buffers.
+  for (int c = 0; c < mInputs; ++c) inputChannelPointers.push_back(mSliceIn[static_cast<std::size_t>(c)].data());
+  for (int c = 0; c < mOutputs; ++c) outputChannelPointers.push_back(mSliceOut[static_cast<std::size_t>(c)].data());
 }
 
 StandaloneHost* StandaloneHost::Create() {
@@ -58,12 +61,6 @@ StandaloneHost::~StandaloneHost() {
   StopAudioStream();
   if (midiIn) midiIn->CancelCallback();
   if (midiOut) midiOut->ClosePort();
-  inputChannelPointers.clear();
-  outputChannelPointers.clear();
-  midiInputNames.clear();
-  midiOutputNames.clear();
-  inputDeviceIds.clear();
-  outputDeviceIds.clear();
   midiOut.reset();
   midiIn.reset();
   audio.reset();
