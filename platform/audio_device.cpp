@@ -51,8 +51,13 @@ struct AudioBackend::Impl {
   // Device ids: one per (name, n-th device of that name), assigned when first seen.
   std::map<std::pair<std::string, unsigned>, unsigned> ids;
   unsigned nextId = 1;
-  // Index in the back end's current list for each id seen at the last listing.
-  std::map<unsigned, unsigned> indexOf;
+  // For each id seen at the last listing: its index in the back end's list then, and the
+  // description the listing read (probing a device again costs a JACK client each time).
+  struct Listed {
+    unsigned index;
+    RtAudio::DeviceInfo info;
+  };
+  std::map<unsigned, Listed> listed;
 };
 
 AudioBackend::AudioBackend(AudioApi api, AudioErrorCallback onError)
@@ -97,7 +102,7 @@ unsigned AudioBackend::IdFor(const std::string& name, unsigned occurrence) {
 
 std::vector<unsigned> AudioBackend::GetDeviceIds() {
   std::vector<unsigned> out;
-  mImpl->indexOf.clear();
+  mImpl->listed.clear();
   if (!mImpl->rt) return out;
   try {
     const unsigned count = mImpl->rt->getDeviceCount();
@@ -105,7 +110,7 @@ std::vector<unsigned> AudioBackend::GetDeviceIds() {
     for (unsigned i = 0; i < count; ++i) {
       const RtAudio::DeviceInfo info = mImpl->rt->getDeviceInfo(i);
       const unsigned id = IdFor(info.name, seen[info.name]++);
-      mImpl->indexOf[id] = i;
+      mImpl->listed[id] = {i, info};
       out.push_back(id);
     }
   } catch (const RtAudioError& e) {
@@ -115,10 +120,10 @@ std::vector<unsigned> AudioBackend::GetDeviceIds() {
 }
 
 bool AudioBackend::IndexOf(unsigned id, unsigned& index) {
-  if (mImpl->indexOf.empty()) (void)GetDeviceIds();
-  auto it = mImpl->indexOf.find(id);
-  if (it == mImpl->indexOf.end()) return false;
-  index = it->second;
+  if (mImpl->listed.empty()) (void)GetDeviceIds();
+  auto it = mImpl->listed.find(id);
+  if (it == mImpl->listed.end()) return false;
+  index = it->second.index;
   return true;
 }
 
@@ -126,19 +131,15 @@ AudioDeviceInfo AudioBackend::GetDeviceInfo(unsigned id) {
   AudioDeviceInfo out;
   unsigned index = 0;
   if (!mImpl->rt || !IndexOf(id, index)) return out;
-  try {
-    const RtAudio::DeviceInfo info = mImpl->rt->getDeviceInfo(index);
-    out.id = id;
-    out.name = info.name;
-    out.outputChannels = info.outputChannels;
-    out.inputChannels = info.inputChannels;
-    out.isDefaultOutput = info.isDefaultOutput;
-    out.isDefaultInput = info.isDefaultInput;
-    out.sampleRates = info.sampleRates;
-    out.preferredSampleRate = info.preferredSampleRate;
-  } catch (const RtAudioError& e) {
-    Fail(e.getType(), e.getMessage());
-  }
+  const RtAudio::DeviceInfo& info = mImpl->listed.at(id).info;
+  out.id = id;
+  out.name = info.name;
+  out.outputChannels = info.outputChannels;
+  out.inputChannels = info.inputChannels;
+  out.isDefaultOutput = info.isDefaultOutput;
+  out.isDefaultInput = info.isDefaultInput;
+  out.sampleRates = info.sampleRates;
+  out.preferredSampleRate = info.preferredSampleRate;
   return out;
 }
 

@@ -62,7 +62,8 @@ class AudioBackend {
 
   // Asks the back end afresh; a device keeps its id for as long as this object lives.
   std::vector<unsigned> GetDeviceIds();
-  // The device's description; an unknown id gives an empty name and no channels.
+  // The device's description as the last listing read it; an unknown id gives an empty
+  // name and no channels.
   AudioDeviceInfo GetDeviceInfo(unsigned id);
 
   // Opens a non-interleaved 64-bit float stream. `bufferFrames` asks for a period and
