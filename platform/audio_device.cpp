@@ -34,14 +34,13 @@ AudioError fromRt(RtAudioError::Type type) {
 }
 
 // RtAudio's stream error function carries no user pointer, so errors of the running
-// stream reach the back end that opened it through this one process-wide pointer.
-std::atomic<AudioBackend*> gStreamOwner{nullptr};
-std::atomic<void (*)(AudioBackend*, RtAudioError::Type, const std::string&)> gForward{nullptr};
+// stream reach the error function of the back end that opened it through this one
+// process-wide pointer.
+std::atomic<const AudioErrorCallback*> gStreamErrors{nullptr};
 
 void streamError(RtAudioError::Type type, const std::string& text) {
-  AudioBackend* owner = gStreamOwner.load();
-  auto forward = gForward.load();
-  if (owner && forward) forward(owner, type, text);
+  const AudioErrorCallback* onError = gStreamErrors.load();
+  if (onError && *onError) (*onError)(fromRt(type), text);
 }
 
 }  // namespace
@@ -75,15 +74,12 @@ AudioBackend::AudioBackend(AudioApi api, AudioErrorCallback onError)
     mImpl->rt.reset();
     Fail(e.getType(), e.getMessage());
   }
-  gForward.store([](AudioBackend* self, RtAudioError::Type type, const std::string& text) {
-    if (self->mOnError) self->mOnError(fromRt(type), text);
-  });
 }
 
 AudioBackend::~AudioBackend() {
   CloseStream();
-  AudioBackend* self = this;
-  gStreamOwner.compare_exchange_strong(self, nullptr);
+  const AudioErrorCallback* own = &mOnError;
+  gStreamErrors.compare_exchange_strong(own, nullptr);
 }
 
 bool AudioBackend::Available() const { return mImpl->rt != nullptr; }
@@ -185,7 +181,7 @@ AudioError AudioBackend::OpenStream(const AudioStreamParameters* output, const A
     }
     unsigned frames = *bufferFrames;
     try {
-      gStreamOwner.store(this);
+      gStreamErrors.store(&mOnError);
       mImpl->rt->openStream(output ? &out : nullptr, input ? &in : nullptr, RTAUDIO_FLOAT64, sampleRate, &frames,
                             reinterpret_cast<RtAudioCallback>(callback), user, &options, &streamError);
     } catch (const RtAudioError& e) {
