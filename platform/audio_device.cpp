@@ -157,28 +157,21 @@ AudioError AudioBackend::OpenStream(const AudioStreamParameters* output, const A
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
       (void)GetDeviceIds();
     }
+    // The back end's parameters for `p`, its device at its index in the current list;
+    // false when the device is not in the list.
+    auto place = [&](const AudioStreamParameters& p, RtAudio::StreamParameters& rt, const char* missing) {
+      if (!IndexOf(p.deviceId, rt.deviceId)) {
+        lastType = RtAudioError::INVALID_DEVICE;
+        lastError = missing;
+        return false;
+      }
+      rt.nChannels = p.nChannels;
+      rt.firstChannel = p.firstChannel;
+      return true;
+    };
     RtAudio::StreamParameters out, in;
-    unsigned index = 0;
-    if (output) {
-      if (!IndexOf(output->deviceId, index)) {
-        lastType = RtAudioError::INVALID_DEVICE;
-        lastError = "no such output device";
-        continue;
-      }
-      out.deviceId = index;
-      out.nChannels = output->nChannels;
-      out.firstChannel = output->firstChannel;
-    }
-    if (input) {
-      if (!IndexOf(input->deviceId, index)) {
-        lastType = RtAudioError::INVALID_DEVICE;
-        lastError = "no such input device";
-        continue;
-      }
-      in.deviceId = index;
-      in.nChannels = input->nChannels;
-      in.firstChannel = input->firstChannel;
-    }
+    if (output && !place(*output, out, "no such output device")) continue;
+    if (input && !place(*input, in, "no such input device")) continue;
     unsigned frames = *bufferFrames;
     try {
       gStreamErrors.store(&mOnError);
