@@ -60,7 +60,7 @@ struct AudioBackend::Impl {
 };
 
 AudioBackend::AudioBackend(AudioApi api, AudioErrorCallback onError)
-    : mApi(api), mOnError(std::move(onError)), mImpl(std::make_unique<Impl>()) {
+    : mOnError(std::move(onError)), mImpl(std::make_unique<Impl>()) {
   const RtAudio::Api rtApi = api == AudioApi::kJack ? RtAudio::UNIX_JACK : RtAudio::LINUX_PULSE;
   std::vector<RtAudio::Api> compiled;
   RtAudio::getCompiledApi(compiled);
@@ -81,8 +81,6 @@ AudioBackend::~AudioBackend() {
   const AudioErrorCallback* own = &mOnError;
   gStreamErrors.compare_exchange_strong(own, nullptr);
 }
-
-bool AudioBackend::Available() const { return mImpl->rt != nullptr; }
 
 AudioError AudioBackend::Fail(int rtType, const std::string& message) {
   const AudioError e = fromRt(static_cast<RtAudioError::Type>(rtType));

@@ -56,10 +56,6 @@ class AudioBackend {
   AudioBackend(const AudioBackend&) = delete;
   AudioBackend& operator=(const AudioBackend&) = delete;
 
-  // False when this build has no support for the back end; it then lists no devices.
-  bool Available() const;
-  AudioApi Api() const { return mApi; }
-
   // Asks the back end afresh; a device keeps its id for as long as this object lives.
   std::vector<unsigned> GetDeviceIds();
   // The device's description as the last listing read it; an unknown id gives an empty
@@ -83,7 +79,6 @@ class AudioBackend {
   unsigned IdFor(const std::string& name, unsigned occurrence);
   bool IndexOf(unsigned id, unsigned& index);
 
-  AudioApi mApi;
   AudioErrorCallback mOnError;
   std::unique_ptr<Impl> mImpl;
 };

@@ -63,7 +63,6 @@ bool DesktopInit(int* argc, char*** argv) {
   return gDesktop;
 }
 
-bool DesktopAvailable() { return gDesktop; }
 void DesktopRun() { gtk_main(); }
 void DesktopQuit() {
   if (gtk_main_level() > 0) gtk_main_quit();
@@ -75,15 +74,6 @@ unsigned AddTimer(unsigned ms, std::function<bool()> fn) {
 
 void RemoveTimer(unsigned id) {
   if (id) g_source_remove(id);
-}
-
-void DeferToIdle(std::function<void()> fn) {
-  g_idle_add_full(G_PRIORITY_DEFAULT_IDLE, runTimer,
-                  new Callback{[f = std::move(fn)] {
-                    f();
-                    return false;
-                  }},
-                  freeCallback);
 }
 
 void WatchFd(int fd, std::function<void()> onReadable) {

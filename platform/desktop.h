@@ -12,7 +12,6 @@ class MainWindow;
 
 // Connects to the display; false when there is none (no DISPLAY, or it cannot be opened).
 bool DesktopInit(int* argc, char*** argv);
-bool DesktopAvailable();
 void DesktopRun();
 void DesktopQuit();
 
@@ -20,8 +19,6 @@ void DesktopQuit();
 // timer is removed. Returns the timer's id.
 unsigned AddTimer(unsigned ms, std::function<bool()> fn);
 void RemoveTimer(unsigned id);
-// Calls fn once from the main loop, after the current event.
-void DeferToIdle(std::function<void()> fn);
 // Calls onReadable whenever fd is readable, until the program ends.
 void WatchFd(int fd, std::function<void()> onReadable);
 // Calls dispatch whenever the X connection `display` (a Display*) has events, read or

@@ -187,9 +187,4 @@ bool FormDialog::Checked(int id) const {
   return it != mWidgets.end() && gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(it->second));
 }
 
-void* FormDialog::Widget(int id) const {
-  auto it = mWidgets.find(id);
-  return it == mWidgets.end() ? nullptr : it->second;
-}
-
 }  // namespace platform

@@ -41,9 +41,6 @@ class FormDialog final : public DialogControls {
   bool Checked(int id) const override;
   void End(int result) override;
 
-  // The control's GtkWidget, for tests that drive the dialog.
-  void* Widget(int id) const;
-
  private:
   struct Combo {
     void* widget = nullptr;

@@ -130,12 +130,6 @@ gboolean onDelete(GtkWidget*, GdkEvent*, gpointer data) {
   return TRUE;
 }
 
-gboolean onWindowFocusOut(GtkWidget*, GdkEvent*, gpointer data) {
-  auto* impl = static_cast<MainWindow::Impl*>(data);
-  if (impl->self->onFocusOut) impl->self->onFocusOut();
-  return FALSE;
-}
-
 }  // namespace
 
 MainWindow::MainWindow(const std::string& title, const std::vector<MenuItem>& menu) : mImpl(new Impl) {
@@ -189,7 +183,6 @@ MainWindow::MainWindow(const std::string& title, const std::vector<MenuItem>& me
   g_signal_connect(mImpl->window, "key-release-event", G_CALLBACK(onKeyEvent), mImpl);
   g_signal_connect(mImpl->window, "configure-event", G_CALLBACK(onConfigure), mImpl);
   g_signal_connect(mImpl->window, "delete-event", G_CALLBACK(onDelete), mImpl);
-  g_signal_connect(mImpl->window, "focus-out-event", G_CALLBACK(onWindowFocusOut), mImpl);
 }
 
 MainWindow::~MainWindow() {
@@ -261,13 +254,6 @@ void MainWindow::Show() {
 void MainWindow::Present() { gtk_window_present(GTK_WINDOW(mImpl->window)); }
 void MainWindow::Centre() { gtk_window_set_position(GTK_WINDOW(mImpl->window), GTK_WIN_POS_CENTER); }
 void* MainWindow::Handle() const { return mImpl->window; }
-
-unsigned long MainWindow::ContentWindow() const {
-  GdkWindow* gw = gtk_widget_get_window(mImpl->content);
-  return gw ? GDK_WINDOW_XID(gw) : 0;
-}
-
-bool MainWindow::IsForeground() const { return gtk_window_is_active(GTK_WINDOW(mImpl->window)); }
 
 void MainWindow::SetModalOpen(bool open) { mModal += open ? 1 : -1; }
 

@@ -43,8 +43,6 @@ class MainWindow {
   std::function<void(int w, int h)> onContentResize;
   // A key went down or up; true when it was used.
   std::function<bool(const KeyEvent& key, bool up)> onKey;
-  // The window lost the keyboard focus.
-  std::function<void()> onFocusOut;
   // The user asked to close the window.
   std::function<void()> onCloseRequest;
 
@@ -60,8 +58,6 @@ class MainWindow {
   void Centre();
   // The GtkWindow, for dialogs it owns.
   void* Handle() const;
-  unsigned long ContentWindow() const;
-  bool IsForeground() const;
   // While a modal dialog is open, keys and shortcuts are not passed on.
   void SetModalOpen(bool open);
   bool ModalOpen() const { return mModal > 0; }

@@ -31,8 +31,6 @@ class SingleInstance {
   // the window.
   int TakeRequests();
 
-  const std::string& Name() const { return mName; }
-
  private:
   std::string mName;
   int mListenFd = -1;
