@@ -204,9 +204,8 @@ void MainWindow::AddShortcut(const std::string& accelerator, int command) {
 
 void MainWindow::SetContentSize(int w, int h) {
   gtk_widget_set_size_request(mImpl->content, 1, 1);
-  int mw = 0, mh = 0;
+  int mh = 0;
   gtk_widget_get_preferred_height(mImpl->menuBar, &mh, nullptr);
-  (void)mw;
   gtk_window_resize(GTK_WINDOW(mImpl->window), w, h + mh);
 }
 
