@@ -33,7 +33,7 @@ bool isText(const std::string& line) {
     if ((u < 0x20 && u != '\t') || u == 0x7F) return false;
     const int extra = u < 0x80 ? 0 : (u & 0xE0) == 0xC0 && u >= 0xC2 ? 1 : (u & 0xF0) == 0xE0 ? 2
                       : (u & 0xF8) == 0xF0 && u <= 0xF4 ? 3 : -1;
-    if (extra < 0 || i + static_cast<std::size_t>(extra) >= line.size() + (extra == 0 ? 1 : 0)) return false;
+    if (extra < 0 || i + static_cast<std::size_t>(extra) >= line.size()) return false;
     for (int k = 1; k <= extra; ++k)
       if ((static_cast<unsigned char>(line[i + static_cast<std::size_t>(k)]) & 0xC0) != 0x80) return false;
     i += static_cast<std::size_t>(extra) + 1;
