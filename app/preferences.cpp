@@ -11,8 +11,16 @@
 namespace corva::app {
 
 namespace {
+
 const char* const kDrivers[] = {"PulseAudio", "JACK"};
+
+// Sets the input or output channel pair: `left` and the channel after it.
+void setChannelPair(HostSettings& s, bool input, std::uint32_t left) {
+  (input ? s.audioInChanL : s.audioOutChanL) = left;
+  (input ? s.audioInChanR : s.audioOutChanR) = left + 1;
 }
+
+}  // namespace
 
 void Preferences::Open() {
   mC.ComboClear(kPrefDriver);
@@ -132,23 +140,15 @@ void Preferences::Command(int id) {
       mHost.ScanAudioDevices();
       if (!mHost.inputDeviceIds.empty()) s.audioInDev = mHost.AudioDeviceName(mHost.inputDeviceIds.front());
       if (!mHost.outputDeviceIds.empty()) s.audioOutDev = mHost.AudioDeviceName(mHost.outputDeviceIds.front());
-      s.audioOutChanL = 1;
-      s.audioOutChanR = 2;
+      setChannelPair(s, false, 1);
       FillAudioLists();
       break;
     }
     case kPrefInputDevice:
-      if (sel < 0) break;
-      s.audioInDev = mC.ComboText(id, sel);
-      s.audioInChanL = 1;
-      s.audioInChanR = 2;
-      FillDriverPart();
-      break;
     case kPrefOutputDevice:
       if (sel < 0) break;
-      s.audioOutDev = mC.ComboText(id, sel);
-      s.audioOutChanL = 1;
-      s.audioOutChanR = 2;
+      (id == kPrefInputDevice ? s.audioInDev : s.audioOutDev) = mC.ComboText(id, sel);
+      setChannelPair(s, id == kPrefInputDevice, 1);
       FillDriverPart();
       break;
     case kPrefBufferSize:
@@ -157,23 +157,18 @@ void Preferences::Command(int id) {
     case kPrefSampleRate:
       if (sel >= 0) s.sampleRate = static_cast<std::uint32_t>(mC.ComboData(id, sel));
       break;
+    // The right channel follows the left one; a choice in a right list is undone.
     case kPrefInputLeft:
-      if (sel < 0) break;
-      s.audioInChanL = static_cast<std::uint32_t>(sel) + 1;
-      s.audioInChanR = static_cast<std::uint32_t>(sel) + 2;
-      mC.ComboSelect(kPrefInputRight, sel + 1);
-      break;
-    case kPrefInputRight:
-      mC.ComboSelect(kPrefInputRight, static_cast<int>(s.audioInChanR) - 1);
-      break;
     case kPrefOutputLeft:
       if (sel < 0) break;
-      s.audioOutChanL = static_cast<std::uint32_t>(sel) + 1;
-      s.audioOutChanR = static_cast<std::uint32_t>(sel) + 2;
-      mC.ComboSelect(kPrefOutputRight, sel + 1);
+      setChannelPair(s, id == kPrefInputLeft, static_cast<std::uint32_t>(sel) + 1);
+      mC.ComboSelect(id == kPrefInputLeft ? kPrefInputRight : kPrefOutputRight, sel + 1);
+      break;
+    case kPrefInputRight:
+      mC.ComboSelect(id, static_cast<int>(s.audioInChanR) - 1);
       break;
     case kPrefOutputRight:
-      mC.ComboSelect(kPrefOutputRight, static_cast<int>(s.audioOutChanR) - 1);
+      mC.ComboSelect(id, static_cast<int>(s.audioOutChanR) - 1);
       break;
     case kPrefMidiInput:
     case kPrefMidiOutput: {
