@@ -217,8 +217,8 @@ std::vector<unsigned char> ParentWindow::capture(int& w, int& h) {
   h = a.height;
   // The screen's pixels where the window is: the embedded editor's content included.
   XImage* img = XGetImage(d, DefaultRootWindow(d), x, y, unsigned(w), unsigned(h), AllPlanes, ZPixmap);
-  std::vector<unsigned char> rgba(size_t(w) * size_t(h) * 4);
   if (!img) return {};
+  std::vector<unsigned char> rgba(size_t(w) * size_t(h) * 4);
   for (int j = 0; j < h; ++j)
     for (int i = 0; i < w; ++i) {
       const unsigned long p = XGetPixel(img, i, j);

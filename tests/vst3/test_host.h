@@ -3,6 +3,7 @@
 // its factory and drives them the way a host's processing and interface threads do.
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
