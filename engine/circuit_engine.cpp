@@ -88,6 +88,8 @@ bool prepareEngine(CircuitEngine& engine, double sampleRate) {
   return renderable;
 }
 
+void settleSmoothing(CircuitEngine& engine) { engine.volumeNow = engine.controls.volume; }
+
 std::int32_t oversamplingFactor(const CircuitEngine& engine) {
   const float rate = std::max(engine.sampleRate, 1.0f);
   const float ratio = 384000.0f / rate;

@@ -90,6 +90,11 @@ inline constexpr double kMaxEngineRate = 1000000.0;
 // left unprepared (blocks render nothing) and the result is false.
 bool prepareEngine(CircuitEngine& engine, double sampleRate);
 
+// Sets the smoothed volume to the snapshot's volume. Called before the first block after
+// preparation, once that block's snapshot is in, so that the block starts at the
+// controls' values instead of gliding to them from the ones preparation saw.
+void settleSmoothing(CircuitEngine& engine);
+
 // Oversampling factor for the engine's sample rate and oversampling cap (1..8).
 std::int32_t oversamplingFactor(const CircuitEngine& engine);
 

@@ -83,6 +83,12 @@ void prepareEffects(EffectsChain& c, double sampleRate) {
     setReverbAmount(c.reverb, c.reverbAmount);
 }
 
+void settleSmoothing(EffectsChain& c) {
+    c.echo.initialised = false;
+    setEchoParams(c.echo, c.echoOn, c.echoFeedback, c.echoTimeMs);
+    c.reverb.wet = c.reverb.amount;
+}
+
 void processEffects(EffectsChain& c, float** outputs, int nChans, int nFrames) {
     if (nChans < 1 || nFrames < 1 || outputs == nullptr || outputs[0] == nullptr || c.delayRing.empty()) return;
     float* out = outputs[0];

@@ -47,6 +47,12 @@ struct EffectsChain {
 // leaves the chain as it was.
 void prepareEffects(EffectsChain& chain, double sampleRate);
 
+// Sets the echo's delay and wet gain and the reverb's wet level to the remembered
+// parameters at once, as a prepare does. Called before the first block after a prepare,
+// once that block's parameters are in: the block then starts at them instead of gliding
+// to them from the values the prepare saw.
+void settleSmoothing(EffectsChain& chain);
+
 // Processes one block in place: outputs[0] in, outputs[0 .. nChans-1] out.
 // Does nothing when nChans < 1, nFrames < 1 or the chain was never prepared.
 void processEffects(EffectsChain& chain, float** outputs, int nChans, int nFrames);

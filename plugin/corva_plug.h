@@ -114,6 +114,7 @@ class CorvaPlug final : public CORVA_PLUG_BASE, public corva::Host {
   std::int32_t latency = 0;
   std::uint32_t logFrames = 0;
   std::atomic<bool> paramsDirty{true};  // true so that the first block takes a snapshot
+  bool settlePending = true;  // the next block that renders starts at the parameters' values
   bool resizeGuard = false;
   std::int32_t lastAspectWidth = 0;
   bool spaceHeld = false;

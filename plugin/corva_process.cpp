@@ -60,6 +60,13 @@ void CorvaPlug::ProcessBlock(iplug::sample** /*inputs*/, iplug::sample** outputs
 
   // Cleared before the copy, so a change landing during it is taken by the next block.
   if (paramsDirty.exchange(false)) takeParamSnapshot();
+  // The first block that renders after construction or a reset starts at the parameters'
+  // values: a fresh, a restored and a reset instance then play the same samples.
+  if (settlePending && frames > 0) {
+    settlePending = false;
+    settleSmoothing(engine);
+    settleSmoothing(effects);
+  }
 
   // The block is rendered in spans that end where a note opens or closes the gate.
   int done = 0;
@@ -132,6 +139,7 @@ void CorvaPlug::OnReset() {
   const double rate = GetSampleRate();
   prepareEngine(engine, rate);
   prepareEffects(effects, rate);
+  settlePending = true;
   const std::int32_t l = computeLatency(*this);
   latency = l;
   pendingLatency.store(l, std::memory_order_relaxed);
