@@ -1,5 +1,6 @@
 // CPU per second of audio of the VST3 module driven by an in-process host, against the
-// engine and effects rendered directly, at 48 kHz with default settings.
+// engine and effects rendered directly, at 48 kHz with default settings and the trigger
+// held in both, so that both measure the instrument sounding.
 // Usage: corva-module-bench [rounds] [block size] [seconds per turn]
 //
 // The two take short turns, alternately first, each keeping its state from turn to turn;
@@ -47,6 +48,7 @@ class EngineAlone {
   explicit EngineAlone(int block) : mL(static_cast<size_t>(block)), mR(static_cast<size_t>(block)) {
     double values[corva::kNumParams];
     for (int i = 0; i < corva::kNumParams; ++i) values[i] = corva::kParamTable[i].defaultValue;
+    values[corva::kTrigger] = 1.0;
     corva::prepareEngine(*mEngine, kRate);
     corva::prepareEffects(*mEffects, kRate);
     mEngine->controls = corva::engineControlsFromParams(values);
@@ -91,12 +93,22 @@ class ModuleHost {
     mData.numSamples = block;
     mData.numOutputs = 1;
     mData.outputs = &mBus;
-    mData.inputParameterChanges = &mNoChanges;
     mData.inputEvents = &mNoEvents;
+    // The first block holds the trigger, as the engine-alone run does; the rest change nothing.
+    corvatest::ParamChanges hold;
+    hold.add(corva::kTrigger, 0, 1.0);
+    mData.inputParameterChanges = &hold;
+    mInst.processor()->process(mData);
+    mData.inputParameterChanges = &mNoChanges;
   }
 
   void render(long blocks) {
     for (long b = 0; b < blocks; ++b) mInst.processor()->process(mData);
+  }
+
+  // Whether the last block carried any sound.
+  bool sounding() const {
+    return std::any_of(mL.begin(), mL.end(), [](float s) { return s != 0.0f; });
   }
 
  private:
@@ -142,6 +154,10 @@ int main(int argc, char** argv) {
   const double audio = double(blocks) * block / kRate;
   engine.render(blocks);  // warm both up
   plug.render(blocks);
+  if (!plug.sounding()) {
+    std::fprintf(stderr, "the module is silent with the trigger held\n");
+    return 1;
+  }
 
   std::vector<double> engineCost, moduleCost, ratio;
   const double wall0 = WallSeconds();
@@ -164,7 +180,7 @@ int main(int argc, char** argv) {
   const double idle = ((CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - process0) - (CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - thread0)) / wall;
 
   const double e = Median(engineCost), m = Median(moduleCost), share = Median(ratio) - 1.0;
-  std::printf("48 kHz, default settings, %d-frame blocks, %d rounds of %.2f s turns\n", block, rounds, audio);
+  std::printf("48 kHz, default settings, trigger held, %d-frame blocks, %d rounds of %.2f s turns\n", block, rounds, audio);
   std::printf("engine alone        %.4f s CPU per s of audio\n", e);
   std::printf("VST3 module         %.4f s CPU per s of audio (rendering thread)\n", m);
   std::printf("  idle timer        %.4f s CPU per s\n", idle);
