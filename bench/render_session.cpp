@@ -111,6 +111,8 @@ RenderResult render(const RenderSettings& s) {
     processEffects(chain, outs, 2, n);
 #endif
     cpu += threadCpuSeconds() - start;
+    // A last, shorter block has a smaller budget: the worst block is measured against a full one's.
+    if (n == blockAt(pos) || result.budget == 0) result.budget = std::max(result.budget, engine.budgetStart);
     totalUsed += engine.lastUsed;
     for (int i = 0; i < n; ++i) {
       if (!std::isfinite(left[i]) || left[i] != right[i]) result.finite = false;
@@ -124,7 +126,6 @@ RenderResult render(const RenderSettings& s) {
   result.cpuSeconds = cpu;
   result.worstUsed = engine.worstUsed;
   result.meanUsed = engine.blockCount > 0 ? totalUsed / engine.blockCount : 0.0;
-  result.budget = engine.budgetStart;
   result.exhaustedBlocks = engine.exhaustedBlocks;
   result.lateBlocks = engine.lateBlocks;
   result.blockCount = engine.blockCount;

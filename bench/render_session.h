@@ -45,7 +45,7 @@ struct RenderResult {
   double cpuSeconds = 0.0;    // thread CPU time spent rendering
   std::int32_t worstUsed = 0;
   double meanUsed = 0.0;       // evaluations per block, averaged over the render
-  std::int32_t budget = 0;    // the last block's evaluation budget
+  std::int32_t budget = 0;    // a full block's evaluation budget (the largest, with two block sizes)
   std::int32_t exhaustedBlocks = 0;
   std::int32_t lateBlocks = 0;
   std::int32_t blockCount = 0;
