@@ -4,3 +4,4 @@ list(APPEND CORVA_UI_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/face_model.cpp
   ${CMAKE_CURRENT_LIST_DIR}/face_draw.h
   ${CMAKE_CURRENT_LIST_DIR}/face_draw.cpp)
+list(APPEND CORVA_UI_DEPS corva_face_images)

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "resources/face_images.h"
 #include "ui/colour.h"
 
 namespace corva {
@@ -24,13 +25,7 @@ enum FaceImage {
   kCoverStrip = 8,
 };
 
-// Encoded images of the face, by slot. None is embedded yet: every slot stays
-// empty and each element draws its vector fallback.
-struct EmbeddedImage {
-  const unsigned char* data;
-  int size;
-};
-constexpr EmbeddedImage kFaceImageData[kFaceImageSlots] = {};
+static_assert(kFaceImageCount == kFaceImageSlots, "one embedded image per face image slot");
 
 struct Point {
   float x, y;
@@ -103,12 +98,14 @@ class FacePainter {
   }
 
   void panel();
-  void selector(int index, float position, const float* angles, std::uint32_t colour);
-  void knob(int index, std::uint32_t colour, float radians);
-  void led(float level);
-  void ledGlow(float brightness);
-  void pushButton(float cx, float cy, bool pressed, std::uint32_t colour);
-  void toggleSwitch(float cx, float cy, bool on);
+  // The face's elements, each drawn around its centre (cx, cy) in design units.
+  void drawSelector(float cx, float cy, int index, float position, int count, const float* angles,
+                    std::uint32_t colour);
+  void drawFaceKnob(float cx, float cy, int index, std::uint32_t colour, float radians);
+  void drawFaceLed(float cx, float cy, float level);
+  void drawLedGlow(float cx, float cy, float brightness);
+  void drawPushButton(float cx, float cy, bool pressed, std::uint32_t colour);
+  void drawToggleSwitch(float cx, float cy, bool on);
 
  private:
   const FaceModel& face_;
@@ -156,21 +153,20 @@ void FacePainter::panel() {
     fillStrokeCircle(p.x, p.y, 20.48f, colourFromBytes(139, 134, 125), colourFromBytes(74, 70, 63));
 }
 
-void FacePainter::selector(int index, float position, const float* angles, std::uint32_t colour) {
-  const float cx = centreX(index), cy = centreY(index);
-  const int p = std::clamp(static_cast<int>(position), 0, 3);
+void FacePainter::drawSelector(float cx, float cy, int index, float position, int count,
+                               const float* angles, std::uint32_t colour) {
+  const int p = std::clamp(static_cast<int>(position), 0, count - 1);
   if (!has(kPhoto)) {
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < count; ++i) {
       const float a = angles[i] * kRadiansPerDegree;
       line(polar(cx, cy, 69.12f, a), polar(cx, cy, 80.64f, a), colourFromBytes(30, 28, 25), 2.88f,
            kRoundCap);
     }
   }
-  knob(index, colour, angles[p] * kRadiansPerDegree);
+  drawFaceKnob(cx, cy, index, colour, angles[p] * kRadiansPerDegree);
 }
 
-void FacePainter::knob(int index, std::uint32_t colour, float radians) {
-  const float cx = centreX(index), cy = centreY(index);
+void FacePainter::drawFaceKnob(float cx, float cy, int index, std::uint32_t colour, float radians) {
   if (has(kKnobImage + index)) {
     if (has(kKnobShadow)) image(kKnobShadow, cx - 92.8f, cy - 92.8f, 185.6f, 185.6f);
     c_.save();
@@ -206,37 +202,36 @@ constexpr float kLedX = 364.16f;
 constexpr float kLedY = 332.544f;
 constexpr float kLedBezel = 22.912f;
 
-void FacePainter::ledGlow(float b) {
+void FacePainter::drawLedGlow(float cx, float cy, float b) {
   const float outer = kLedBezel + 16.64f * b;
   c_.beginPath();
-  c_.circle(kLedX, kLedY, outer);
-  c_.fillRadialGradient(kLedX, kLedY, kLedBezel, outer, colourFromBytes(255, 214, 96, 0.3f * b),
+  c_.circle(cx, cy, outer);
+  c_.fillRadialGradient(cx, cy, kLedBezel, outer, colourFromBytes(255, 214, 96, 0.3f * b),
                         colourFromBytes(255, 214, 96, 0.0f));
   c_.fill();
 }
 
-void FacePainter::led(float level) {
+void FacePainter::drawFaceLed(float cx, float cy, float level) {
   float b = std::clamp(2.5f * level, 0.0f, 1.0f);
   if (std::isnan(b)) b = 0.0f;  // a level that is not a number shows the LED dark
   if (has(kPhoto) && has(kLedGlowImage)) {
     if (b > 0.01f) {  // below that, the photograph's dark LED shows
-      ledGlow(b);
-      image(kLedGlowImage, kLedX - 23.04f, kLedY - 23.04f, 46.08f, 46.08f, b);
+      drawLedGlow(cx, cy, b);
+      image(kLedGlowImage, cx - 23.04f, cy - 23.04f, 46.08f, 46.08f, b);
     }
     return;
   }
-  fillStrokeCircle(kLedX, kLedY, kLedBezel, colourFromBytes(109, 104, 95),
-                   colourFromBytes(60, 57, 51));
-  if (b > 0.02f) ledGlow(b);
+  fillStrokeCircle(cx, cy, kLedBezel, colourFromBytes(109, 104, 95), colourFromBytes(60, 57, 51));
+  if (b > 0.02f) drawLedGlow(cx, cy, b);
   // The lens runs from dark (90, 81, 47) to fully lit (255, 216, 74).
-  fillStrokeCircle(kLedX, kLedY, 17.184f,
+  fillStrokeCircle(cx, cy, 17.184f,
                    colourFromBytes(static_cast<int>(90.0f + 165.0f * b),
                                    static_cast<int>(81.0f + 135.0f * b),
                                    static_cast<int>(47.0f + 27.0f * b)),
                    colourFromBytes(44, 42, 36));
 }
 
-void FacePainter::pushButton(float cx, float cy, bool pressed, std::uint32_t colour) {
+void FacePainter::drawPushButton(float cx, float cy, bool pressed, std::uint32_t colour) {
   if (has(kPhoto)) {
     if (pressed) fillCircle(cx, cy, 20.16f, Color{0, 0, 0, 0.34f});  // darkens the cap
     return;
@@ -252,7 +247,7 @@ void FacePainter::pushButton(float cx, float cy, bool pressed, std::uint32_t col
   fillStrokeCircle(cx, cy, pressed ? 17.664f : 19.2f, cap, colourFromBytes(28, 28, 24));
 }
 
-void FacePainter::toggleSwitch(float cx, float cy, bool on) {
+void FacePainter::drawToggleSwitch(float cx, float cy, bool on) {
   if (has(kPhoto) && has(kSwitchImage)) {
     // The image shows the lever up (on); off mirrors it top to bottom.
     c_.save();
@@ -326,20 +321,24 @@ void drawMainFace(FaceModel& face, Canvas& canvas, const float rect[4]) {
   if (paint.has(kCoverStrip)) paint.image(kCoverStrip, 129.7536f, 537.92f, 476.4992f, 14.72f);
 
   const float* v = face.values;
-  paint.selector(kTone, roundedPosition(v[kTone]), kToneAngles, 0x2e6b34);
-  paint.selector(kMode, roundedPosition(v[kMode]), kModeAngles, 0xd6c93e);
-  paint.selector(kSpeed, roundedPosition(v[kSpeed]), kSpeedAngles, 0xc43028);
-  paint.led(v[kLedLevel]);
+  paint.drawSelector(centreX(kTone), centreY(kTone), kTone, roundedPosition(v[kTone]), 4,
+                     kToneAngles, 0x2e6b34);
+  paint.drawSelector(centreX(kMode), centreY(kMode), kMode, roundedPosition(v[kMode]), 4,
+                     kModeAngles, 0xd6c93e);
+  paint.drawSelector(centreX(kSpeed), centreY(kSpeed), kSpeed, roundedPosition(v[kSpeed]), 4,
+                     kSpeedAngles, 0xc43028);
+  paint.drawFaceLed(kLedX, kLedY, v[kLedLevel]);
 
   // Volume sweeps 270 degrees, from -225 (lower left) through straight up to 45.
   float t = std::clamp(v[kVolume], 0.0f, 1.0f);
   if (std::isnan(t)) t = 0.0f;
-  paint.knob(kVolume, 0x2f7fa8, (t * 270.0f - 225.0f) * kRadiansPerDegree);
+  paint.drawFaceKnob(centreX(kVolume), centreY(kVolume), kVolume, 0x2f7fa8,
+                     (t * 270.0f - 225.0f) * kRadiansPerDegree);
 
-  paint.pushButton(centreX(kCorvaBtn), centreY(kCorvaBtn), v[kCorvaBtn] > 0.5f, 0x2faa55);
-  paint.pushButton(centreX(kToneBtn), centreY(kToneBtn), v[kToneBtn] > 0.5f, 0xe8d23c);
-  paint.pushButton(centreX(kTrigger), centreY(kTrigger), v[kTrigger] > 0.5f, 0xd8362c);
-  paint.toggleSwitch(centreX(kHold), centreY(kHold), v[kHold] > 0.5f);
+  paint.drawPushButton(centreX(kCorvaBtn), centreY(kCorvaBtn), v[kCorvaBtn] > 0.5f, 0x2faa55);
+  paint.drawPushButton(centreX(kToneBtn), centreY(kToneBtn), v[kToneBtn] > 0.5f, 0xe8d23c);
+  paint.drawPushButton(centreX(kTrigger), centreY(kTrigger), v[kTrigger] > 0.5f, 0xd8362c);
+  paint.drawToggleSwitch(centreX(kHold), centreY(kHold), v[kHold] > 0.5f);
 
   if (transformed) canvas.restore();
 }

@@ -5,6 +5,7 @@
 
 #include "tests/ui/fake_host.h"
 #include "tests/ui/recording_canvas.h"
+#include "resources/face_images.h"
 #include "ui/face_draw.h"
 
 namespace corva {
@@ -56,6 +57,9 @@ std::vector<Color> circleFills(const RecordingCanvas& canvas, float r) {
 
 class FaceDrawTest : public ::testing::Test {
  protected:
+  // Most cases check the vector drawings: the canvas refuses every embedded image, as
+  // one that cannot decode them would, and each element falls back on its own.
+  FaceDrawTest() { canvas.failImages = true; }
   void draw(const float rect[4] = kDefaultRect) {
     canvas.clear();
     drawMainFace(face, canvas, rect);
@@ -162,10 +166,33 @@ TEST_F(FaceDrawTest, ButtonsShowPressedAboveHalfAndSwitchLeverFlips) {
   EXPECT_LT(leverTipY(), 428.288f - 40);
 }
 
-TEST_F(FaceDrawTest, ImagesAreCreatedOnceAndVectorFallbacksDrawMeanwhile) {
+TEST_F(FaceDrawTest, EmbeddedImagesAreCreatedOnceInSlotOrder) {
+  canvas.failImages = false;
   draw();
   EXPECT_TRUE(face.imagesCreated);
-  EXPECT_EQ(canvas.count("createImageMem"), 0) << "no face images are embedded";
+  const auto created = canvas.all("createImageMem");
+  ASSERT_EQ(created.size(), 9u);
+  for (int slot = 0; slot < 9; ++slot) {
+    EXPECT_EQ(created[slot].args[0], kFaceImageData[slot].size) << slot;
+    EXPECT_EQ(created[slot].intArg, 0) << slot;
+    EXPECT_EQ(face.images[slot], slot + 1);
+  }
+  // With every image: the photograph, the strip, four shadows and knobs, and the switch;
+  // no vector screws, ticks, LED or buttons.
+  EXPECT_EQ(canvas.count("fillImagePattern"), 11);
+  EXPECT_EQ(circleFills(canvas, 20.48f).size(), 0u);
+  EXPECT_EQ(circleFills(canvas, 19.2f).size(), 0u);
+  draw();
+  EXPECT_EQ(canvas.count("createImageMem"), 0) << "created once";
+}
+
+TEST_F(FaceDrawTest, ImagesThatFailToDecodeLeaveTheVectorFace) {
+  draw();
+  EXPECT_TRUE(face.imagesCreated);
+  EXPECT_EQ(canvas.count("createImageMem"), 9);
+  for (int slot = 0; slot < 9; ++slot) EXPECT_LE(face.images[slot], 0);
+  draw();
+  EXPECT_EQ(canvas.count("createImageMem"), 0) << "a failure is not retried";
   EXPECT_EQ(canvas.count("fillImagePattern"), 0);
   // The vector panel: its rounded rectangle in the panel colour and four screws.
   ASSERT_GE(canvas.count("roundedRect"), 1);
