@@ -1,26 +1,37 @@
 #!/usr/bin/python3
-"""Makes the interface font: a subset of Roboto Regular holding only the characters
-the interface draws, written as a TrueType file and as a C++ source that embeds it.
+"""Makes the interface font: a subset of Roboto Regular holding the characters that
+labels, numbers, notices and web addresses use, written as a TrueType file and as a
+C++ source that embeds it. The same input always gives the same bytes.
 
 usage: make_font.py SOURCE.ttf OUT.ttf OUT.cpp
 """
+import copy
 import sys
 
 from fontTools import subset
 
-# Printable ASCII used by labels, numbers and links, the Latin-1 letters, the
-# French ligatures, Y with diaeresis, the em dash and the ellipsis that
-# shortened text ends with.
+# The mark drawn for any character the font lacks.
+REPLACEMENT = 0xFFFD
+
+# Printable ASCII; all of Latin-1 (the no-break space, quotes, currency signs, letters);
+# Latin Extended-A; the punctuation a feed uses (dashes, curly quotes, bullet, ellipsis,
+# per mille, single guillemets); the euro and trade mark signs; the replacement mark.
 CHARACTERS = (
-    [ord(c) for c in " !%'()+,-./:=\\_"]
-    + list(range(ord("0"), ord("9") + 1))
-    + list(range(ord("A"), ord("Z") + 1))
-    + list(range(ord("a"), ord("z") + 1))
-    + list(range(0x00C0, 0x00D6 + 1))
-    + list(range(0x00D8, 0x00F6 + 1))
-    + list(range(0x00F8, 0x00FF + 1))
-    + [0x0152, 0x0153, 0x0178, 0x2014, 0x2026]
+    list(range(0x0020, 0x007E + 1))
+    + list(range(0x00A0, 0x00FF + 1))
+    + list(range(0x0100, 0x017F + 1))
+    + list(range(0x2010, 0x2027 + 1))
+    + [0x2030, 0x2039, 0x203A, 0x20AC, 0x2122, REPLACEMENT]
 )
+
+
+def use_replacement_as_notdef(font):
+    """The text renderer draws glyph 0 for a character missing from the font: make it
+    the replacement mark, outline and advance, instead of the usual empty box."""
+    name = font.getBestCmap()[REPLACEMENT]
+    notdef = font.getGlyphOrder()[0]
+    font["glyf"][notdef] = copy.deepcopy(font["glyf"][name])
+    font["hmtx"][notdef] = font["hmtx"][name]
 
 
 def main(argv):
@@ -44,6 +55,7 @@ def main(argv):
     if missing:
         sys.stderr.write("font lacks %s\n" % ", ".join("U+%04X" % c for c in sorted(missing)))
         return 1
+    use_replacement_as_notdef(font)
     subset.save_font(font, out_ttf, options)
 
     with open(out_ttf, "rb") as f:
