@@ -32,6 +32,55 @@ void copyCut(char* dst, std::size_t capacity, const std::string& src) {
   dst[n] = '\0';
 }
 
+// The length of the UTF-8 character that starts at p (with `left` bytes from p on), and
+// whether it is well formed: no stray continuation byte, overlong form, surrogate or
+// code point above U+10FFFF. A malformed start has the length of its longest valid
+// beginning, at least one byte.
+std::size_t utf8Character(const unsigned char* p, std::size_t left, bool& wellFormed) {
+  const unsigned lead = p[0];
+  wellFormed = false;
+  if (lead < 0x80) {
+    wellFormed = true;
+    return 1;
+  }
+  std::size_t follow = 0;
+  unsigned low = 0x80, high = 0xBF;  // the range of the second byte
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    follow = 1;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    follow = 2;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    follow = 3;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 1;
+  }
+  for (std::size_t k = 1; k <= follow; ++k) {
+    if (k >= left || p[k] < (k == 1 ? low : 0x80u) || p[k] > (k == 1 ? high : 0xBFu)) return k;
+  }
+  wellFormed = true;
+  return follow + 1;
+}
+
+// The text with each malformed UTF-8 sequence replaced by U+FFFD. The feed passes its
+// bytes on unchanged, and the text renderer would drop everything after a bad byte.
+std::string wellFormedUtf8(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  for (std::size_t i = 0; i < text.size();) {
+    bool wellFormed = false;
+    const std::size_t n = utf8Character(p + i, text.size() - i, wellFormed);
+    if (wellFormed) out.append(text, i, n);
+    else out += "\xEF\xBF\xBD";
+    i += n;
+  }
+  return out;
+}
+
 NoticeContext noticeContext(std::time_t now) {
   NoticeContext context;
   // The plug-in's version, packed as major << 16 | minor << 8 | patch.
@@ -100,10 +149,11 @@ void CorvaPlug::publishNotice() {
       if (view.segmentCount == 8) break;
       NewsViewSegment& out = view.segments[view.segmentCount++];
       out.isLink = segment.isLink;
-      copyCut(out.text, sizeof out.text, segment.text);
+      copyCut(out.text, sizeof out.text, wellFormedUtf8(segment.text));
       // An address too long to keep whole is not offered as a link.
-      if (segment.isLink && segment.url.size() >= sizeof out.url) out.isLink = 0;
-      else copyCut(out.url, sizeof out.url, segment.url);
+      const std::string url = wellFormedUtf8(segment.url);
+      if (segment.isLink && url.size() >= sizeof out.url) out.isLink = 0;
+      else copyCut(out.url, sizeof out.url, url);
     }
   }
   uiModel.newsView = view;

@@ -241,6 +241,8 @@ TEST(EditorRules, PublishedNoticeIsCutOnCharacterBoundaries) {
   for (int i = 0; i < 10; ++i) n.segments.push_back({0, "text " + std::to_string(i), ""});
   n.segments[1] = {1, "link", "https://example.com/" + std::string(180, 'x')};
   n.segments[2] = {1, std::string(100, 'b'), "https://example.com/"};
+  // A Latin-1 byte, a stray continuation byte and a character cut short at the end.
+  n.segments[3] = {0, "caf\xE9 \x80ok \xE2\x82", ""};
   NewsNotice second;
   second.id = std::string(60, 'c');
   plug->notices = {n, second};
@@ -252,6 +254,8 @@ TEST(EditorRules, PublishedNoticeIsCutOnCharacterBoundaries) {
   EXPECT_EQ(v.segments[1].isLink, 0) << "an address too long to keep is shown as plain text";
   EXPECT_STREQ(v.segments[1].url, "");
   EXPECT_EQ(std::string(v.segments[2].text).size(), 95u);
+  EXPECT_STREQ(v.segments[3].text, "caf\xEF\xBF\xBD \xEF\xBF\xBDok \xEF\xBF\xBD")
+      << "each malformed sequence is shown as one replacement mark, and what follows it stays";
   EXPECT_TRUE(plug->uiModel.effectsPanel.newsShown);
   plug->dismissNotice(n.id.c_str());
   EXPECT_EQ(std::string(plug->uiModel.newsView.id), std::string(55, 'c'));
