@@ -3,11 +3,13 @@
 
 #include <string>
 
+#include "model/version.h"
+
 namespace corva {
 
 // "https://" + the maker's web server + "/corva/news.txt".
 std::string newsFeedUrl();
-inline constexpr char kNewsUserAgent[] = "QVT-Corva/0.5.9 (linux)";
+inline constexpr char kNewsUserAgent[] = "QVT-Corva/" CORVA_VERSION_TEXT " (linux)";
 
 // Downloads the feed, checks its signature and, only when both succeed, stores the text
 // as received (signature line included) with the current time in the data folder's

@@ -4,6 +4,7 @@
 
 #include "framework/config.h"
 #include "model/param_table.h"
+#include "model/version.h"
 
 namespace corva {
 
@@ -12,7 +13,6 @@ inline constexpr char kMfrName[] = "Tembrix Audio";
 inline constexpr char kMfrHost[] = "www.tembrix.audio";  // the maker's web server
 inline constexpr char kUniqueCode[] = "QvCr";
 inline constexpr char kMfrCode[] = "Tbrx";
-inline constexpr int kVendorVersion = 0x000509;  // 0.5.9
 
 inline iplug::Config plugConfig() {
   iplug::Config c;

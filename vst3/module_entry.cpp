@@ -51,11 +51,11 @@ const PClassInfo2& ClassInfo() {
     ClassIdBytes(c.cid);
     c.cardinality = Steinberg::PClassInfo::kManyInstances;
     iplug::CopyField(c.category, "Audio Module Class", Steinberg::PClassInfo::kCategorySize);
-    iplug::CopyField(c.name, "Tembrix Audio Corva-1", Steinberg::PClassInfo::kNameSize);
+    iplug::CopyField(c.name, corva::kPlugName, Steinberg::PClassInfo::kNameSize);
     c.classFlags = 2;  // simple mode supported
     iplug::CopyField(c.subCategories, "Instrument|Synth", PClassInfo2::kSubCategoriesSize);
     iplug::CopyField(c.vendor, "", PClassInfo2::kVendorSize);
-    iplug::CopyField(c.version, "0.5.9", PClassInfo2::kVersionSize);
+    iplug::CopyField(c.version, corva::kVersionText, PClassInfo2::kVersionSize);
     iplug::CopyField(c.sdkVersion, "VST 3.8.1", PClassInfo2::kVersionSize);
     return c;
   }();
