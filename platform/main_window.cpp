@@ -5,6 +5,7 @@
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -124,6 +125,12 @@ gboolean onConfigure(GtkWidget*, GdkEvent*, gpointer data) {
   return FALSE;
 }
 
+// Every main window that exists, for finding the one that holds a native window.
+std::vector<MainWindow*>& liveWindows() {
+  static std::vector<MainWindow*> windows;
+  return windows;
+}
+
 gboolean onDelete(GtkWidget*, GdkEvent*, gpointer data) {
   auto* impl = static_cast<MainWindow::Impl*>(data);
   if (impl->self->onCloseRequest) impl->self->onCloseRequest();
@@ -134,6 +141,7 @@ gboolean onDelete(GtkWidget*, GdkEvent*, gpointer data) {
 
 MainWindow::MainWindow(const std::string& title, const std::vector<MenuItem>& menu) : mImpl(new Impl) {
   mImpl->self = this;
+  liveWindows().push_back(this);
   mImpl->window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   gtk_window_set_title(GTK_WINDOW(mImpl->window), title.c_str());
   mImpl->accels = gtk_accel_group_new();
@@ -186,6 +194,8 @@ MainWindow::MainWindow(const std::string& title, const std::vector<MenuItem>& me
 }
 
 MainWindow::~MainWindow() {
+  auto& live = liveWindows();
+  live.erase(std::remove(live.begin(), live.end(), this), live.end());
   if (mImpl->window) gtk_widget_destroy(mImpl->window);
   g_object_unref(mImpl->accels);
   delete mImpl;
@@ -253,6 +263,32 @@ void MainWindow::Show() {
 void MainWindow::Present() { gtk_window_present(GTK_WINDOW(mImpl->window)); }
 void MainWindow::Centre() { gtk_window_set_position(GTK_WINDOW(mImpl->window), GTK_WIN_POS_CENTER); }
 void* MainWindow::Handle() const { return mImpl->window; }
+
+MainWindow* MainWindow::Holding(unsigned long nativeWindow) {
+  GdkDisplay* display = gdk_display_get_default();
+  if (!nativeWindow || !display || !GDK_IS_X11_DISPLAY(display)) return nullptr;
+  Display* dpy = GDK_DISPLAY_XDISPLAY(display);
+  // Up from the given window to the root: the first window that is some main window's
+  // content area names its holder. An embedded view is a child of that area.
+  ::Window w = nativeWindow;
+  for (int depth = 0; w && depth < 32; ++depth) {
+    for (MainWindow* m : liveWindows()) {
+      GdkWindow* content = m->mImpl->content ? gtk_widget_get_window(m->mImpl->content) : nullptr;
+      if (content && GDK_WINDOW_XID(content) == w) return m;
+    }
+    ::Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    // A window that is gone is an X error, trapped here instead of ending the program.
+    gdk_x11_display_error_trap_push(display);
+    const Status ok = XQueryTree(dpy, w, &root, &parent, &children, &count);
+    gdk_x11_display_error_trap_pop_ignored(display);
+    if (!ok) return nullptr;
+    if (children) XFree(children);
+    if (parent == root) return nullptr;
+    w = parent;
+  }
+  return nullptr;
+}
 
 void MainWindow::SetModalOpen(bool open) { mModal += open ? 1 : -1; }
 

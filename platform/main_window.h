@@ -58,6 +58,9 @@ class MainWindow {
   void Centre();
   // The GtkWindow, for dialogs it owns.
   void* Handle() const;
+  // The main window whose content area is `nativeWindow` (an X11 window id) or holds it,
+  // such as the window of an editor embedded there; null when none does.
+  static MainWindow* Holding(unsigned long nativeWindow);
   // While a modal dialog is open, keys and shortcuts are not passed on.
   void SetModalOpen(bool open);
   bool ModalOpen() const { return mModal > 0; }

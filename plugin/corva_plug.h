@@ -58,6 +58,12 @@ class CorvaPlug final : public CORVA_PLUG_BASE, public corva::Host {
   bool ConstrainEditorResize(int& width, int& height) const override;
   void OnUIOpen() override;
   void OnUIClose() override;
+#ifdef CORVA_PLUG_STANDALONE
+  // Help > About in the standalone program: the product's name, version, year, maker
+  // and web address in a message box over the window that holds the editor. The plug-in
+  // module leaves the request to the framework, which declines it.
+  bool OnHostRequestingAboutBox() override;
+#endif
   // The editor's key handler: Escape ends MIDI learn; Space plays the trigger when the
   // space-bar trigger is on. True when the key was consumed.
   bool onKeyPress(const iplug::igraphics::IKeyPress& key, bool isUp);

@@ -1,13 +1,16 @@
 # CorvaPlug is compiled once per deliverable, on that deliverable's framework base:
 #
-#   corva_plug_core(<library> BASE_HEADER <header> BASE_CLASS <class> [DEPS <libraries>] [TEST_NEWS])
+#   corva_plug_core(<library> BASE_HEADER <header> BASE_CLASS <class> [DEPS <libraries>] [TEST_NEWS]
+#                   [STANDALONE])
 #
 # BASE_HEADER is included as written (a path from the source root); BASE_CLASS derives
 # from iplug::IPlugAPIBase and iplug::IPlugProcessor and is constructed from
 # (const iplug::InstanceInfo&, const iplug::Config&). DEPS names the base's library.
 # TEST_NEWS links the test key table and the HTTPS library with the test route.
+# STANDALONE adds what only the standalone program has: the About box
+# (CORVA_PLUG_STANDALONE is then defined wherever the class is seen).
 function(corva_plug_core name)
-  cmake_parse_arguments(A "TEST_NEWS" "BASE_HEADER;BASE_CLASS" "DEPS" ${ARGN})
+  cmake_parse_arguments(A "TEST_NEWS;STANDALONE" "BASE_HEADER;BASE_CLASS" "DEPS" ${ARGN})
   set(dir ${CMAKE_CURRENT_FUNCTION_LIST_DIR})
   corva_library(${name}
     SOURCES
@@ -26,6 +29,11 @@ function(corva_plug_core name)
   endif()
   target_compile_definitions(${name} PUBLIC
     "CORVA_PLUG_BASE=${A_BASE_CLASS}" "CORVA_PLUG_BASE_HEADER=\"${A_BASE_HEADER}\"")
+  if(A_STANDALONE)
+    target_sources(${name} PRIVATE ${dir}/corva_about.cpp)
+    target_link_libraries(${name} PUBLIC corva_desktop)
+    target_compile_definitions(${name} PUBLIC CORVA_PLUG_STANDALONE=1)
+  endif()
 endfunction()
 
 # What CorvaPlug uses that does not depend on its base.

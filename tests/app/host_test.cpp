@@ -1,6 +1,8 @@
 // The host without devices: settings file handling and the audio callback driven by hand.
 
 #include <cmath>
+#include <mutex>
+#include <string>
 #include <vector>
 
 #include "tests/app/app_env.h"
@@ -37,6 +39,22 @@ TEST(HostSettings, FirstStartWritesDefaultsAndBadValuesAreRepaired) {
   EXPECT_NE(text.find("buffer=512\n"), std::string::npos);
   EXPECT_NE(text.find("keep=me\n"), std::string::npos);
   EXPECT_EQ(text.find("garbage"), std::string::npos);
+}
+
+TEST(AboutBox, NamesProductVersionYearMakerAndAddress) {
+  AppEnv env;
+  StandaloneHost* host = StandaloneHost::Create();
+  // Without a display a message box is written on standard error as "title: text".
+  ::testing::internal::CaptureStderr();
+  bool shown = false;
+  {
+    std::lock_guard<std::recursive_mutex> lock(host->Plug()->InterfaceMutex());
+    shown = host->Plug()->OnHostRequestingAboutBox();
+  }
+  const std::string said = ::testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(shown);
+  EXPECT_EQ(said, "About Tembrix Audio Corva-1: Tembrix Audio Corva-1 0.5.9\n" + std::string(&__DATE__[7]) +
+                      " Tembrix Audio\nhttps://www.tembrix.audio\n");
 }
 
 // Runs the callback over buffers of the given sizes, each between guard values that

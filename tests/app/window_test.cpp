@@ -1,5 +1,5 @@
 // The program Corva itself under a private Xvfb display: the command-line screenshot,
-// the single instance, the screenshot shortcut and quitting from the menu.
+// the single instance, the screenshot shortcut, the About box and quitting from the menu.
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -74,6 +74,27 @@ TEST(ProgramWindow, ScreenshotSingleInstanceShortcutAndQuit) {
     std::this_thread::sleep_for(300ms);
   }
   EXPECT_TRUE(capture({"xdotool", "search", "--name", "Screenshot Saved"}).empty());
+
+  // Help > About: the plug-in's box, over the main window; Return closes it. Retried, as
+  // a loaded machine may not have opened the menu before the keys.
+  std::string about;
+  for (int i = 0; i < 3 && about.empty(); ++i) {
+    finish(start({"xdotool", "mousemove", "--window", id, "55", "10", "click", "1"}), 5s);
+    std::this_thread::sleep_for(300ms);
+    finish(start({"xdotool", "key", "Down", "Return"}), 5s);
+    about = findWindow("^About Tembrix Audio Corva-1$", 100);
+  }
+  ASSERT_FALSE(about.empty());
+  const std::string owner = capture({"xprop", "-id", about, "WM_TRANSIENT_FOR"});
+  const std::size_t hex = owner.find("0x");
+  ASSERT_NE(hex, std::string::npos) << owner;
+  EXPECT_EQ(std::stoul(owner.substr(hex), nullptr, 16), std::stoul(id)) << owner;
+  for (int i = 0; i < 10 && !capture({"xdotool", "search", "--name", "^About "}).empty(); ++i) {
+    finish(start({"xdotool", "mousemove", "--window", about, "20", "20"}), 5s);
+    finish(start({"xdotool", "key", "Return"}), 5s);
+    std::this_thread::sleep_for(300ms);
+  }
+  EXPECT_TRUE(capture({"xdotool", "search", "--name", "^About "}).empty());
 
   // File > Quit ends the program normally.
   std::this_thread::sleep_for(300ms);
