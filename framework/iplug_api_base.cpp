@@ -3,11 +3,13 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 
 namespace iplug {
 
-IPlugAPIBase::IPlugAPIBase(const Config& config) : IPluginBase(config) {}
+IPlugAPIBase::IPlugAPIBase(const Config& config)
+    : IPluginBase(config), mOpenGestures(static_cast<std::size_t>(std::max(config.nParams, 0)), 0) {}
 
 IPlugAPIBase::~IPlugAPIBase() {
   DestroyTimer();
@@ -18,13 +20,35 @@ void IPlugAPIBase::SendParameterValueFromUI(int paramIdx, double normalizedValue
   IParam* param = GetParam(paramIdx);
   if (!param) return;
   param->SetNormalized(normalizedValue);
-  // Hosts expect every edit inside a gesture; an edit from our own interface is one.
-  BeginInformHostOfParamChange(paramIdx);
+  // Hosts expect every edit inside a gesture: an edit outside a gesture of the interface
+  // (a key, a MIDI controller, a wheel notch) is one of its own.
+  const bool inGesture = mOpenGestures[static_cast<std::size_t>(paramIdx)] > 0;
+  if (!inGesture) BeginInformHostOfParamChange(paramIdx);
   InformHostOfParamChange(paramIdx, param->GetNormalized());
-  EndInformHostOfParamChange(paramIdx);
+  if (!inGesture) EndInformHostOfParamChange(paramIdx);
   OnParamChange(paramIdx, kUI);
   param->SetNormalized(normalizedValue);
   OnParamChangeUI(paramIdx, kUI);
+}
+
+void IPlugAPIBase::BeginParameterGestureFromUI(int paramIdx) {
+  if (!GetParam(paramIdx)) return;
+  if (mOpenGestures[static_cast<std::size_t>(paramIdx)]++ == 0) BeginInformHostOfParamChange(paramIdx);
+}
+
+void IPlugAPIBase::EndParameterGestureFromUI(int paramIdx) {
+  if (!GetParam(paramIdx)) return;
+  int& open = mOpenGestures[static_cast<std::size_t>(paramIdx)];
+  if (open == 0) return;
+  if (--open == 0) EndInformHostOfParamChange(paramIdx);
+}
+
+void IPlugAPIBase::EndAllParameterGesturesFromUI() {
+  for (std::size_t i = 0; i < mOpenGestures.size(); ++i) {
+    if (mOpenGestures[i] == 0) continue;
+    mOpenGestures[i] = 0;
+    EndInformHostOfParamChange(static_cast<int>(i));
+  }
 }
 
 void IPlugAPIBase::OnTimer() {

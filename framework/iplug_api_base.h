@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "framework/idle_timer.h"
 #include "framework/iplugin_base.h"
@@ -23,9 +24,19 @@ class IPlugAPIBase : public IPluginBase {
   ~IPlugAPIBase() override;
 
   // An edit of parameter `paramIdx` from the plug-in's own interface, normalised:
-  // the value is set, the host is told (inside a begin/end bracket), OnParamChange and
-  // then OnParamChangeUI run with the source kUI. Unknown indices are ignored.
+  // the value is set, the host is told, OnParamChange and then OnParamChangeUI run with
+  // the source kUI. Inside a gesture on the parameter the host hears of the edit alone;
+  // outside one, inside a begin/end bracket of its own. Unknown indices are ignored.
   virtual void SendParameterValueFromUI(int paramIdx, double normalizedValue);
+
+  // A gesture of the interface on `paramIdx` (a press to its release): the host hears of
+  // its begin at the first open and of its end when the last open one closes, so a
+  // gesture is one edit for the host however many values it sets. Interface thread;
+  // unknown indices and an end without a begin are ignored.
+  void BeginParameterGestureFromUI(int paramIdx);
+  void EndParameterGestureFromUI(int paramIdx);
+  // Ends every gesture still open, as when the interface that began them goes away.
+  void EndAllParameterGesturesFromUI();
 
   // Host notifications of an edit, implemented by the wrapper that has a host to tell.
   virtual void BeginInformHostOfParamChange(int /*paramIdx*/) {}
@@ -65,6 +76,7 @@ class IPlugAPIBase : public IPluginBase {
 
  private:
   std::recursive_mutex mInterfaceMutex;
+  std::vector<int> mOpenGestures;  // per parameter: gestures begun and not yet ended
   std::mutex mIdleRouteMutex;
   int mIdleEventFd = -1;
   std::unique_ptr<Timer> mTimer;

@@ -9,8 +9,15 @@ struct MidiMap;
 class Host {
  public:
   virtual ~Host() = default;
-  // Sets parameter `index` (a ParamId) to `value` in the parameter's own units.
+  // Sets parameter `index` (a ParamId) to `value` in the parameter's own units. Outside
+  // a gesture on that parameter the host hears of it as an edit of its own.
   virtual void setParameter(int index, float value) = 0;
+  // A pointer gesture on parameter `index` starts (at the press) and ends (at the
+  // release, or when the pointer is let go otherwise): the host hears of one edit for the
+  // whole gesture, whatever number of changes it makes. Every begin has its end; two
+  // pointers on one control nest.
+  virtual void beginGesture(int /*index*/) {}
+  virtual void endGesture(int /*index*/) {}
   // Asks for a redraw of the editor when it is open.
   virtual void redraw() = 0;
   // A monotonic clock in seconds; only differences are meaningful.

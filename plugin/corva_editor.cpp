@@ -125,4 +125,6 @@ void CorvaPlug::OnUIClose() {
   uiModel.effectsPanel.font = FontState{};
   uiModel.newsFont = FontState{};
   uiModel.learnFont = FontState{};
+  // The host never waits for the end of a gesture whose pointer went with the window.
+  EndAllParameterGesturesFromUI();
 }

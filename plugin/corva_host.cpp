@@ -15,6 +15,10 @@ void CorvaPlug::setParameter(int index, float value) {
   SendParameterValueFromUI(index, param->ToNormalized(value));
 }
 
+void CorvaPlug::beginGesture(int index) { BeginParameterGestureFromUI(index); }
+
+void CorvaPlug::endGesture(int index) { EndParameterGestureFromUI(index); }
+
 void CorvaPlug::OnParamChangeUI(int paramIdx, iplug::EParamSource) {
   const iplug::IParam* param = GetParam(paramIdx);
   if (!param) return;

@@ -46,6 +46,14 @@ void CorvaPlug::registerParams() {
   }
 }
 
+bool CorvaPlug::SerializeState(iplug::IByteChunk& chunk) const {
+  for (int i = 0; i < NParams(); ++i) {
+    const double v = i == kLedLevel ? 0.0 : GetParam(i)->Value();
+    chunk.Put(&v);
+  }
+  return true;
+}
+
 int CorvaPlug::UnserializeState(const iplug::IByteChunk& chunk, int startPos) {
   iplug::IByteChunk restored;
   restored.PutBytes(chunk.GetData(), chunk.Size());

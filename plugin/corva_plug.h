@@ -78,9 +78,15 @@ class CorvaPlug final : public CORVA_PLUG_BASE, public corva::Host {
   // whatever was saved, so a project saved while a button was held does not reopen
   // sounding. The saved layout itself is unchanged.
   int UnserializeState(const iplug::IByteChunk& chunk, int startPos) override;
+  // Saves every parameter in the same layout, the LED level as 0: it is an output the
+  // idle handler moves, and a saved state that follows it would change while nothing
+  // is edited.
+  bool SerializeState(iplug::IByteChunk& chunk) const override;
 
   // corva::Host, on the interface thread.
   void setParameter(int index, float value) override;
+  void beginGesture(int index) override;
+  void endGesture(int index) override;
   void redraw() override;
   double nowSeconds() override;
   void switchPressed() override;

@@ -116,6 +116,8 @@ bool EffectsPanelModel::pressControl(std::uint64_t pointerId, float x, float y) 
   }
   if (!free) return false;
   const int slotIndex = effectSlot(p);
+  // The press opens the gesture the release closes.
+  host->beginGesture(p);
   if (kParamTable[p].isBool) {
     host->switchPressed();
     if (!heldByPointer(p)) {
@@ -151,6 +153,7 @@ bool EffectsPanelModel::dragControl(std::uint64_t pointerId, float x, float y) {
   if (std::isnan(t)) return false;
   const int p = slot->param;
   const float v = fromNormalised(kParamTable[p], t);
+  if (v == values[effectSlot(p)]) return true;  // held past an end of the range
   values[effectSlot(p)] = v;
   host->setParameter(p, v);
   host->redraw();

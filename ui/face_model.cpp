@@ -81,6 +81,8 @@ bool FaceModel::pressControl(std::uint64_t pointerId, float x, float y) {
   FacePointerSlot& s = pointers[slot];
 
   if (isSwitchLike(c)) host->switchPressed();
+  // The press opens the gesture the release closes, whatever the control.
+  host->beginGesture(c);
   if (isSelector(c)) {
     s = {pointerId, c, FacePressKind::Selector, truncatedPosition(values[c]), y, 0.0f};
     return true;
@@ -130,7 +132,9 @@ bool FaceModel::dragControl(std::uint64_t pointerId, float /*x*/, float y) {
   }
   if (s.kind == FacePressKind::Knob) {
     const float t = clamp01(s.pressNormalised + travel / kKnobTravel);
-    values[c] = fromNormalised(kParamTable[c], t);
+    const float v = fromNormalised(kParamTable[c], t);
+    if (v == values[c]) return true;  // held past an end of the range: nothing to tell
+    values[c] = v;
     host->setParameter(c, values[c]);
     host->redraw();
     return true;
@@ -143,11 +147,14 @@ void FaceModel::releaseControl(std::uint64_t pointerId) {
   if (slot < 0) return;
   const int c = pointers[slot].control;
   pointers[slot].control = -1;
-  if (pointers[slot].kind != FacePressKind::Momentary) return;
-  if (controlHeld(c, -1)) return;  // the button stays down until its last pointer lets go
-  values[c] = 0.0f;
-  host->setParameter(c, 0.0f);
-  host->redraw();
+  // The button stays down until its last pointer lets go; one already let go some other
+  // way (MIDI learn lets go of held buttons) is not set again.
+  if (pointers[slot].kind == FacePressKind::Momentary && !controlHeld(c, -1) && values[c] != 0.0f) {
+    values[c] = 0.0f;
+    host->setParameter(c, 0.0f);
+    host->redraw();
+  }
+  host->endGesture(c);
 }
 
 bool FaceModel::nudgeControl(float x, float y, float delta, bool fine) {

@@ -23,13 +23,15 @@ void EffectsPanelModel::releaseControl(std::uint64_t pointerId) {
   if (!slot) return;
   const PanelPointerSlot released = *slot;
   *slot = PanelPointerSlot{};
-  if (!released.isKnob || released.param != kTime) return;
-  // A press that travelled far enough was a drag of the knob, not a tap: it ends the series.
-  if (released.maxTravel >= std::max(10.0f, 9.6f * pixelScale)) {
-    tapCount = 0;
-    return;
+  if (released.isKnob && released.param == kTime) {
+    // A press that travelled far enough was a drag of the knob, not a tap: it ends the series.
+    if (released.maxTravel >= std::max(10.0f, 9.6f * pixelScale))
+      tapCount = 0;
+    else
+      registerTap(released.pressTime);
   }
-  registerTap(released.pressTime);
+  // A tap's tempo is part of its press's gesture, so the gesture ends after it.
+  host->endGesture(released.param);
 }
 
 void EffectsPanelModel::registerTap(double pressTime) {

@@ -33,6 +33,7 @@ constexpr Vst::ParamID kFirstCcParam = 65538;
 constexpr int kToneX = 108, kToneY = 121;
 constexpr int kVolumeX = 106, kVolumeY = 325;
 constexpr int kMidiX = 599, kMidiY = 422;
+constexpr int kTriggerX = 344, kTriggerY = 319;
 
 Module& TheModule() {
   static Module* m = new Module(ModulePath());
@@ -228,6 +229,52 @@ TEST_F(EditorWindow, OpenedAndClosedFiftyTimesAndFourAtOnce) {
     ASSERT_TRUE(ed->attached);
     EXPECT_LT(DifferingShare(ed->settled(), first, 8), 0.001);
   }
+}
+
+// Each gesture reaches the host as one edit: begin at the press, a perform for each
+// change and none for a move that changes nothing, end at the release; a wheel notch is
+// a gesture of its own.
+TEST_F(EditorWindow, EveryGestureIsOneEditForTheHost) {
+  OpenEditor ed(TheModule(), loop);
+  ASSERT_TRUE(ed.attached);
+  ed.settled();
+  Instance& in = ed.instance;
+  int ox = 0, oy = 0;
+  ed.window->origin(ox, oy);
+  auto kinds = [&](Vst::ParamID id) {
+    std::string k;
+    for (const auto& e : in.handler().edits())
+      if (e.id == id) k += e.kind;
+    return k;
+  };
+  auto expectKinds = [&](Vst::ParamID id, const std::string& want) {
+    WaitFor([&] { return kinds(id).size() >= want.size(); });
+    std::this_thread::sleep_for(100ms);  // anything further would have arrived by now
+    EXPECT_EQ(kinds(id), want) << "parameter " << id;
+  };
+
+  // The volume knob, from half way, dragged past the top of its range and held there for
+  // six moves.
+  loop.call([&] { in.controller()->setParamNormalized(kVolume, 0.5); });
+  std::string moves;
+  for (int dy = 250; dy <= 300; dy += 10) moves += " mousemove " + At(ox + kVolumeX, oy + kVolumeY - dy);
+  ASSERT_TRUE(XdoTool("mousemove " + At(ox + kVolumeX, oy + kVolumeY) + " mousedown 1" + moves + " mouseup 1"));
+  expectKinds(kVolume, "bpe");
+  EXPECT_EQ(in.controller()->getParamNormalized(kVolume), 1.0);
+
+  // Two positions of the tone selector in one move, after a move too short for a step.
+  ASSERT_TRUE(XdoTool("mousemove " + At(ox + kToneX, oy + kToneY) + " mousedown 1 mousemove " +
+                      At(ox + kToneX, oy + kToneY - 10) + " mousemove " + At(ox + kToneX, oy + kToneY - 48) +
+                      " mouseup 1"));
+  expectKinds(kTone, "bpe");
+
+  // The trigger: pressed and released within one gesture.
+  ASSERT_TRUE(XdoTool("mousemove " + At(ox + kTriggerX, oy + kTriggerY) + " mousedown 1 sleep 0.1 mouseup 1"));
+  expectKinds(kTrigger, "bppe");
+
+  // Three wheel notches down over the volume knob: three gestures.
+  ASSERT_TRUE(XdoTool("mousemove " + At(ox + kVolumeX, oy + kVolumeY) + " click 5 click 5 click 5"));
+  expectKinds(kVolume, "bpebpebpebpe");
 }
 
 }  // namespace

@@ -187,6 +187,15 @@ TEST_F(Instrument, StateRestoresParametersAndSound) {
   }
   EXPECT_GT(corvatest::Rms(b.left, 0, b.left.size()), 0.01);
   EXPECT_EQ(a.left, b.left);
+  // The LED lit up once it sounded, and the state saved before any sound still holds:
+  // nothing was edited since.
+  double led = 0.0;
+  for (int i = 0; i < 100 && led == 0.0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    led = a.controller()->getParamNormalized(kLedLevel);
+  }
+  EXPECT_GT(led, 0.0) << "the LED never lit";
+  EXPECT_EQ(a.getState(), state) << "the state changed while nothing was edited";
   // The LED level reaches the saved parameters at each instance's idle-timer pace: give
   // both timers time to publish the last block's level before the states are compared.
   for (int i = 0; i < 100 && b.getState() != a.getState(); ++i)
