@@ -145,7 +145,6 @@ class Canvas:
 
 # Lighting of the photograph: a soft key light above the upper left of the unit.
 KEY = normalise([-0.42, -0.62, 1.0])
-HALF = normalise(KEY + np.array([0.0, 0.0, 1.0]))
 
 
 def lit(normal, albedo, ambient=0.30, diffuse=0.75, spec=0.35, shininess=40.0, light=KEY):
@@ -262,15 +261,15 @@ def led_dark(canvas, cx, cy):
     bezel = lit(n, np.array([0.16, 0.16, 0.17]), spec=0.6, shininess=26.0)
     canvas.paint(win, bezel, canvas.coverage(r - 22.912))
     n = radial_normal(x, y, cx, cy, dome_slope(r, 17.184, 4.0))
-    glass = lit(n, np.array([0.36, 0.30, 0.16]), ambient=0.35, diffuse=0.55, spec=0.8,
-                shininess=60.0)
-    # Facets inside the lens: faint concentric rings under the glass.
-    glass *= (1.0 - 0.10 * (0.5 + 0.5 * np.cos(r * 2.2)))[..., None]
+    glass = lit(n, np.array([0.34, 0.27, 0.12]), ambient=0.30, diffuse=0.45, spec=0.9,
+                shininess=80.0)
+    # The unlit die deep inside the glass: a darker centre.
+    glass *= (0.70 + 0.30 * smoothstep(2.0, 9.0, r))[..., None]
     canvas.paint(win, glass, canvas.coverage(r - 17.184))
 
 
 def switch_well(canvas, cx, cy):
-    """The panel around the hold switch: a printed frame that the switch sits in."""
+    """The shade that the hold switch's washer casts on the panel around it."""
     soft_shadow(canvas, cx, cy, 33.0, 4.0, 0.35)
 
 
@@ -404,6 +403,10 @@ def make_photograph():
         ink.text(bx, 477.0, name, size, FONT_BOLD, 1.0)
     ink.text(HOLD[0], 488.0, "HOLD", 14.0, FONT_BOLD, 2.6)
     ink.text(HOLD[0], 376.0, "ON", 10.0, FONT_MEDIUM, 1.2)
+    # A rule across the panel at the LED's height, parting the selectors from the
+    # playing controls.
+    print_line(c, 62.0, LED[1], LED[0] - 34.0, LED[1], 1.3)
+    print_line(c, LED[0] + 34.0, LED[1], FACE_W - 62.0, LED[1], 1.3)
     # The maker's mark at the top.
     ink.text(FACE_W / 2, 31.0, "CORVA-1", 15.0, FONT_BOLD, 4.0)
     ink.lay()
@@ -424,7 +427,6 @@ def make_photograph():
 
 # The parts are seen from the front and turn or flip on the panel, so their light is
 # kept even around the centre (knobs) or along the flip axis (switch).
-FRONT = np.array([0.0, 0.0, 1.0])
 
 
 def part_canvas(size_px, design):
