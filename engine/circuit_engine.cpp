@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 
+#include "engine/exponential.h"
 #include "engine/transient_solver.h"
 
 namespace corva {
@@ -211,7 +212,7 @@ void renderCircuitBlock(CircuitEngine& engine, float* const* outputs, std::int32
 
   const float target = gateOn ? k.supply : 0.0f;
   engine.gateVoltage +=
-      (1.0f - std::exp(-static_cast<float>(frameCount) * engine.samplePeriod / 0.002f)) * (target - engine.gateVoltage);
+      (1.0f - exponential(-static_cast<float>(frameCount) * engine.samplePeriod / 0.002f)) * (target - engine.gateVoltage);
   if (!std::isfinite(engine.gateVoltage)) engine.gateVoltage = 0.0f;
 
   OutputStageInputs in;
@@ -220,7 +221,7 @@ void renderCircuitBlock(CircuitEngine& engine, float* const* outputs, std::int32
   in.gate = engine.gateVoltage;
   in.modePair[0] = kModeTable[mode][0];
   in.modePair[1] = kModeTable[mode][1];
-  in.volumeCoeff = 1.0f - std::exp(-h / 0.01f);
+  in.volumeCoeff = 1.0f - exponential(-h / 0.01f);
   in.dcCoeff = 1.1f / (h + 1.1f);
   in.targetVolume = k.volume;
   in.modeTwo = k.mode == 2;

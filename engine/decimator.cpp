@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "engine/circuit_engine.h"
+#include "engine/trigonometry.h"
 
 namespace corva {
 
@@ -23,9 +24,10 @@ void buildDecimationFilter(CircuitEngine& engine, std::int32_t factor) {
     float sum = 0.0f;
     for (int n = 0; n <= N; ++n) {
       const float x = static_cast<float>(n) - static_cast<float>(N) / 2.0f;
-      const float sinc = x == 0.0f ? 2.0f * fc : std::sin(2.0f * kPi * fc * x) / (kPi * x);
+      const float sinc = x == 0.0f ? 2.0f * fc : static_cast<float>(sine(2.0f * kPi * fc * x)) / (kPi * x);
       const float phase = static_cast<float>(n) / static_cast<float>(N);
-      const float window = 0.42f - 0.5f * std::cos(2.0f * kPi * phase) + 0.08f * std::cos(4.0f * kPi * phase);
+      const float window = 0.42f - 0.5f * static_cast<float>(cosine(2.0f * kPi * phase)) +
+                           0.08f * static_cast<float>(cosine(4.0f * kPi * phase));
       engine.taps[n] = window * sinc;
       sum += engine.taps[n];
     }

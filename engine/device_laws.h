@@ -1,7 +1,7 @@
 #pragma once
 // Junction law shared by both simulated circuits.
 
-#include <cmath>
+#include "engine/exponential.h"
 
 namespace corva {
 
@@ -11,7 +11,7 @@ inline constexpr double kThermalVoltage = 0.025852;
 inline constexpr double kInverseThermalVoltage = 1.0 / kThermalVoltage;
 
 // exp(1 V / VT): the value at which the junction exponential is continued by its tangent.
-inline const double kJunctionExpLimit = std::exp(1.0 / kThermalVoltage);
+inline constexpr double kJunctionExpLimit = exponential(1.0 / kThermalVoltage);
 
 struct LimitedExp {
   double e;      // exp(v / VT), or its tangent continuation above 1 V
@@ -21,9 +21,9 @@ struct LimitedExp {
 // The junction exponential exp(v / VT) for v <= 1 V; above 1 V it continues along its
 // tangent so that a wild Newton iterate never overflows. Inline: every evaluation of
 // either circuit calls it several times.
-inline LimitedExp limitedExp(double v) {
+constexpr LimitedExp limitedExp(double v) {
   if (v <= 1.0) {
-    const double e = std::exp(v * kInverseThermalVoltage);
+    const double e = exponential(v * kInverseThermalVoltage);
     return {e, e};
   }
   return {((v - 1.0) * kInverseThermalVoltage + 1.0) * kJunctionExpLimit, kJunctionExpLimit};

@@ -4,6 +4,8 @@
 #include <cmath>
 
 #include "engine/effects_math.h"
+#include "engine/exponential.h"
+#include "engine/trigonometry.h"
 
 namespace corva {
 
@@ -26,10 +28,10 @@ void prepareEcho(Echo& echo, double sampleRate) {
     const auto length = static_cast<size_t>(std::ceil(0.85 * sampleRate)) + 8;
     echo.buffer.assign(length, 0.0f);
     const float rate = echo.sampleRate;
-    echo.highpassCoef = 1.0f - std::exp(-kTwoPi150 / rate);
-    echo.lowpassCoef = 1.0f - std::exp(-kTwoPi3000 / rate);
-    echo.timeCoef = 1.0f - std::exp(-1.0f / (0.06f * rate));
-    echo.fadeCoef = 1.0f - std::exp(-1.0f / (0.005f * rate));
+    echo.highpassCoef = 1.0f - exponential(-kTwoPi150 / rate);
+    echo.lowpassCoef = 1.0f - exponential(-kTwoPi3000 / rate);
+    echo.timeCoef = 1.0f - exponential(-1.0f / (0.06f * rate));
+    echo.fadeCoef = 1.0f - exponential(-1.0f / (0.005f * rate));
     echo.highpassState = 0.0f;
     echo.lowpassState = 0.0f;
     echo.writeIndex = 0;
@@ -81,7 +83,7 @@ float processEcho(Echo& echo, float x) {
         echo.highpassState = 0.0f;
         echo.lowpassState = 0.0f;
     } else {
-        line[echo.writeIndex] = std::tanh(s);
+        line[echo.writeIndex] = hyperbolicTangent(s);
     }
     if (++echo.writeIndex >= size) echo.writeIndex = 0;
 

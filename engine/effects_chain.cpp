@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "engine/effects_math.h"
+#include "engine/exponential.h"
 
 namespace corva {
 
@@ -25,8 +26,8 @@ void prepareLimiter(EffectsChain& c, double sampleRate) {
     c.windowCapacity = c.lookahead + 2;
     c.windowGains.assign(static_cast<size_t>(c.windowCapacity), 1.0f);
     c.windowIndices.assign(static_cast<size_t>(c.windowCapacity), 0);
-    c.attackCoef = 1.0f - std::exp(-3.0f / static_cast<float>(c.lookahead));
-    c.releaseCoef = 1.0f - std::exp(-1.0f / (0.1f * c.sampleRate));
+    c.attackCoef = 1.0f - exponential(-3.0f / static_cast<float>(c.lookahead));
+    c.releaseCoef = 1.0f - exponential(-1.0f / (0.1f * c.sampleRate));
     c.windowCount = 0;
     c.delayIndex = 0;
     c.gain = 1.0;

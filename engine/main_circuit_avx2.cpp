@@ -1,7 +1,7 @@
-// The main circuit's Newton step compiled for AVX2 and FMA (the vector part of
-// x86-64-v3) and run only on CPUs that have both. It is the baseline step's code, with
-// the junction exponentials of each evaluation computed four at a time; the compiler's
-// wider vectors serve the stamp and the elimination. Products and sums are never fused
+// The main circuit's Newton step compiled for AVX2 and run only on CPUs that have it.
+// It is the baseline step's code, with the junction exponentials of each evaluation
+// computed four at a time; the compiler's wider vectors serve the stamp and the
+// elimination. Products and sums are never fused
 // into one rounding, so every value equals the baseline path's bit for bit.
 
 #include <immintrin.h>

@@ -13,8 +13,8 @@
 
 namespace corva {
 
-// The main circuit's Newton step (see newtonStep) in AVX2 and FMA vectors, with results
-// equal to the baseline code's bit for bit; only for CPUs that have both.
+// The main circuit's Newton step (see newtonStep) in AVX2 vectors, with results equal to
+// the baseline code's bit for bit; only for CPUs that have AVX2.
 bool newtonStepAvx2(Circuit& circuit, double h);
 
 namespace {

@@ -1,14 +1,12 @@
-// The output stage's Newton solve in 256-bit vectors, compiled for AVX2 and FMA (the
-// vector part of x86-64-v3) and run only on CPUs that have both. The four unknowns fill one vector: each
+// The output stage's Newton solve in 256-bit vectors, compiled for AVX2 and run only on
+// CPUs that have it. The four unknowns fill one vector: each
 // evaluation computes its four junction exponentials together, sums every node's
 // currents lane by lane, and the 4 x 4 elimination updates whole rows.
 //
 // Every value equals the baseline path's bit for bit. Each lane performs the same IEEE
 // operations in the same order as the scalar code (no contraction: a product and a sum
 // stay two roundings); padding lanes add -0.0 or subtract +0.0, which leave any value as
-// it is. The exponential repeats the system library's exp step for step (its table, its
-// polynomial and its fused multiply-adds), which is the exp the baseline path calls on
-// every CPU that has FMA and AVX2.
+// it is. The exponential is the engine's own, lane by lane.
 
 #include <immintrin.h>
 
@@ -132,7 +130,7 @@ inline void seriesJunctionPair(double sourceVoltage, double nodeA, double nodeB,
     else if (junctionVoltage[i] > 0.0 && vt > junctionVoltage[i])
       start[i] = junctionVoltage[i];
     else
-      start[i] = std::min(VT * std::log(vt / (Is * R)), vt);
+      start[i] = std::min(VT * logarithm(vt / (Is * R)), vt);
   }
   const __m256d vt = _mm256_setr_pd(drive[0], drive[1], drive[0], drive[1]);
   __m256d vd = _mm256_setr_pd(start[0], start[1], start[0], start[1]);

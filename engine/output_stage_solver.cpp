@@ -333,7 +333,7 @@ namespace {
 bool cpuRunsVectorPath() {
 #ifdef CORVA_VECTOR_PATHS
   __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+  return __builtin_cpu_supports("avx2");
 #else
   return false;
 #endif

@@ -29,8 +29,8 @@ SeriesJunctionResult solveSeriesJunction(double sourceVoltage, double nodeVoltag
 // Companion-model history currents after an accepted sub-step.
 void updateCapacitorHistory(OutputStage& stage, double step);
 
-// The output stage's integration in AVX2 and FMA vectors, with results equal to the
-// baseline code's bit for bit; only for CPUs that have both (see outputStageVectorPath).
+// The output stage's integration in AVX2 vectors, with results equal to the baseline
+// code's bit for bit; only for CPUs that have AVX2 (see outputStageVectorPath).
 bool integrateOutputStageAvx2(OutputStage& stage, double h, const StageDrive& drive, std::int32_t budget);
 
 // Whether this build and CPU have the vector paths, and whether integrateOutputStage and

@@ -11,6 +11,7 @@
 
 #include "engine/damped_newton.h"
 #include "engine/device_laws.h"
+#include "engine/logarithm.h"
 #include "engine/output_stage_solver.h"
 
 namespace corva {
@@ -62,7 +63,7 @@ inline SeriesJunctionResult seriesJunction(double sourceVoltage, double nodeVolt
   } else if (junctionVoltage > 0.0 && vt > junctionVoltage) {
     vd = junctionVoltage;
   } else {
-    vd = std::min(VT * std::log(vt / (Is * R)), vt);
+    vd = std::min(VT * logarithm(vt / (Is * R)), vt);
   }
   // The current and conductance come from the last evaluation: on convergence that is
   // the one before the final (sub-0.1 uV) step; after 8 iterations, the final voltage.

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "engine/effects_math.h"
+#include "engine/exponential.h"
 
 namespace corva {
 
@@ -16,6 +17,7 @@ constexpr float kLineAllpassGain = 0.5f;
 constexpr float kScale = 0.35355338f;  // 1 / sqrt(8)
 constexpr float kWetGain = 2.05f;
 constexpr double kDecaySeconds = 1.552;
+constexpr double kLn10 = 2.302585092994045684;  // 10^y = exp(y ln 10)
 
 // Nominal lengths in ms of each network line and of the all-pass inside it.
 constexpr float kLineMs[Reverb::kLines] = {13.7f, 19.3f, 25.9f, 34.1f, 44.7f, 58.3f, 74.1f, 96.7f};
@@ -48,11 +50,11 @@ void prepareReverb(Reverb& r, double sampleRate) {
         r.lineAllpass[j].assign(static_cast<size_t>(lengthFor(kLineAllpassMs[j], rate)), 0.0f);
         // Each pass through a line loses the share of 60 dB that its nominal length takes of the decay time.
         const double ms = static_cast<double>(kLineMs[j]) + static_cast<double>(kLineAllpassMs[j]);
-        r.lineGain[j] = static_cast<float>(std::pow(10.0, ms * 0.001 * -3.0 / kDecaySeconds));
+        r.lineGain[j] = static_cast<float>(exponential(ms * 0.001 * -3.0 / kDecaySeconds * kLn10));
     }
-    r.highpassCoef = 1.0f - std::exp(-kTwoPi80 / rate);
-    r.lowpassCoef = 1.0f - std::exp(-kTwoPi4500 / rate);
-    r.wetCoef = 1.0f - std::exp(-1.0f / (0.005f * rate));
+    r.highpassCoef = 1.0f - exponential(-kTwoPi80 / rate);
+    r.lowpassCoef = 1.0f - exponential(-kTwoPi4500 / rate);
+    r.wetCoef = 1.0f - exponential(-1.0f / (0.005f * rate));
     clearReverb(r);
 }
 
