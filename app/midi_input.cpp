@@ -68,7 +68,7 @@ void StandaloneHost::MidiInputCallback(double, const unsigned char* bytes, std::
   iplug::IPlugAPP* plug = self->plug.get();
   if (size <= 3) {
     const iplug::IMidiMsg msg(0, bytes[0], size > 1 ? bytes[1] : 0, size > 2 ? bytes[2] : 0);
-    (void)plug->mMidiMsgsFromCallback.Push(msg);  // a full queue drops it
+    (void)plug->mMidiMsgsFromCallback.Push(msg);  // a full queue drops it, unless it is a release
   } else if (size <= static_cast<std::size_t>(iplug::SysExData::kMaxSize)) {
     iplug::SysExData sysex;
     sysex.mOffset = 0;

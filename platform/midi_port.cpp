@@ -2,6 +2,8 @@
 
 #include <RtMidi.h>
 
+#include <unistd.h>
+
 #include <atomic>
 #include <vector>
 
@@ -9,12 +11,20 @@ namespace platform {
 
 namespace {
 
-// The sequencer first; where it is missing (no /dev/snd/seq) the library throws, and
-// JACK MIDI is tried.
+// The sequencer where the system has one (/dev/snd/seq), else JACK MIDI. The sequencer is
+// looked for before the library is asked, since the library and the sound library print
+// several lines each when it is missing.
+std::vector<RtMidi::Api> apisToTry() {
+  std::vector<RtMidi::Api> apis;
+  if (::access("/dev/snd/seq", R_OK | W_OK) == 0) apis.push_back(RtMidi::LINUX_ALSA);
+  apis.push_back(RtMidi::UNIX_JACK);
+  return apis;
+}
+
 template <class T, class... Args>
 std::unique_ptr<T> makeRtMidi(std::string& error, Args&&... args) {
   error.clear();
-  for (RtMidi::Api api : {RtMidi::LINUX_ALSA, RtMidi::UNIX_JACK}) {
+  for (RtMidi::Api api : apisToTry()) {
     try {
       auto port = std::make_unique<T>(api, args...);
       if (port->getCurrentApi() == api) return port;
@@ -63,14 +73,38 @@ void closePort(RtMidi& midi) {
 
 }  // namespace
 
+// Each object holds a client of the MIDI system only while it needs one: from a listing
+// or a port look-up until the next port choice, and while a port is open. A JACK MIDI
+// client takes part in every period of the server, so one that no port needs is closed.
 struct MidiInput::Impl {
+  std::string clientName;
+  unsigned queueSizeLimit = 100;
   std::unique_ptr<RtMidiIn> in;
+  bool portOpen = false;
   std::atomic<MidiInputCallback> callback{nullptr};
   std::atomic<void*> user{nullptr};
   std::atomic<bool> ignoreSysex{true}, ignoreTiming{true}, ignoreSensing{true};
+  MidiInput* owner = nullptr;
+
+  RtMidiIn* Client(std::string& error) {
+    if (!in) {
+      in = makeRtMidi<RtMidiIn>(error, clientName, queueSizeLimit);
+      if (!in) return nullptr;
+      in->ignoreTypes(ignoreSysex, ignoreTiming, ignoreSensing);
+      try {
+        in->setCallback([](double t, std::vector<unsigned char>* m, void* self) { Deliver(t, m, self); }, owner);
+      } catch (const RtMidiError&) {
+      }
+    }
+    return in.get();
+  }
+  RtMidiIn* Client() {
+    std::string ignored;
+    return Client(ignored);
+  }
 };
 
-MidiInput::MidiInput(std::unique_ptr<Impl> impl) : mImpl(std::move(impl)) {}
+MidiInput::MidiInput(std::unique_ptr<Impl> impl) : mImpl(std::move(impl)) { mImpl->owner = this; }
 MidiInput::~MidiInput() {
   CancelCallback();
   ClosePort();
@@ -79,9 +113,12 @@ MidiInput::~MidiInput() {
 std::unique_ptr<MidiInput> MidiInput::Create(const std::string& clientName, unsigned queueSizeLimit,
                                              std::string& error) {
   auto impl = std::make_unique<Impl>();
-  impl->in = makeRtMidi<RtMidiIn>(error, clientName, queueSizeLimit);
-  if (!impl->in) return nullptr;
-  return std::unique_ptr<MidiInput>(new MidiInput(std::move(impl)));
+  impl->clientName = clientName;
+  impl->queueSizeLimit = queueSizeLimit;
+  std::unique_ptr<MidiInput> made(new MidiInput(std::move(impl)));
+  // The client made here serves the listing that follows.
+  if (!made->mImpl->Client(error)) return nullptr;
+  return made;
 }
 
 void MidiInput::Deliver(double timeStamp, void* message, void* self) {
@@ -101,15 +138,10 @@ void MidiInput::Deliver(double timeStamp, void* message, void* self) {
 void MidiInput::SetCallback(MidiInputCallback callback, void* user) {
   mImpl->user.store(user);
   mImpl->callback.store(callback);
-  try {
-    mImpl->in->setCallback(
-        [](double t, std::vector<unsigned char>* m, void* self) { Deliver(t, m, self); }, this);
-  } catch (const RtMidiError&) {
-  }
 }
 
 void MidiInput::CancelCallback() {
-  if (!mImpl->callback.exchange(nullptr)) return;
+  if (!mImpl->callback.exchange(nullptr) || !mImpl->in) return;
   try {
     mImpl->in->cancelCallback();
   } catch (const RtMidiError&) {
@@ -120,16 +152,41 @@ void MidiInput::IgnoreTypes(bool sysex, bool timing, bool sensing) {
   mImpl->ignoreSysex = sysex;
   mImpl->ignoreTiming = timing;
   mImpl->ignoreSensing = sensing;
-  mImpl->in->ignoreTypes(sysex, timing, sensing);
+  if (mImpl->in) mImpl->in->ignoreTypes(sysex, timing, sensing);
 }
 
-unsigned MidiInput::GetPortCount() { return portCount(*mImpl->in); }
-std::string MidiInput::GetPortName(unsigned port) { return portName(*mImpl->in, port); }
-bool MidiInput::OpenPort(unsigned port, const std::string& name) { return openPort(*mImpl->in, port, name); }
-void MidiInput::ClosePort() { closePort(*mImpl->in); }
+unsigned MidiInput::GetPortCount() {
+  RtMidiIn* in = mImpl->Client();
+  return in ? portCount(*in) : 0;
+}
+std::string MidiInput::GetPortName(unsigned port) {
+  RtMidiIn* in = mImpl->Client();
+  return in ? portName(*in, port) : std::string();
+}
+bool MidiInput::OpenPort(unsigned port, const std::string& name) {
+  RtMidiIn* in = mImpl->Client();
+  mImpl->portOpen = in && openPort(*in, port, name);
+  if (!mImpl->portOpen) mImpl->in.reset();
+  return mImpl->portOpen;
+}
+void MidiInput::ClosePort() {
+  if (mImpl->in) closePort(*mImpl->in);
+  mImpl->portOpen = false;
+  mImpl->in.reset();
+}
 
 struct MidiOutput::Impl {
+  std::string clientName;
   std::unique_ptr<RtMidiOut> out;
+
+  RtMidiOut* Client(std::string& error) {
+    if (!out) out = makeRtMidi<RtMidiOut>(error, clientName);
+    return out.get();
+  }
+  RtMidiOut* Client() {
+    std::string ignored;
+    return Client(ignored);
+  }
 };
 
 MidiOutput::MidiOutput(std::unique_ptr<Impl> impl) : mImpl(std::move(impl)) {}
@@ -137,17 +194,32 @@ MidiOutput::~MidiOutput() { ClosePort(); }
 
 std::unique_ptr<MidiOutput> MidiOutput::Create(const std::string& clientName, std::string& error) {
   auto impl = std::make_unique<Impl>();
-  impl->out = makeRtMidi<RtMidiOut>(error, clientName);
-  if (!impl->out) return nullptr;
+  impl->clientName = clientName;
+  if (!impl->Client(error)) return nullptr;
   return std::unique_ptr<MidiOutput>(new MidiOutput(std::move(impl)));
 }
 
-unsigned MidiOutput::GetPortCount() { return portCount(*mImpl->out); }
-std::string MidiOutput::GetPortName(unsigned port) { return portName(*mImpl->out, port); }
-bool MidiOutput::OpenPort(unsigned port, const std::string& name) { return openPort(*mImpl->out, port, name); }
-void MidiOutput::ClosePort() { closePort(*mImpl->out); }
+unsigned MidiOutput::GetPortCount() {
+  RtMidiOut* out = mImpl->Client();
+  return out ? portCount(*out) : 0;
+}
+std::string MidiOutput::GetPortName(unsigned port) {
+  RtMidiOut* out = mImpl->Client();
+  return out ? portName(*out, port) : std::string();
+}
+bool MidiOutput::OpenPort(unsigned port, const std::string& name) {
+  RtMidiOut* out = mImpl->Client();
+  const bool opened = out && openPort(*out, port, name);
+  if (!opened) mImpl->out.reset();
+  return opened;
+}
+void MidiOutput::ClosePort() {
+  if (mImpl->out) closePort(*mImpl->out);
+  mImpl->out.reset();
+}
 
 bool MidiOutput::SendMessage(const unsigned char* bytes, std::size_t size) {
+  if (!mImpl->out) return false;
   try {
     mImpl->out->sendMessage(bytes, size);
     return true;

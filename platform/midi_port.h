@@ -1,6 +1,8 @@
 #pragma once
 // MIDI ports over RtMidi: the ALSA sequencer where the system has one, else JACK MIDI.
-// Errors of the library come back as text instead of exceptions.
+// Errors of the library come back as text instead of exceptions. An object keeps a client
+// of the MIDI system only from a listing to the next port choice and while its port is
+// open, so a direction set to "off" costs nothing (no JACK client running every period).
 
 #include <cstddef>
 #include <memory>

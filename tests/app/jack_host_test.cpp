@@ -105,6 +105,10 @@ TEST(JackHost, GoneDeviceFallsBackToTheDefaultAndADeadServerLeavesTheProgramRunn
   EXPECT_EQ(host->state.audioOutDev, "system");
   EXPECT_NE(env.readSettings().find("outdev=system\n"), std::string::npos);
   ASSERT_TRUE(host->AudioRunning());
+  // No MIDI port is chosen: no MIDI client takes part in the server's periods.
+  EXPECT_NE(host->midiIn, nullptr);
+  EXPECT_FALSE(jackClientExists("RtMidi Input Client"));
+  EXPECT_FALSE(jackClientExists("RtMidi Output Client"));
 
   std::this_thread::sleep_for(200ms);
   server.kill();
@@ -120,6 +124,53 @@ TEST(JackHost, GoneDeviceFallsBackToTheDefaultAndADeadServerLeavesTheProgramRunn
   StandaloneHost::Destroy();
 }
 
+// The level of the sample-to-sample change over x[from, to): the tone, without the slowly
+// decaying offset the output keeps after a release.
+double toneLevel(const std::vector<float>& x, std::size_t from, std::size_t to) {
+  double sum = 0;
+  for (std::size_t i = from + 1; i < to; ++i) sum += (x[i] - x[i - 1]) * (x[i] - x[i - 1]);
+  return std::sqrt(sum / static_cast<double>(to - from - 1));
+}
+
+TEST(JackHost, ANoteOffBehindAThousandControllersInOnePeriodEndsTheNote) {
+  AppEnv env;
+  JackServer server("burst", 256);
+  ASSERT_TRUE(server.ready());
+  JackRecorder rec;
+  JackMidiSender sender;
+  ASSERT_TRUE(rec.ok() && sender.ok());
+  env.writeSettings(jackSettings("corvarec", sender.portName()));
+  StandaloneHost* host = StandaloneHost::Create();
+  ASSERT_TRUE(host->Init());
+  ASSERT_TRUE(host->ApplyAudioSettings());
+  ASSERT_TRUE(waitFor([&] { return rec.frames() > 4800; }));
+
+  // Twice: a note with 1,000 controller messages (the modulation wheel, which nothing is
+  // mapped to) and its note-off all in one period; the second time the note-on comes a
+  // second earlier, so that it sounds before the burst ends it.
+  for (bool sounding : {false, true}) {
+    SCOPED_TRACE(sounding);
+    std::vector<std::vector<unsigned char>> burst;
+    if (sounding) {
+      sender.send({0x90, 60, 100});
+      std::this_thread::sleep_for(1s);
+    } else {
+      burst.push_back({0x90, 60, 100});
+    }
+    for (int i = 0; i < 1000; ++i) burst.push_back({0xB0, 1, static_cast<unsigned char>(i % 128)});
+    burst.push_back({0x80, 60, 0});
+    const std::size_t before = rec.frames();
+    sender.sendTogether(burst);
+    ASSERT_TRUE(waitFor([&] { return sender.idle(); }));
+    ASSERT_TRUE(waitFor([&] { return rec.frames() > before + 48000 * 3; }, 30s));
+    const std::vector<float> got = rec.left();
+    if (sounding) {
+      EXPECT_GT(toneLevel(got, before - 24000, before), 0.01);
+    }
+    EXPECT_LT(toneLevel(got, before + 48000 * 2, before + 48000 * 3), 1e-4);
+  }
+}
+
 TEST(JackHost, MidiInputFillsTheQueuesUntilShutDownBegins) {
   AppEnv env;
   JackServer server("midi", 64);
@@ -132,6 +183,11 @@ TEST(JackHost, MidiInputFillsTheQueuesUntilShutDownBegins) {
   ASSERT_NE(host->midiIn, nullptr);
   EXPECT_EQ(host->midiInputNames.front(), "off");
   EXPECT_EQ(host->state.midiInDev, sender.portName());
+  // The input's client was made for the port just now: the server takes it into its
+  // graph within a few periods.
+  std::this_thread::sleep_for(200ms);
+  EXPECT_TRUE(jackClientExists("RtMidi Input Client"));
+  EXPECT_FALSE(jackClientExists("RtMidi Output Client"));
 
   std::vector<unsigned char> sysex(512, 0x11);
   sysex.front() = 0xF0;

@@ -118,6 +118,16 @@ void JackServer::kill() {
   mKilled = true;
 }
 
+bool jackClientExists(const std::string& name) {
+  jack_client_t* probe = jack_client_open("corvalook", JackNoStartServer, nullptr);
+  if (!probe) return false;
+  char* uuid = jack_get_uuid_for_client_name(probe, name.c_str());
+  const bool found = uuid != nullptr;
+  jack_free(uuid);
+  jack_client_close(probe);
+  return found;
+}
+
 JackRecorder::JackRecorder(const char* name, std::size_t maxFrames) : mLeft(maxFrames, 0.0f) {
   mClient = jack_client_open(name, JackNoStartServer, nullptr);
   if (!mClient) return;
@@ -159,9 +169,11 @@ JackMidiSender::~JackMidiSender() {
 
 std::string JackMidiSender::portName() const { return mOut ? jack_port_name(mOut) : ""; }
 
-void JackMidiSender::send(std::vector<unsigned char> bytes) {
+void JackMidiSender::send(std::vector<unsigned char> bytes) { sendTogether({std::move(bytes)}); }
+
+void JackMidiSender::sendTogether(std::vector<std::vector<unsigned char>> messages) {
   std::lock_guard<std::mutex> lock(mMutex);
-  mPending.push_back(std::move(bytes));
+  mPending.push_back(std::move(messages));
 }
 
 bool JackMidiSender::idle() {
@@ -175,10 +187,9 @@ int JackMidiSender::process(unsigned frames, void* p) {
   jack_midi_clear_buffer(buf);
   std::unique_lock<std::mutex> lock(self->mMutex, std::try_to_lock);
   if (!lock.owns_lock()) return 0;
-  // One message per period, so that each reaches the receiver in its own period.
+  // One entry per period, so that each reaches the receiver in a period of its own.
   if (!self->mPending.empty()) {
-    const auto& m = self->mPending.front();
-    jack_midi_event_write(buf, 0, m.data(), m.size());
+    for (const auto& m : self->mPending.front()) (void)jack_midi_event_write(buf, 0, m.data(), m.size());
     self->mPending.erase(self->mPending.begin());
   }
   return 0;

@@ -40,6 +40,9 @@ class JackServer {
   bool mKilled = false;
 };
 
+// True when a client of that name is connected to the default server.
+bool jackClientExists(const std::string& name);
+
 class JackRecorder {
  public:
   explicit JackRecorder(const char* name = "corvarec", std::size_t maxFrames = 48000 * 20);
@@ -63,8 +66,10 @@ class JackMidiSender {
   ~JackMidiSender();
   bool ok() const { return mClient != nullptr; }
   std::string portName() const;
-  // Queues a message for the next period; messages of one period keep their order.
+  // Queues a message for a period of its own; messages keep their order.
   void send(std::vector<unsigned char> bytes);
+  // Queues messages that all go out in one period, in their order.
+  void sendTogether(std::vector<std::vector<unsigned char>> messages);
   // True once everything queued went out.
   bool idle();
 
@@ -73,7 +78,7 @@ class JackMidiSender {
   jack_client_t* mClient = nullptr;
   jack_port_t* mOut = nullptr;
   std::mutex mMutex;
-  std::vector<std::vector<unsigned char>> mPending;
+  std::vector<std::vector<std::vector<unsigned char>>> mPending;  // one entry per period
 };
 
 }  // namespace corva::test
