@@ -41,6 +41,8 @@ void* IEditorDelegate::OpenWindow(void* parent) {
 void IEditorDelegate::CloseWindow() {
   if (!mGraphics || mClosing) return;
   mClosing = true;
+  // A button held while the editor closes is let go as if released.
+  mGraphics->ReleaseHeldPointers();
   OnUIClose();
   mGraphics->CloseWindow();
   DeleteGraphics(mGraphics);
@@ -53,13 +55,14 @@ void IEditorDelegate::LayoutUI(igraphics::IGraphics* g) {
 }
 
 void IEditorDelegate::OnParentWindowResize(int w, int h) {
+  int ew = w, eh = h;
+  ConstrainEditorResize(ew, eh);
   if (!mGraphics) {
-    SetEditorSize(w, h);
+    SetEditorSize(ew, eh);
     return;
   }
-  const float scale = mGraphics->GetPlatformWindowScale();
-  const float s = scale > 0.f ? scale : 1.f;
-  mGraphics->Resize(static_cast<int>(w / s), static_cast<int>(h / s), 1.f, false);
+  mGraphics->Resize(ew, eh, 1.f, false);
+  mGraphics->SetWindowArea(w, h);
 }
 
 IParam* IEditorDelegate::GetParam(int idx) {

@@ -56,11 +56,13 @@ class IEditorDelegate {
   void CloseWindow();
   // Runs the layout function on `g`.
   void LayoutUI(igraphics::IGraphics* g);
-  // The parent window was resized to w x h pixels: the editor follows.
+  // The parent window was resized to w x h editor units (a wrapper converts its host's
+  // pixels): the editor takes the size its rule allows and its window the parent's.
   virtual void OnParentWindowResize(int w, int h);
   // The editor changed its own size to w x h units: the wrapper tells its host.
   virtual void EditorResizeFromUI(int w, int h, bool /*needsPlatformResize*/) { SetEditorSize(w, h); }
 
+  // The editor's size, in editor units: the size the interface is drawn at.
   void SetEditorSize(int w, int h) {
     mEditorWidth = w;
     mEditorHeight = h;

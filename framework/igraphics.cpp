@@ -3,6 +3,7 @@
 #include <nanovg.h>
 
 #include <algorithm>
+#include <cmath>
 
 #include "framework/ieditor_delegate.h"
 #include "framework/open_url.h"
@@ -10,7 +11,7 @@
 namespace iplug::igraphics {
 
 IGraphics::IGraphics(IEditorDelegate& dlg, int w, int h, int fps, float scale)
-    : mDelegate(dlg), mWidth(w), mHeight(h), mFPS(fps), mDrawScale(scale) {}
+    : mDelegate(dlg), mWidth(w), mHeight(h), mFPS(fps), mDrawScale(scale), mAreaWidth(w), mAreaHeight(h) {}
 
 IGraphics::~IGraphics() = default;
 
@@ -32,11 +33,13 @@ void IGraphics::SetScreenScale(float scale) {
 void IGraphics::Resize(int w, int h, float scale, bool needsPlatformResize) {
   mDelegate.ConstrainEditorResize(w, h);
   if (w == mWidth && h == mHeight && scale == mDrawScale) return;
-  // A resize ends any drag in progress.
+  // A resize ends any drag in progress: what the pointer held is let go.
   ReleasePointer();
-  mCapturedMap.clear();
+  ReleaseHeldPointers();
   mWidth = w;
   mHeight = h;
+  mAreaWidth = w;
+  mAreaHeight = h;
   mDrawScale = scale;
   mDelegate.EditorResizeFromUI(w, h, needsPlatformResize);
   // The editor's own window always takes the new size; needsPlatformResize says whether
@@ -45,6 +48,36 @@ void IGraphics::Resize(int w, int h, float scale, bool needsPlatformResize) {
   for (auto& c : mControls) c->OnResize();
   SetAllControlsDirty();
   if (mLayoutOnResize) mDelegate.LayoutUI(this);
+}
+
+void IGraphics::SetWindowArea(int w, int h) {
+  w = std::max(w, mWidth);
+  h = std::max(h, mHeight);
+  if (w == mAreaWidth && h == mAreaHeight) return;
+  mAreaWidth = w;
+  mAreaHeight = h;
+  PlatformResize();
+  SetAllControlsDirty();
+}
+
+// Pixels round up and units down: a size in units shown in pixels and read back is the
+// same size again.
+int IGraphics::UnitsToPixels(int units, double scale) { return static_cast<int>(std::ceil(units * scale - 1e-6)); }
+
+int IGraphics::PixelsToUnits(int pixels, double scale) {
+  return static_cast<int>(std::floor(pixels / std::max(scale, 0.01) + 1e-6));
+}
+
+void IGraphics::GetWindowPixels(int& w, int& h) const {
+  w = ToPixels(mAreaWidth);
+  h = ToPixels(mAreaHeight);
+}
+
+void IGraphics::GetEditorOrigin(int& x, int& y) const {
+  int w = 0, h = 0;
+  GetWindowPixels(w, h);
+  x = std::max(0, (w - ToPixels(mWidth)) / 2);
+  y = std::max(0, (h - ToPixels(mHeight)) / 2);
 }
 
 IControl* IGraphics::AttachPanelBackground(const IColor& color) {
@@ -140,14 +173,29 @@ IControl* IGraphics::GetMouseControl(float x, float y, bool capture, std::uintpt
   return hit;
 }
 
+void IGraphics::ReleaseHeldPointers() {
+  // A control's release may capture again or change the list: work on a copy.
+  const auto held = mCapturedMap;
+  mCapturedMap.clear();
+  for (const auto& [touchID, c] : held) {
+    IMouseMod none;
+    none.touchID = touchID;
+    c->OnMouseUp(mLastX, mLastY, none);
+  }
+}
+
 void IGraphics::OnMouseDown(const std::vector<IMouseInfo>& points) {
   for (const IMouseInfo& p : points) {
+    mLastX = p.x;
+    mLastY = p.y;
     if (IControl* c = GetMouseControl(p.x, p.y, true, p.ms.touchID)) c->OnMouseDown(p.x, p.y, p.ms);
   }
 }
 
 void IGraphics::OnMouseUp(const std::vector<IMouseInfo>& points) {
   for (const IMouseInfo& p : points) {
+    mLastX = p.x;
+    mLastY = p.y;
     if (IControl* c = GetCapturedControl(p.ms.touchID)) c->OnMouseUp(p.x, p.y, p.ms);
     // Released on any button-up, even while another button is still down.
     mCapturedMap.erase(p.ms.touchID);
@@ -157,6 +205,8 @@ void IGraphics::OnMouseUp(const std::vector<IMouseInfo>& points) {
 
 void IGraphics::OnMouseDrag(const std::vector<IMouseInfo>& points) {
   for (const IMouseInfo& p : points) {
+    mLastX = p.x;
+    mLastY = p.y;
     IControl* c = GetCapturedControl(p.ms.touchID);
     if (c && (p.dX != 0.f || p.dY != 0.f)) c->OnMouseDrag(p.x, p.y, p.dX, p.dY, p.ms);
   }

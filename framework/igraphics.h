@@ -5,10 +5,18 @@
 // window. Without a window (the base class alone) it still dispatches events and keeps
 // its controls, which is what the unit tests drive.
 //
+// Sizes: the editor's size (Width, Height) is in editor units; the screen scale gives the
+// window system's pixels per unit. The editor keeps its own proportions and is placed in
+// its window, which may be larger than the editor when the host chose the window's size
+// (SetWindowArea); the rest of the window shows the surround colour. Pointer positions
+// go through the same placement, so a control is hit where it is drawn.
+//
 // Pointer rules: a button press captures the control under the pointer for that pointer
 // (touch id 0 for the mouse) and drags go to the captured control only; any button-up
 // releases the capture, even while another button is still held. Without a button
 // down, movement is mouse-over (when switched on), with OnMouseOut to the control left.
+// Whatever ends a capture otherwise (a resize, the window losing the pointer or the
+// focus, the editor closing) releases the held controls as a button-up would.
 //
 // Threads: a graphics object is used from one thread at a time (the editor's interface
 // thread); it takes no lock of its own.
@@ -68,6 +76,26 @@ class IGraphics {
   // ---- size ----
   int Width() const { return mWidth; }
   int Height() const { return mHeight; }
+  // The window that holds the editor, in editor units: never smaller than the editor.
+  int WindowAreaWidth() const { return mAreaWidth; }
+  int WindowAreaHeight() const { return mAreaHeight; }
+  // The host gave the editor's window w x h units: the window takes that size (at least
+  // the editor's) and the editor is placed in it unchanged.
+  virtual void SetWindowArea(int w, int h);
+  // Pixels of the window for `units` editor units at the current scale, and back. A size
+  // converted to pixels and back is unchanged for scales of 1 and more.
+  int ToPixels(int units) const { return UnitsToPixels(units, double(mScreenScale) * double(mDrawScale)); }
+  int ToUnits(int pixels) const { return PixelsToUnits(pixels, double(mScreenScale) * double(mDrawScale)); }
+  static int UnitsToPixels(int units, double scale);
+  static int PixelsToUnits(int pixels, double scale);
+  // The window's size in pixels (the platform's actual window where there is one).
+  virtual void GetWindowPixels(int& w, int& h) const;
+  // The editor's top-left corner in the window, in pixels: centred where the window is
+  // larger than the editor.
+  void GetEditorOrigin(int& x, int& y) const;
+  // The colour of the window outside the editor.
+  void SetSurroundColor(const IColor& color) { mSurroundColor = color; }
+  const IColor& GetSurroundColor() const { return mSurroundColor; }
   int FPS() const { return mFPS; }
   float GetDrawScale() const { return mDrawScale; }
   float GetScreenScale() const { return mScreenScale; }
@@ -112,6 +140,9 @@ class IGraphics {
   IEditorDelegate& GetDelegate() { return mDelegate; }
   // The control that holds the capture for `touchID`, or null.
   IControl* GetCapturedControl(std::uintptr_t touchID = 0) const;
+  // Every captured control gets a button-up with no button still down, at the last
+  // pointer position, and every capture ends.
+  virtual void ReleaseHeldPointers();
 
  protected:
   // Resizes the platform window to the editor's size (IGraphicsLinux).
@@ -132,6 +163,10 @@ class IGraphics {
   int mFPS;
   float mDrawScale;
   float mScreenScale = 1.f;
+  int mAreaWidth;
+  int mAreaHeight;
+  IColor mSurroundColor{255, 0, 0, 0};
+  float mLastX = 0.f, mLastY = 0.f;  // the last pointer position of any event
   bool mLayoutOnResize = false;
   bool mHandleMouseOver = false;
   bool mEnableMultiTouch = true;

@@ -9,6 +9,7 @@ extern "C" {
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
+#include <GL/glx.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -91,8 +92,8 @@ void* IGraphicsLinux::OpenWindow(void* parent) {
   puglSetViewHint(view, PUGL_SWAP_INTERVAL, 0);
   puglSetViewHint(view, PUGL_RESIZABLE, PUGL_TRUE);
   puglSetViewHint(view, PUGL_IGNORE_KEY_REPEAT, PUGL_FALSE);
-  const float s = GetScreenScale() * GetDrawScale();
-  puglSetSizeHint(view, PUGL_DEFAULT_SIZE, static_cast<PuglSpan>(Width() * s), static_cast<PuglSpan>(Height() * s));
+  puglSetSizeHint(view, PUGL_DEFAULT_SIZE, static_cast<PuglSpan>(ToPixels(WindowAreaWidth())),
+                  static_cast<PuglSpan>(ToPixels(WindowAreaHeight())));
   if (parent) puglSetParentWindow(view, reinterpret_cast<PuglNativeView>(parent));
   puglSetEventFunc(view, OnPuglEvent);
   if (puglRealize(view) != PUGL_SUCCESS || !mWindow->vg) {
@@ -146,6 +147,24 @@ void IGraphicsLinux::ProcessEvents() {
 void IGraphicsLinux::OnDisplayTick() {
   IGraphics::OnDisplayTick();
   ProcessEvents();
+  // A release the window never saw (the pointer taken by another client, the focus
+  // gone elsewhere): once no button this window holds is down any more, let go.
+  if (mWindow && mWindow->buttons) {
+    bool left = false, right = false;
+    if (GetMouseButtonState(left, right) && !(left && (mWindow->buttons & kLeft)) &&
+        !(right && (mWindow->buttons & kRight))) {
+      mWindow->buttons = 0;
+      ReleaseHeldPointers();
+      ReleasePointer();
+    }
+  }
+}
+
+void IGraphicsLinux::GetWindowPixels(int& w, int& h) const {
+  if (!mWindow || !mWindow->view) return IGraphics::GetWindowPixels(w, h);
+  const PuglRect frame = puglGetFrame(mWindow->view);
+  w = frame.width;
+  h = frame.height;
 }
 
 void IGraphicsLinux::RequestRedraw() {
@@ -154,8 +173,8 @@ void IGraphicsLinux::RequestRedraw() {
 
 void IGraphicsLinux::PlatformResize() {
   if (!mWindow || !mWindow->view) return;
-  const float s = GetScreenScale() * GetDrawScale();
-  puglSetSize(mWindow->view, static_cast<unsigned>(Width() * s), static_cast<unsigned>(Height() * s));
+  puglSetSize(mWindow->view, static_cast<unsigned>(ToPixels(WindowAreaWidth())),
+              static_cast<unsigned>(ToPixels(WindowAreaHeight())));
   puglPostRedisplay(mWindow->view);
 }
 
@@ -246,9 +265,18 @@ int IGraphicsLinux::HandleEvent(const void* e) {
   const PuglEvent& event = *static_cast<const PuglEvent*>(e);
   Window& w = *mWindow;
   const float s = std::max(GetScreenScale() * GetDrawScale(), 0.01f);
+  // Window pixels to editor units, through the editor's placement in the window.
+  int ox = 0, oy = 0;
+  GetEditorOrigin(ox, oy);
+  const auto unitX = [&](double px) { return static_cast<float>(px - ox) / s; };
+  const auto unitY = [&](double py) { return static_cast<float>(py - oy) / s; };
   switch (event.type) {
     case PUGL_CREATE:
       w.vg = nvgCreateGL2(NVG_ANTIALIAS | NVG_STENCIL_STROKES);
+      // The software renderer reads the window's size again only after a buffer swap:
+      // one swap while the window is still hidden, so that its first frame is drawn at
+      // the size the window has by then.
+      glXSwapBuffers(glXGetCurrentDisplay(), glXGetCurrentDrawable());
       break;
     case PUGL_DESTROY:
       if (w.vg) nvgDeleteGL2(w.vg);
@@ -256,11 +284,15 @@ int IGraphicsLinux::HandleEvent(const void* e) {
       break;
     case PUGL_EXPOSE: {
       const PuglRect frame = puglGetFrame(w.view);
+      // The whole window shows the surround; the editor is drawn at its own size and
+      // proportions at its place in the window.
+      const IColor& c = GetSurroundColor();
       glViewport(0, 0, frame.width, frame.height);
-      glClearColor(0.f, 0.f, 0.f, 1.f);
+      glClearColor(c.R / 255.f, c.G / 255.f, c.B / 255.f, 1.f);
       glClear(GL_COLOR_BUFFER_BIT | GL_STENCIL_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
       if (w.vg) {
-        nvgBeginFrame(w.vg, static_cast<float>(Width()), static_cast<float>(Height()), s);
+        nvgBeginFrame(w.vg, frame.width / s, frame.height / s, s);
+        nvgTranslate(w.vg, ox / s, oy / s);
         DrawControls();
         nvgEndFrame(w.vg);
       }
@@ -274,8 +306,8 @@ int IGraphicsLinux::HandleEvent(const void* e) {
       const unsigned bit = b.button == 0 ? kLeft : b.button == 1 ? kRight : 0u;
       if (!bit) break;
       IMouseInfo info;
-      info.x = static_cast<float>(b.x) / s;
-      info.y = static_cast<float>(b.y) / s;
+      info.x = unitX(b.x);
+      info.y = unitY(b.y);
       w.lastX = info.x;
       w.lastY = info.y;
       if (event.type == PUGL_BUTTON_PRESS) {
@@ -295,8 +327,8 @@ int IGraphicsLinux::HandleEvent(const void* e) {
     case PUGL_MOTION: {
       const PuglMotionEvent& m = event.motion;
       IMouseInfo info;
-      info.x = static_cast<float>(m.x) / s;
-      info.y = static_cast<float>(m.y) / s;
+      info.x = unitX(m.x);
+      info.y = unitY(m.y);
       info.dX = info.x - w.lastX;
       info.dY = info.y - w.lastY;
       info.ms = ModFrom(m.state, w.buttons);
@@ -321,7 +353,7 @@ int IGraphicsLinux::HandleEvent(const void* e) {
       else if (sc.direction == PUGL_SCROLL_SMOOTH)
         d = static_cast<float>(sc.dy);
       if (d != 0.f)
-        OnMouseWheel(static_cast<float>(sc.x) / s, static_cast<float>(sc.y) / s, ModFrom(sc.state, w.buttons), d);
+        OnMouseWheel(unitX(sc.x), unitY(sc.y), ModFrom(sc.state, w.buttons), d);
       break;
     }
     case PUGL_KEY_PRESS:

@@ -23,6 +23,7 @@ class IGraphicsLinux : public IGraphics {
   int GetEventFd() const override;
   void ProcessEvents() override;
   void OnDisplayTick() override;
+  void GetWindowPixels(int& w, int& h) const override;
   bool GetMouseButtonState(bool& left, bool& right) override;
   bool IsTopLevelWindowInForeground() override;
   bool CapturePointer() override;

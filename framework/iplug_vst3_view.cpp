@@ -118,10 +118,7 @@ tresult PLUGIN_API IPlugVST3View::attached(void* parent, FIDString type) {
     if (!mPlug.OpenWindow(parent)) return kResultFalse;
     if (mScale != 1.f) mPlug.GetUI()->SetScreenScale(mScale);
     CPluginView::attached(parent, type);
-    if (IGraphics* g = mPlug.GetUI()) {
-      rect.right = rect.left + static_cast<int32>(g->Width() * g->GetScreenScale());
-      rect.bottom = rect.top + static_cast<int32>(g->Height() * g->GetScreenScale());
-    }
+    rect = EditorRect();
   }
   // Registering with the host's run loop is a call into the host: made with the mutex
   // free. The window's events are handled from the first run-loop callback on.
@@ -226,7 +223,9 @@ tresult PLUGIN_API IPlugVST3View::onSize(ViewRect* newSize) {
   {
     Lock lock(mPlug.InterfaceMutex());
     rect = *newSize;
-    if (mPlug.GetHostResizeEnabled()) mPlug.OnParentWindowResize(newSize->getWidth(), newSize->getHeight());
+    if (mPlug.GetHostResizeEnabled())
+      mPlug.OnParentWindowResize(IGraphics::PixelsToUnits(newSize->getWidth(), mScale),
+                                 IGraphics::PixelsToUnits(newSize->getHeight(), mScale));
   }
   FlushResize();
   return kResultTrue;
@@ -235,10 +234,9 @@ tresult PLUGIN_API IPlugVST3View::onSize(ViewRect* newSize) {
 tresult PLUGIN_API IPlugVST3View::getSize(ViewRect* size) {
   if (!size) return kInvalidArgument;
   Lock lock(mPlug.InterfaceMutex());
-  const IGraphics* g = mPlug.GetUI();
-  const float scale = g ? g->GetScreenScale() : mScale;
-  *size = ViewRect(0, 0, static_cast<int32>(mPlug.GetEditorWidth() * scale),
-                   static_cast<int32>(mPlug.GetEditorHeight() * scale));
+  // The size the editor is drawn at, whatever the host last gave its window.
+  const ViewRect r = EditorRect();
+  *size = ViewRect(0, 0, r.getWidth(), r.getHeight());
   return kResultTrue;
 }
 
@@ -251,13 +249,11 @@ tresult PLUGIN_API IPlugVST3View::checkSizeConstraint(ViewRect* r) {
   if (!r) return kInvalidArgument;
   Lock lock(mPlug.InterfaceMutex());
   // The rule is in editor units; the host's rectangle is in its pixels.
-  const IGraphics* g = mPlug.GetUI();
-  const float scale = g ? g->GetScreenScale() : mScale;
-  int w = static_cast<int>(r->getWidth() / scale);
-  int h = static_cast<int>(r->getHeight() / scale);
+  int w = IGraphics::PixelsToUnits(r->getWidth(), mScale);
+  int h = IGraphics::PixelsToUnits(r->getHeight(), mScale);
   mPlug.ConstrainEditorResize(w, h);
-  r->right = r->left + static_cast<int32>(w * scale);
-  r->bottom = r->top + static_cast<int32>(h * scale);
+  r->right = r->left + IGraphics::UnitsToPixels(w, mScale);
+  r->bottom = r->top + IGraphics::UnitsToPixels(h, mScale);
   return kResultTrue;
 }
 
@@ -289,10 +285,23 @@ tresult PLUGIN_API IPlugVST3View::setFrame(IPlugFrame* frame) {
 
 tresult PLUGIN_API IPlugVST3View::setContentScaleFactor(ScaleFactor factor) {
   if (!(factor >= 0.25f && factor <= 8.f)) return kInvalidArgument;
-  Lock lock(mPlug.InterfaceMutex());
-  mScale = factor;
-  if (IGraphics* g = mPlug.GetUI()) g->SetScreenScale(factor);
+  {
+    Lock lock(mPlug.InterfaceMutex());
+    if (factor == mScale) return kResultTrue;
+    mScale = factor;
+    // The editor keeps its size in units; the host's frame is asked for the new pixels.
+    if (IGraphics* g = mPlug.GetUI()) {
+      g->SetScreenScale(factor);
+      RequestResize(g->Width(), g->Height());
+    }
+  }
+  FlushResize();
   return kResultTrue;
+}
+
+ViewRect IPlugVST3View::EditorRect() const {
+  return ViewRect(rect.left, rect.top, rect.left + IGraphics::UnitsToPixels(mPlug.GetEditorWidth(), mScale),
+                  rect.top + IGraphics::UnitsToPixels(mPlug.GetEditorHeight(), mScale));
 }
 
 void IPlugVST3View::RequestResize(int w, int h) {
@@ -309,10 +318,8 @@ void IPlugVST3View::FlushResize() {
     if (!mResizePending) return;
     mResizePending = false;
     frame = plugFrame;
-    const IGraphics* g = mPlug.GetUI();
-    const float scale = g ? g->GetScreenScale() : 1.f;
-    r = ViewRect(rect.left, rect.top, rect.left + static_cast<int32>(mPendingWidth * scale),
-                 rect.top + static_cast<int32>(mPendingHeight * scale));
+    r = ViewRect(rect.left, rect.top, rect.left + IGraphics::UnitsToPixels(mPendingWidth, mScale),
+                 rect.top + IGraphics::UnitsToPixels(mPendingHeight, mScale));
     if (!frame) {
       rect = r;
       return;

@@ -7,6 +7,9 @@
 // the host's interface thread; without one, a framework thread of the view pumps the
 // window and the idle timer keeps its own thread. A size the editor asks for reaches the
 // host's frame only after the call that caused it has released the mutex.
+//
+// Sizes: the host speaks in its pixels, the editor in editor units; the view converts
+// at its edge with the host's content scale, in both directions, and nowhere else.
 
 #include <atomic>
 #include <memory>
@@ -52,6 +55,8 @@ class IPlugVST3View : public Steinberg::CPluginView, public Steinberg::IPlugView
  private:
   class LoopHandler;
   Steinberg::tresult KeyEvent(Steinberg::char16 key, Steinberg::int16 keyCode, Steinberg::int16 modifiers, bool up);
+  // The editor's size in the host's pixels, at the view's top-left corner.
+  Steinberg::ViewRect EditorRect() const;
   // Hands a size the editor asked for to the host's frame; called with the mutex free.
   void FlushResize();
   void StartDriving();
@@ -66,7 +71,7 @@ class IPlugVST3View : public Steinberg::CPluginView, public Steinberg::IPlugView
   bool mResizePending = false;
   int mPendingWidth = 0;
   int mPendingHeight = 0;
-  float mScale = 1.f;  // kept for an editor opened after the host set it
+  float mScale = 1.f;  // the host's pixels per editor unit; every size the host sees goes through it
 };
 
 }  // namespace iplug

@@ -50,8 +50,14 @@ void CorvaControl::OnMouseUp(float x, float y, const IMouseMod& mod) {
     SetDirty(false);
     return;
   }
-  // The flags of a mouse-up name the buttons still down; one button is released.
-  if (const std::uint64_t id = lowestBit(heldButtons & ~buttonsOf(mod))) releaseButton(id);
+  // The flags of a mouse-up name the buttons still down; one button is released, or
+  // every held one when none is still down (the graphics object ending a capture).
+  if (!buttonsOf(mod)) {
+    for (std::uint64_t id : {1u, 2u})
+      if (heldButtons & id) releaseButton(id);
+  } else if (const std::uint64_t id = lowestBit(heldButtons & ~buttonsOf(mod))) {
+    releaseButton(id);
+  }
   releasePending = heldButtons != 0;
   SetDirty(false);
 }

@@ -42,6 +42,8 @@ void CorvaPlug::layoutEditor(IGraphics& g) {
   g.SetKeyHandlerFunc([this](const IKeyPress& key, bool isUp) { return onKeyPress(key, isUp); });
   g.HandleMouseOver(true);
   g.AttachPanelBackground(IColor(255, 0, 0, 0));
+  // The window around an editor that does not fill it shows the face's dark surround.
+  g.SetSurroundColor(IColor(255, 28, 28, 28));
   g.AttachControl(new CorvaControl(bounds, &uiModel), 1, "");
 }
 
@@ -85,30 +87,43 @@ bool CorvaPlug::ConstrainEditorResize(int& w, int& h) const {
 }
 
 void CorvaPlug::OnParentWindowResize(int width, int height) {
-  SetEditorSize(width, height);
+  // width x height are editor units (the wrapper converted its host's pixels).
   const int expected = editorHeightForWidth(width);
   if (height == expected) {
     lastAspectWidth = 0;
   } else if (width != lastAspectWidth) {
-    // Correct the editor to the aspect once; a parent that keeps the wrong height for
-    // this width is followed on its next call.
+    // Ask the parent once for the proportioned height of this width; a parent that keeps
+    // another height for it is followed on its next call.
     lastAspectWidth = width;
     if (resizeGuard) return;
     resizeGuard = true;
     if (IGraphics* g = GetUI()) {
-      const float s = g->GetPlatformWindowScale() > 0.f ? g->GetPlatformWindowScale() : 1.f;
-      g->Resize(static_cast<int>(width / s), static_cast<int>(expected / s), 1.f, true);
+      g->Resize(width, expected, 1.f, true);
       g->SetAllControlsDirty();
       g->OnDisplayTick();
+    } else {
+      int w = width, h = expected;
+      ConstrainEditorResize(w, h);
+      SetEditorSize(w, h);
     }
     resizeGuard = false;
     return;
   }
-  PlugBase::OnParentWindowResize(width, height);
-  if (IGraphics* g = GetUI()) {
-    g->SetAllControlsDirty();
-    g->OnDisplayTick();
+  // Follow the parent: the largest proportioned editor that fits in its window, within
+  // the size limits, placed in that window undistorted.
+  int fitWidth = std::min(width, static_cast<int>(std::floor(height * 135.0 / static_cast<double>(89.6f))) + 1);
+  while (fitWidth > kEditorMinWidth && editorHeightForWidth(fitWidth) > height) --fitWidth;
+  int w = fitWidth, h = editorHeightForWidth(fitWidth);
+  ConstrainEditorResize(w, h);
+  IGraphics* g = GetUI();
+  if (!g) {
+    SetEditorSize(w, h);
+    return;
   }
+  g->Resize(w, h, 1.f, false);
+  g->SetWindowArea(width, height);
+  g->SetAllControlsDirty();
+  g->OnDisplayTick();
 }
 
 void CorvaPlug::OnUIOpen() {

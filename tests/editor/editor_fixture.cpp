@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "pluginterfaces/gui/iplugviewcontentscalesupport.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 #include "tests/ui/fake_host.h"
 #include "tests/ui/gl_offscreen.h"
@@ -79,8 +80,8 @@ Image Settled(ParentWindow& window) {
   return last;
 }
 
-OpenEditor::OpenEditor(Module& module, HostLoop& loop, int x, int y, bool withFrame)
-    : loop(loop), instance(module.factory()), withFrame(withFrame) {
+OpenEditor::OpenEditor(Module& module, HostLoop& loop, int x, int y, bool withFrame, float contentScale)
+    : loop(loop), instance(module.factory()), withFrame(withFrame), contentScale(contentScale) {
   if (!instance.ok()) return;
   openView();
   if (!view) return;
@@ -93,6 +94,10 @@ void OpenEditor::openView() {
     view = instance.controller()->createView(Vst::ViewType::kEditor);
     if (!view) return;
     if (withFrame) view->setFrame(loop.frame());
+    if (contentScale != 1.f) {
+      FUnknownPtr<IPlugViewContentScaleSupport> scaling(view);
+      if (scaling) scaling->setContentScaleFactor(contentScale);
+    }
     view->getSize(&size);
   });
 }

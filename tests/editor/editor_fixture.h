@@ -59,7 +59,8 @@ Image Settled(ParentWindow& window);
 class OpenEditor {
  public:
   // Without a frame the view has no run loop of the host and drives its window itself.
-  OpenEditor(Module& module, HostLoop& loop, int x = 0, int y = 0, bool withFrame = true);
+  // A content scale other than 1 is given to the view before its size is asked.
+  OpenEditor(Module& module, HostLoop& loop, int x = 0, int y = 0, bool withFrame = true, float contentScale = 1.f);
   ~OpenEditor();
   OpenEditor(const OpenEditor&) = delete;
   OpenEditor& operator=(const OpenEditor&) = delete;
@@ -79,6 +80,7 @@ class OpenEditor {
   void attach();
   void closeView();
   bool withFrame;
+  float contentScale;
 };
 
 }  // namespace corvatest

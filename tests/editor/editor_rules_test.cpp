@@ -199,6 +199,11 @@ TEST(EditorRules, HeldButtonsAreReleasedOrCapturedAgain) {
   ed.g->DrawControls();
   EXPECT_TRUE(heldPointers(*ed.plug).empty());
   EXPECT_EQ(ed.control->heldButtons, 0u);
+  // Both buttons held when the editor closes: both let go, as by their releases.
+  ed.press(kVolumeX, kVolumeY, true, false);
+  ed.press(kToneX, kToneY, true, true);
+  ed.plug->CloseWindow();
+  EXPECT_TRUE(heldPointers(*ed.plug).empty());
 }
 
 TEST(EditorRules, TouchesNeverShareAPointerWithTheMouse) {

@@ -15,6 +15,8 @@
 #include "tests/plugin/data_home.h"
 #include "tests/vst3/editor_host.h"
 #include "tests/vst3/test_host.h"
+#include "ui/draw_root.h"
+#include "ui/face_model.h"
 
 namespace {
 
@@ -191,6 +193,119 @@ TEST_F(EditorWindow, ResizesKeepTheAspect) {
   const Image shown = ed.settled();
   Save(shown, "editor-window-1296");
   EXPECT_LT(DifferingShare(shown, OffscreenPicture(1296, 862), 24), 0.01);
+}
+
+// The editor's picture drawn offscreen at ew x eh pixels, placed at (x, y) in a window of
+// w x h pixels whose rest shows the face's dark surround.
+Image Placed(int w, int h, int ew, int eh, int x, int y) {
+  const Image editor = OffscreenPicture(ew, eh);
+  Image img{w, h, std::vector<unsigned char>(size_t(w) * size_t(h) * 4)};
+  for (size_t i = 0; i < img.rgba.size(); i += 4) {
+    img.rgba[i] = img.rgba[i + 1] = img.rgba[i + 2] = 28;
+    img.rgba[i + 3] = 255;
+  }
+  for (int row = 0; row < eh && y + row < h; ++row)
+    for (int col = 0; col < ew && x + col < w; ++col)
+      std::copy_n(editor.at(col, row), 4, &img.rgba[(size_t(y + row) * size_t(w) + size_t(x + col)) * 4]);
+  return img;
+}
+
+// The window pixel `dy` design units below the drawn TRIG button's centre, for an editor
+// ew pixels wide whose top-left corner is at (x, y) in the window.
+void TriggerPoint(int ew, int x, int y, float dy, int& px, int& py) {
+  float cx = 0, cy = 0;
+  corva::faceControlCentre(corva::kTrigger, cx, cy);
+  const float s = float(ew) / corva::kUiDesignWidth;
+  px = x + int(cx * s);
+  py = y + int((cy + dy) * s);
+}
+
+ViewRect SizeOf(IPlugView* view, HostLoop& loop) {
+  ViewRect r;
+  loop.call([&] { view->getSize(&r); });
+  return r;
+}
+
+TEST_F(EditorWindow, EchoedSizesHoldStillAtContentScalesOneAndTwo) {
+  for (const int scale : {1, 2}) {
+    SCOPED_TRACE(scale);
+    OpenEditor ed(TheModule(), loop, 0, 0, true, float(scale));
+    ASSERT_TRUE(ed.attached);
+    EXPECT_EQ(ed.size.getWidth(), 648 * scale);
+    EXPECT_EQ(ed.size.getHeight(), 431 * scale);
+    // The host hands the size it was told back, again and again: nothing moves.
+    const size_t asked = loop.resizeRequests().size();
+    for (int i = 0; i < 3; ++i) {
+      ViewRect echo = SizeOf(ed.view, loop);
+      loop.call([&] { ed.view->onSize(&echo); });
+    }
+    const ViewRect now = SizeOf(ed.view, loop);
+    EXPECT_EQ(now.getWidth(), 648 * scale);
+    EXPECT_EQ(now.getHeight(), 431 * scale);
+    EXPECT_EQ(loop.resizeRequests().size(), asked) << "the editor asked for no other size";
+    const Image shown = ed.settled();
+    Save(shown, "editor-window-scale" + std::to_string(scale));
+    EXPECT_LT(DifferingShare(shown, OffscreenPicture(648 * scale, 431 * scale), 24), 0.01);
+    // A click on the drawn TRIG plays it for as long as it is held.
+    Vst::IEditController* c = ed.instance.controller();
+    int ox = 0, oy = 0, tx = 0, ty = 0;
+    ed.window->origin(ox, oy);
+    TriggerPoint(648 * scale, 0, 0, 0.f, tx, ty);
+    ASSERT_TRUE(XdoTool("mousemove " + At(ox + tx, oy + ty) + " mousedown 1"));
+    EXPECT_TRUE(WaitFor([&] { return c->getParamNormalized(kTrigger) == 1.0; }));
+    ASSERT_TRUE(XdoTool("mouseup 1"));
+    EXPECT_TRUE(WaitFor([&] { return c->getParamNormalized(kTrigger) == 0.0; }));
+    // The next editor opens at the same size.
+    ASSERT_TRUE(ed.reopen());
+    EXPECT_EQ(ed.size.getWidth(), 648 * scale);
+    // Sizes the rule cannot take are reported as the editor draws them.
+    const struct { int w, h, wantW, wantH; } odd[] = {{0, 0, 432, 287}, {100, 5000, 432, 287}, {5000, 5000, 2592, 1721}};
+    for (const auto& o : odd) {
+      ViewRect given(0, 0, o.w * scale, o.h * scale);
+      loop.call([&] { ed.view->onSize(&given); });
+      const ViewRect drawn = SizeOf(ed.view, loop);
+      EXPECT_EQ(drawn.getWidth(), o.wantW * scale) << o.w << " x " << o.h;
+      EXPECT_EQ(drawn.getHeight(), o.wantH * scale) << o.w << " x " << o.h;
+    }
+  }
+}
+
+TEST_F(EditorWindow, HostChosenWindowShowsTheEditorUndistortedWherePointersHitIt) {
+  for (const int scale : {1, 2}) {
+    SCOPED_TRACE(scale);
+    // A host that sizes its window itself and keeps that size when asked for another.
+    OpenEditor ed(TheModule(), loop, 0, 0, /*withFrame*/ false, float(scale));
+    ASSERT_TRUE(ed.attached);
+    const int w = 1000 * scale, h = 700 * scale;
+    ed.window->resize(w, h);
+    ViewRect given(0, 0, w, h);
+    for (int i = 0; i < 2; ++i) loop.call([&] { ed.view->onSize(&given); });
+    const ViewRect drawn = SizeOf(ed.view, loop);
+    EXPECT_EQ(drawn.getWidth(), 1000 * scale);
+    EXPECT_EQ(drawn.getHeight(), 664 * scale);
+    // Drawn at the proportioned size, centred in the window, with the surround around it.
+    const int ex = 0, ey = (h - 664 * scale) / 2;
+    const Image shown = ed.settled();
+    Save(shown, "editor-window-host-sized-scale" + std::to_string(scale));
+    ASSERT_EQ(shown.w, w);
+    ASSERT_EQ(shown.h, h);
+    EXPECT_LT(DifferingShare(shown, Placed(w, h, 1000 * scale, 664 * scale, ex, ey), 24), 0.01);
+    // The lower half of the drawn TRIG plays it.
+    Vst::IEditController* c = ed.instance.controller();
+    int ox = 0, oy = 0, tx = 0, ty = 0;
+    ed.window->origin(ox, oy);
+    TriggerPoint(1000 * scale, ex, ey, 12.f, tx, ty);
+    ASSERT_TRUE(XdoTool("mousemove " + At(ox + tx, oy + ty) + " mousedown 1"));
+    EXPECT_TRUE(WaitFor([&] { return c->getParamNormalized(kTrigger) == 1.0; })) << "pressed at " << tx << ", " << ty;
+    // Held through a host resize: the resize lets go of it.
+    ed.window->resize(800 * scale, 531 * scale);
+    ViewRect smaller(0, 0, 800 * scale, 531 * scale);
+    loop.call([&] { ed.view->onSize(&smaller); });
+    EXPECT_TRUE(WaitFor([&] { return c->getParamNormalized(kTrigger) == 0.0; })) << "released by the resize";
+    ASSERT_TRUE(XdoTool("mouseup 1"));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(c->getParamNormalized(kTrigger), 0.0);
+  }
 }
 
 TEST_F(EditorWindow, OpenedAndClosedFiftyTimesAndFourAtOnce) {
