@@ -115,11 +115,14 @@ class NewsEditor : public ::testing::Test {
 };
 
 TEST_F(NewsEditor, FreshCacheIsShownWithoutFetching) {
-  ASSERT_TRUE(corva::writeNewsCache(Feed(Message("fresh", "Fresh notice from the cache")), now() - 60, folder()));
+  // Punctuation, symbols and quotes of every kind that a notice may hold.
+  const std::string text = "Questions? Mail help@tembrix.audio & see \"FAQ\" #5 \xE2\x80\x94 50 % off "
+                           "\xC2\xAB promo \xC2\xBB \xE2\x80\x99";
+  ASSERT_TRUE(corva::writeNewsCache(Feed(Message("fresh", text)), now() - 60, folder()));
   serve(Feed(Message("other", "Never fetched")));
   OpenEditor ed(NewsModule(), loop);
   ASSERT_TRUE(ed.attached);
-  EXPECT_TRUE(Shows(ed, ShowingNotice("fresh", "Fresh notice from the cache", 1), "news-fresh-cache"));
+  EXPECT_TRUE(Shows(ed, ShowingNotice("fresh", text, 1), "news-fresh-cache"));
   std::this_thread::sleep_for(300ms);
   EXPECT_EQ(requests(), "") << "a fresh cache starts no fetch";
 }
