@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <limits>
 
 #include "engine/exponential.h"
 #include "engine/transient_solver.h"
@@ -74,7 +75,10 @@ bool prepareEngine(CircuitEngine& engine, double sampleRate) {
   engine.sampleCount = 0;
   engine.mainCarry = 0.0;
   engine.outputDeficit = 0.0;
-  engine.budgetCredit = 0;
+  // Nothing has been spent before the first block, so it starts with the whole credit
+  // (each block caps it): the note's first blocks, where both circuits settle from rest at
+  // once, may use it instead of running out.
+  engine.budgetCredit = std::numeric_limits<std::int32_t>::max();
   engine.rampPrimed = 0;
   if (sampleRate > 0.0) engine.evaluationsPerFrame = 0.85f / (engine.sampleRate * 2e-7f);
   resetOutputStage(engine.outputStage);

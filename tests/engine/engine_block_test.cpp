@@ -179,6 +179,20 @@ TEST(EngineBlock, ExhaustedBudgetHoldsTheOutputAndGrowsTheDeficit) {
   EXPECT_LT(engine.outputDeficit, 1e-9);
 }
 
+// At 96 kHz a 64-frame block's share is small; the note's start, where both circuits
+// settle from rest together, must still complete without running out.
+TEST(EngineBlock, NoteStartAtHighRateStaysWithinTheBudget) {
+  CircuitEngine engine;
+  engine.controls.trigger = 1;
+  engine.controls.tone = 2;
+  engine.controls.mode = 2;
+  engine.controls.speed = 2;
+  prepareEngine(engine, 96000.0);
+  for (int i = 0; i < 150; ++i) renderBlock(engine, 64);
+  EXPECT_EQ(engine.exhaustedBlocks, 0);
+  EXPECT_LT(engine.outputDeficit, 1e-12);
+}
+
 TEST(EngineBlock, PreparingAgainPlaysLikeAFreshEngine) {
   EngineControls controls;
   controls.trigger = 1;
