@@ -114,7 +114,25 @@ void IPlugVST3::EndInformHostOfParamChange(int paramIdx) { mHostNotifier.EndEdit
 void IPlugVST3::SetLatency(int samples) {
   const int previous = GetLatency();
   IPlugProcessor::SetLatency(samples);
-  if (samples != previous) mHostNotifier.Restart(kLatencyChanged);
+  if (samples == previous) return;
+  if (mResettingThread.load() == std::this_thread::get_id())
+    mRestartForCaller |= kLatencyChanged;
+  else
+    mHostNotifier.Restart(kLatencyChanged);
+}
+
+void IPlugVST3::ResetForHostCall() {
+  int32 restart = 0;
+  {
+    Lock lock(InterfaceMutex());
+    mResetPending.store(false);
+    mRestartForCaller = 0;
+    mResettingThread.store(std::this_thread::get_id());
+    OnReset();
+    mResettingThread.store(std::thread::id());
+    restart = mRestartForCaller;
+  }
+  if (restart) mHostNotifier.RestartNow(restart);
 }
 
 void IPlugVST3::AfterIdleTick() {
@@ -247,7 +265,12 @@ tresult PLUGIN_API IPlugVST3::activateBus(MediaType type, BusDirection dir, int3
   return index >= 0 && index < getBusCount(type, dir) ? kResultOk : kInvalidArgument;
 }
 
-tresult PLUGIN_API IPlugVST3::setActive(TBool) { return kResultOk; }
+// Activating is where the host allows the heavy work of a reset that stopping the
+// processing asked for: no process() call runs now.
+tresult PLUGIN_API IPlugVST3::setActive(TBool state) {
+  if (state && mResetPending.load()) ResetForHostCall();
+  return kResultOk;
+}
 
 tresult PLUGIN_API IPlugVST3::getState(IBStream* state) {
   if (!state) return kInvalidArgument;
@@ -321,19 +344,20 @@ uint32 PLUGIN_API IPlugVST3::getTailSamples() { return kNoTail; }
 tresult PLUGIN_API IPlugVST3::setupProcessing(ProcessSetup& setup) {
   if (canProcessSampleSize(setup.symbolicSampleSize) != kResultTrue) return kResultFalse;
   if (setup.maxSamplesPerBlock <= 0) return kInvalidArgument;
-  Lock lock(InterfaceMutex());
-  if (!SetSampleRate(setup.sampleRate)) return kInvalidArgument;
-  SetBlockSize(setup.maxSamplesPerBlock);
-  mSpareOutput.assign(static_cast<size_t>(GetBlockSize()), 0.0f);
-  OnReset();
+  {
+    Lock lock(InterfaceMutex());
+    if (!SetSampleRate(setup.sampleRate)) return kInvalidArgument;
+    SetBlockSize(setup.maxSamplesPerBlock);
+    mSpareOutput.assign(static_cast<size_t>(GetBlockSize()), 0.0f);
+  }
+  ResetForHostCall();
   return kResultOk;
 }
 
+// May come on the audio thread or while process() still runs elsewhere: nothing here
+// touches the audio state.
 tresult PLUGIN_API IPlugVST3::setProcessing(TBool state) {
-  if (!state) {
-    Lock lock(InterfaceMutex());
-    OnReset();
-  }
+  if (!state) mResetPending.store(true);
   return kResultOk;
 }
 

@@ -11,9 +11,15 @@
 // What the plug-in tells the host (edits, restarts) never goes out under that mutex: it
 // is queued in HostNotifier() and delivered on the host's UI thread from a run loop the
 // host offers (the one in its context, or an attached view's), else from the idle timer
-// thread after each tick.
+// thread after each tick. A latency change that a host call causes (setting up
+// processing, activating) is the exception: the host hears of it on its own thread as
+// that call ends, once the mutex is released.
+//
+// setProcessing(false) may come on any thread, also while process() still runs: it only
+// marks the audio state for a reset, which the next setActive or setupProcessing does.
 
 #include <atomic>
+#include <thread>
 #include <vector>
 
 #include "framework/config.h"
@@ -54,8 +60,8 @@ class IPlugVST3 : public IPlugAPIBase,
   void InformHostOfParamChange(int paramIdx, double normalizedValue) override;
   void EndInformHostOfParamChange(int paramIdx) override;
   // Stores the latency; when it changed and the host gave a component handler, asks the
-  // host to restart the component (queued like every notification, so a host that sets
-  // up processing again from the restart does so outside this call).
+  // host to restart the component: at the end of the host call that caused it, or queued
+  // like every notification when it arose on a thread of our own.
   void SetLatency(int samples) override;
   void AfterIdleTick() override;
 
@@ -135,8 +141,16 @@ class IPlugVST3 : public IPlugAPIBase,
   void ProcessParameterChanges(Steinberg::Vst::IParameterChanges* changes, int nFrames);
   void ProcessEvents(Steinberg::Vst::IEventList* events, int nFrames);
   void ProcessAudio(Steinberg::Vst::ProcessData& data);
+  // OnReset for a host call, under the interface mutex; a restart it asks for is sent on
+  // the calling thread once the mutex is released.
+  void ResetForHostCall();
 
   int mInitCount = 0;
+  // The thread inside ResetForHostCall, and the restart flags its reset asked for.
+  std::atomic<std::thread::id> mResettingThread{};
+  Steinberg::int32 mRestartForCaller = 0;
+  // Set by setProcessing(false): the audio state is reset before processing starts again.
+  std::atomic<bool> mResetPending{false};
   VST3HostNotifier mHostNotifier;
   // The run loop the host context offers, attached from the first initialize to the last
   // terminate.

@@ -32,7 +32,7 @@ void VST3HostNotifier::SetHandler(IComponentHandler* handler) {
     old = mHandler;
     mHandler = handler;
     if (!handler) mQueue.clear();
-    if (old && old == mInDelivery) {
+    if (old && mHandlerUsers > 0) {
       mRetired.push_back(old);
       old = nullptr;
     }
@@ -63,6 +63,32 @@ void VST3HostNotifier::EndEdit(ParamID id) { Push({Note::kEnd, id, 0.0, 0}); }
 
 void VST3HostNotifier::Restart(int32 flags) { Push({Note::kRestart, 0, 0.0, flags}); }
 
+void VST3HostNotifier::RestartNow(int32 flags) {
+  IComponentHandler* handler = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(mMutex);
+    handler = mHandler;
+    if (!handler) return;
+    ++mHandlerUsers;
+    auto waiting = std::find_if(mQueue.begin(), mQueue.end(), [](const Note& n) { return n.kind == Note::kRestart; });
+    if (waiting != mQueue.end()) {
+      flags |= waiting->flags;
+      mQueue.erase(waiting);
+    }
+  }
+  handler->restartComponent(flags);
+  EndHandlerUse();
+}
+
+void VST3HostNotifier::EndHandlerUse() {
+  std::vector<IComponentHandler*> retired;
+  {
+    std::lock_guard<std::mutex> lock(mMutex);
+    if (--mHandlerUsers == 0) retired.swap(mRetired);
+  }
+  for (IComponentHandler* h : retired) h->release();
+}
+
 bool VST3HostNotifier::HasPending() {
   std::lock_guard<std::mutex> lock(mMutex);
   return !mQueue.empty();
@@ -80,9 +106,9 @@ void VST3HostNotifier::Deliver() {
         batch.clear();
         batch.swap(mQueue);
         handler = mHandler;
-        mInDelivery = handler;
+        if (batch.empty() || !handler) break;
+        ++mHandlerUsers;
       }
-      if (batch.empty() || !handler) break;
       for (const Note& n : batch) {
         switch (n.kind) {
           case Note::kBegin:
@@ -99,14 +125,8 @@ void VST3HostNotifier::Deliver() {
             break;
         }
       }
+      EndHandlerUse();
     }
-    std::vector<IComponentHandler*> retired;
-    {
-      std::lock_guard<std::mutex> lock(mMutex);
-      mInDelivery = nullptr;
-      retired.swap(mRetired);
-    }
-    for (IComponentHandler* h : retired) h->release();
     mDelivering.store(false);
     if (!HasPending()) break;
   }

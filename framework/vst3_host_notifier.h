@@ -38,6 +38,11 @@ class VST3HostNotifier {
   void EndEdit(Steinberg::Vst::ParamID id);
   // A restart joins one that is still waiting: the host reads the new state once.
   void Restart(Steinberg::int32 flags);
+  // Asks the host to restart now, on the calling thread (a host thread that called the
+  // plug-in and may hear of what its call changed once the plug-in's locks are
+  // released), together with a restart that is still waiting. Hold no lock of the
+  // plug-in.
+  void RestartNow(Steinberg::int32 flags);
 
   // A run loop of the host's UI thread, kept (with a reference) until detached. While any
   // is attached, delivery runs from a timer on the first one, and HasRunLoop() holds.
@@ -77,12 +82,15 @@ class VST3HostNotifier {
   };
 
   void Push(const Note& note);
+  // The end of a call to the handler taken with mMutex held (mHandlerUsers counted up):
+  // handlers replaced meanwhile are released once no call uses them.
+  void EndHandlerUse();
 
   std::mutex mMutex;  // guards the queue, the handlers and the run loops; never held in a call to the host
   std::vector<Note> mQueue;
-  Steinberg::Vst::IComponentHandler* mHandler = nullptr;     // holds a reference
-  Steinberg::Vst::IComponentHandler* mInDelivery = nullptr;  // what a running delivery calls
-  // Handlers replaced while a delivery was calling them; released when it ends.
+  Steinberg::Vst::IComponentHandler* mHandler = nullptr;  // holds a reference
+  int mHandlerUsers = 0;  // calls to a handler running outside mMutex
+  // Handlers replaced while a call was using one; released when the last call ends.
   std::vector<Steinberg::Vst::IComponentHandler*> mRetired;
   std::vector<Steinberg::Linux::IRunLoop*> mRunLoops;  // the first one carries the timer
   std::atomic<int> mRunLoopCount{0};

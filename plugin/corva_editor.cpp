@@ -133,6 +133,8 @@ void CorvaPlug::OnUIOpen() {
 
 void CorvaPlug::OnUIClose() {
   if (uiModel.learnArmed) uiModel.setLearnArmed(false);
+  // A map that could not be saved gets another try before the user walks away from it.
+  if (midiMapSaveFailed) saveMidiMap(uiModel.midiMap);
   // The closing window's drawing context takes its images and fonts with it; the next
   // editor creates them again on its first draw.
   for (int& image : uiModel.face.images) image = 0;

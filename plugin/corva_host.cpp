@@ -1,6 +1,8 @@
 // corva::Host: the services the interface code asks of the plug-in.
 
 #include <chrono>
+#include <cstdio>
+#include <string>
 
 #include "framework/igraphics.h"
 #include "plugin/corva_plug.h"
@@ -52,6 +54,12 @@ bool CorvaPlug::openUrl(const char* url) {
 
 bool CorvaPlug::midiLearnAvailable() { return true; }
 
+// A map that could not be written stays in use (the editor does not reload the file
+// over it) and is written again at its next change and when the editor closes.
 void CorvaPlug::saveMidiMap(const MidiMap& map) {
-  midiMapSaveFailed = !saveMidiMapText(dataFolder(), formatMidiMap(map));
+  const std::string folder = dataFolder();
+  midiMapSaveFailed = !saveMidiMapText(folder, formatMidiMap(map));
+  if (midiMapSaveFailed)
+    std::fprintf(stderr, "Corva: could not write the MIDI map to %s; it stays in use and is saved again later\n",
+                 midiMapPath(folder).c_str());
 }

@@ -14,6 +14,7 @@
 #include "framework/igraphics.h"
 #include "framework/iplug_api_base.h"
 #include "framework/open_url.h"
+#include "model/midi_map_file.h"
 #include "plugin/corva_control.h"
 #include "plugin/corva_plug.h"
 #include "tests/plugin/data_home.h"
@@ -326,6 +327,42 @@ TEST(EditorRules, UrlsReachTheBrowserAsOneArgumentWithoutAShell) {
   EXPECT_FALSE(iplug::OpenUrlInBrowser(""));
   EXPECT_FALSE(iplug::OpenUrlInBrowser("https://example.com/\nx"));
   setenv("PATH", oldPath.c_str(), 1);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(EditorRules, MidiMapThatCouldNotBeSavedIsKeptAndSavedAgainOnClosing) {
+  namespace fs = std::filesystem;
+  // A file where the data folder belongs: nothing can be written there.
+  fs::remove_all(dataHome.folder());
+  fs::create_directories(fs::path(dataHome.folder()).parent_path());
+  std::ofstream(dataHome.folder()) << "x";
+  Editor ed;
+  CorvaPlug& p = *ed.plug;
+  testing::internal::CaptureStderr();
+  p.uiModel.learnSource(kTone, MidiMapping{MidiSourceType::kCc, 21, 0});
+  const std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_NE(said.find(dataHome.folder() + "/midi-map.txt"), std::string::npos) << said;
+  EXPECT_TRUE(p.midiMapSaveFailed);
+  const std::string learned = formatMidiMap(p.uiModel.midiMap);
+
+  // Still blocked when the editor closes; the next editor keeps the map all the same.
+  testing::internal::CaptureStderr();
+  p.CloseWindow();
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("midi-map.txt"), std::string::npos);
+  p.OpenWindow(reinterpret_cast<void*>(1));
+  EXPECT_EQ(formatMidiMap(p.uiModel.midiMap), learned);
+
+  // Once the folder can be written, closing the editor saves it.
+  fs::remove(dataHome.folder());
+  p.CloseWindow();
+  EXPECT_FALSE(p.midiMapSaveFailed);
+  std::ifstream in(dataHome.folder() + "/midi-map.txt");
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text, learned);
+  fs::remove(dataHome.folder() + "/midi-map.txt");
 }
 
 }  // namespace

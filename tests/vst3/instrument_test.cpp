@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstddef>
@@ -363,6 +364,43 @@ TEST_F(Instrument, LatencyChangeRestartsTheComponent) {
   EXPECT_LT(in.processor()->getLatencySamples(), before);
 }
 
+// A host that stops the processing from its UI thread while a block still renders on
+// the audio thread: the stop touches no audio state there, and the echo still ringing
+// then is cleared when the host activates the instrument again.
+TEST_F(Instrument, StoppingTheProcessingResetsOnlyWhereNoBlockRuns) {
+  Instance in(factory());
+  ASSERT_EQ(in.start(48000.0, 256), kResultOk);
+  ParamChanges on;
+  on.add(kEcho, 0, 1.0);
+  on.add(kFeedback, 0, 0.9);
+  on.add(kTrigger, 0, 1.0);
+  Render(in, 40, 256, &on);
+  ParamChanges off;
+  off.add(kTrigger, 0, 0.0);
+  std::atomic<bool> stopping{false};
+  std::thread audio([&] {
+    in.process(256, &off);
+    while (!stopping.load()) in.process(256);
+  });
+  for (int i = 0; i < 100; ++i) {
+    in.processor()->setProcessing(false);
+    in.processor()->setProcessing(true);
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  stopping = true;
+  audio.join();
+  Render(in, 100, 256);  // half a second after the release: only the echo sounds
+  const size_t end = in.left.size();
+  EXPECT_GT(corvatest::PeakAbs(in.left, end - 4800, end), 1e-3) << "the echo rings on";
+  in.stop();
+  ASSERT_EQ(in.component()->setActive(true), kResultOk);
+  ASSERT_EQ(in.processor()->setProcessing(true), kResultOk);
+  Render(in, 20, 256);
+  EXPECT_LT(corvatest::PeakAbs(in.left, end, in.left.size()), 1e-4) << "the echo was cleared on reactivation";
+  in.processor()->setProcessing(false);
+  in.component()->setActive(false);
+}
+
 // The plug-in's notifications reach a host that serialises on its UI thread without
 // ever waiting on that thread while it is itself busy in the plug-in: the host's UI
 // thread keeps setting a parameter while MIDI notes and a latency change make the
@@ -372,10 +410,16 @@ class HostThreads : public Instrument, public ::testing::WithParamInterface<bool
 TEST_P(HostThreads, NotificationsNeverWaitOnTheInterface) {
   const bool runLoop = GetParam();
   corvatest::UiThreadHost host(runLoop);
+  size_t setUpNotes = 0;
   {
     Instance in(factory(), host.context(), host.handler());
     ASSERT_TRUE(in.ok());
     ASSERT_EQ(in.start(48000.0, 256), kResultOk);
+    // The latency the set-up reported reached the host on the thread that set it up,
+    // before that call returned.
+    setUpNotes = host.notes().size();
+    ASSERT_EQ(setUpNotes, 1u);
+    EXPECT_EQ(host.notes()[0].kind, 'r');
     EXPECT_EQ(host.timersRegistered(), runLoop ? 1 : 0);
     int n = 0;
     host.start([&] { in.controller()->setParamNormalized(kVolume, (n++ % 2) ? 0.8 : 0.9); });
@@ -423,7 +467,8 @@ TEST_P(HostThreads, NotificationsNeverWaitOnTheInterface) {
     EXPECT_EQ(notes[i + 1].kind, 'e');
   }
   if (runLoop) {
-    for (const auto& e : notes) EXPECT_TRUE(e.onUiThread) << "'" << e.kind << "' for " << e.id << " off the host's UI thread";
+    for (size_t i = setUpNotes; i < notes.size(); ++i)
+      EXPECT_TRUE(notes[i].onUiThread) << "'" << notes[i].kind << "' for " << notes[i].id << " off the host's UI thread";
   }
 }
 

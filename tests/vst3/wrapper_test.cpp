@@ -282,35 +282,59 @@ TEST_F(WrapperTest, StateRoundTripsAndBadStateChangesNothing) {
   EXPECT_EQ(fresh.setState(noFlag), kResultOk);
 }
 
-TEST_F(WrapperTest, LatencyRestartsComeAfterTheCallThatChangedIt) {
+TEST_F(WrapperTest, LatencyRestartsReachTheCallersThreadWithNoLockHeld) {
   auto& h = inst->handler();
   plug->latencyToReport = 66;
-  std::atomic<bool> insideSetup{false}, restartedInside{false};
-  std::atomic<int> nested{0};
+  const std::thread::id caller = std::this_thread::get_id();
+  std::atomic<int> nested{0}, onCaller{0};
+  std::vector<std::thread> others;
+  std::atomic<int> othersThrough{0};
   h.onRestart = [&](int32) {
-    if (insideSetup.load()) restartedInside = true;
+    if (std::this_thread::get_id() == caller) ++onCaller;
+    // Another thread gets through a call that takes the plug-in's lock meanwhile.
+    others.emplace_back([&] {
+      inst->controller()->setParamNormalized(1, 0.5);
+      ++othersThrough;
+    });
+    for (int i = 0; i < 2000 && othersThrough.load() < int(others.size()); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
     // A host that sets up processing again at once, which reports a new latency.
     ++nested;
     plug->latencyToReport = 70;
     ProcessSetup setup{kRealtime, kSample32, 512, 96000.0};
     inst->processor()->setupProcessing(setup);
   };
-  insideSetup = true;
   ASSERT_EQ(inst->start(44100.0, 512), kResultOk);
-  insideSetup = false;
-  // One restart for 66, one for the 70 the host's own set-up reported; then it settles.
-  ASSERT_TRUE(WaitFor([&] { return h.restarts().size() >= 2; }));
-  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  // One restart for 66, one for the 70 the host's own set-up reported, both before the
+  // host's call returned; then it settles.
   EXPECT_EQ(h.restarts(), (std::vector<int32>{kLatencyChanged, kLatencyChanged}));
+  for (auto& t : others) t.join();
+  EXPECT_EQ(othersThrough.load(), 2) << "the restart came while the plug-in held its lock";
+  EXPECT_EQ(onCaller.load(), 2);
   EXPECT_EQ(nested.load(), 2);
-  EXPECT_FALSE(restartedInside.load()) << "the host is never asked to restart from inside its own call";
   EXPECT_EQ(inst->processor()->getLatencySamples(), 70u);
   h.onRestart = nullptr;
-  plug->SetLatency(70);  // unchanged: the host is not bothered
-  plug->SetLatency(8);
-  ASSERT_TRUE(WaitFor([&] { return h.restarts().size() >= 3; }));
-  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+
+  // Stopping the processing resets nothing; the next activation does, and tells the host
+  // of the latency change before it returns.
+  const int resets = plug->resets;
+  plug->latencyToReport = 12;
+  inst->processor()->setProcessing(false);
+  EXPECT_EQ(plug->resets, resets);
+  inst->component()->setActive(false);
+  inst->component()->setActive(true);
+  EXPECT_EQ(plug->resets, resets + 1);
   EXPECT_EQ(h.restarts().size(), 3u);
+  inst->component()->setActive(false);
+  inst->component()->setActive(true);  // nothing was processed meanwhile: no reset
+  EXPECT_EQ(plug->resets, resets + 1);
+
+  // A change on a thread of the plug-in's own is delivered later, once.
+  plug->SetLatency(12);  // unchanged: the host is not bothered
+  plug->SetLatency(8);
+  ASSERT_TRUE(WaitFor([&] { return h.restarts().size() >= 4; }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  EXPECT_EQ(h.restarts().size(), 4u);
 }
 
 TEST_F(WrapperTest, SixtyFourBitAndOversizedBlocksMatchThirtyTwoBit) {
