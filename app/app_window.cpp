@@ -5,17 +5,23 @@
 #include <cstdlib>
 #include <ctime>
 #include <mutex>
+#include <vector>
 
 #include "app/preferences.h"
 #include "framework/igraphics_linux.h"
 #include "app/standalone_host.h"
 #include "platform/desktop.h"
 #include "platform/main_window.h"
+#include "platform/png_file.h"
 
 namespace corva::app {
 
 namespace {
 constexpr unsigned kDisplayIntervalMs = 16;
+// The command-line screenshot looks at the window this often, and takes it once the
+// window has kept its final size for a few looks in a row.
+constexpr unsigned kSettleIntervalMs = 20;
+constexpr unsigned kSettledLooks = 3;
 using Lock = std::lock_guard<std::recursive_mutex>;
 }  // namespace
 
@@ -59,13 +65,11 @@ void AppWindow::Create() {
   const int h = plug->GetEditorHeight() > 0 ? plug->GetEditorHeight() : 431;
   if (plug->GetHostResizeEnabled()) {
     mWindow->SetContentLimits(plug->GetMinWidth(), plug->GetMinHeight(), plug->GetMaxWidth(), plug->GetMaxHeight());
-    mWindow->heightForWidth = [this](int width) {
-      int cw = width, ch = mHost ? mHost->Plug()->GetEditorHeight() : 0;
-      if (mHost) {
-        std::lock_guard<std::recursive_mutex> lock(mHost->Plug()->InterfaceMutex());
-        mHost->Plug()->ConstrainEditorResize(cw, ch);
-      }
-      return ch;
+    // The editor's own rule: the edge that moved most leads, the other follows.
+    mWindow->constrainContent = [this](int& cw, int& ch) {
+      if (!mHost) return true;
+      Lock lock(mHost->Plug()->InterfaceMutex());
+      return mHost->Plug()->ConstrainEditorResize(cw, ch);
     };
   } else {
     mWindow->SetContentLimits(w, h, w, h);
@@ -79,8 +83,7 @@ void AppWindow::Create() {
   if (!mHost->screenshotPath.empty()) {
     const std::string path = mHost->screenshotPath;
     platform::AddTimer(kScreenshotDelayMs, [this, path] {
-      (void)SaveScreenshot(path);  // a failed command-line screenshot ends the program all the same
-      Destroy();
+      if (!mDestroyed) platform::AddTimer(kSettleIntervalMs, [this, path] { return ScreenshotWhenSettled(path); });
       return false;
     });
   }
@@ -143,9 +146,50 @@ void AppWindow::Destroy() {
   platform::DesktopQuit();
 }
 
+bool AppWindow::ScreenshotWhenSettled(const std::string& path) {
+  if (mDestroyed || !mHost || !mWindow) return false;
+  int cw = 0, ch = 0, ew = 0, eh = 0;
+  mWindow->ContentSize(cw, ch);
+  {
+    Lock lock(mHost->Plug()->InterfaceMutex());
+    ew = mHost->Plug()->GetEditorWidth();
+    eh = mHost->Plug()->GetEditorHeight();
+  }
+  // Final: the content area holds the whole editor, and has for a few looks.
+  const bool final = cw > 1 && ch > 1 && cw == ew && ch == eh;
+  mSettledLooks = final && cw == mLookW && ch == mLookH ? mSettledLooks + 1 : 0;
+  mLookW = cw;
+  mLookH = ch;
+  if (mSettledLooks >= kSettledLooks) {
+    std::vector<unsigned char> rgba;
+    int w = 0, h = 0;
+    // The picture is the frame drawn now, at the size the window has.
+    if (CaptureEditor(rgba, w, h) && w == cw && h == ch) {
+      mScreenshotWritten = platform::SavePng(path, rgba, w, h);
+      Destroy();
+      return false;
+    }
+  }
+  // A window that never settles ends the program all the same, with no file.
+  if (++mScreenshotLooks * kSettleIntervalMs >= kScreenshotLimitMs) {
+    Destroy();
+    return false;
+  }
+  return true;
+}
+
+bool AppWindow::CaptureEditor(std::vector<unsigned char>& rgba, int& w, int& h) {
+  if (!mHost) return false;
+  Lock lock(mHost->Plug()->InterfaceMutex());
+  iplug::igraphics::IGraphics* ui = mHost->Plug()->GetUI();
+  if (!ui || ui->GetEventFd() < 0) return false;
+  return static_cast<iplug::igraphics::IGraphicsLinux*>(ui)->CaptureFrame(rgba, w, h);
+}
+
 bool AppWindow::SaveScreenshot(const std::string& path) {
-  // The editor draws on its own connection: synchronise it so that its last frame is in.
-  return mWindow && mWindow->SaveContentPng(path, EditorDisplay());
+  std::vector<unsigned char> rgba;
+  int w = 0, h = 0;
+  return CaptureEditor(rgba, w, h) && platform::SavePng(path, rgba, w, h);
 }
 
 std::string AppWindow::ScreenshotPath() {

@@ -18,6 +18,9 @@ std::uint32_t readNumber(const platform::ProfileFile& f, const char* section, co
   return static_cast<std::uint32_t>(f.GetInt(section, key, fallback));
 }
 
+// A name as the file keeps it: what reading it back gives.
+std::string nameText(const std::string& name) { return platform::CutText(name, kNameBuffer - 1); }
+
 std::string unsignedText(std::uint32_t v) { return std::to_string(v); }
 std::string signedText(std::uint32_t v) { return std::to_string(static_cast<std::int32_t>(v)); }
 
@@ -64,16 +67,16 @@ void ReadSettings(const platform::ProfileFile& f, HostSettings& s) {
 
 void WriteSettings(platform::ProfileFile& f, const HostSettings& s) {
   f.SetString("audio", "driver", unsignedText(s.driver));
-  f.SetString("audio", "indev", s.audioInDev);
-  f.SetString("audio", "outdev", s.audioOutDev);
+  f.SetString("audio", "indev", nameText(s.audioInDev));
+  f.SetString("audio", "outdev", nameText(s.audioOutDev));
   f.SetString("audio", "in1", unsignedText(s.audioInChanL));
   f.SetString("audio", "in2", unsignedText(s.audioInChanR));
   f.SetString("audio", "out1", unsignedText(s.audioOutChanL));
   f.SetString("audio", "out2", unsignedText(s.audioOutChanR));
   f.SetString("audio", "buffer", signedText(s.bufferSize));
   f.SetString("audio", "sr", signedText(s.sampleRate));
-  f.SetString("midi", "indev", s.midiInDev);
-  f.SetString("midi", "outdev", s.midiOutDev);
+  f.SetString("midi", "indev", nameText(s.midiInDev));
+  f.SetString("midi", "outdev", nameText(s.midiOutDev));
   f.SetString("midi", "inchan", unsignedText(s.midiInChan));
   f.SetString("midi", "outchan", unsignedText(s.midiOutChan));
   f.SetString("corva", "spacetrig", unsignedText(s.spaceTrigger));

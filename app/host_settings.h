@@ -38,9 +38,11 @@ bool SameMidiSettings(const HostSettings& a, const HostSettings& b);
 // The buffer sizes offered to the user, in frames.
 inline constexpr std::uint32_t kBufferSizes[] = {32, 64, 96, 128, 192, 256, 512, 1024, 2048, 4096, 8192};
 
-// Reads every key; a missing key takes its missing-key value. Names are cut to 99 bytes.
+// Reads every key; a missing key takes its missing-key value. Names are cut to at most
+// 99 bytes, never inside a character.
 void ReadSettings(const platform::ProfileFile& file, HostSettings& s);
-// Writes every key in its order.
+// Writes every key in its order, names cut as reading cuts them, so that reading the
+// file back gives the same settings.
 void WriteSettings(platform::ProfileFile& file, const HostSettings& s);
 // Replaces each value outside its list or range by the record default; true when any was.
 bool RepairSettings(HostSettings& s);

@@ -43,6 +43,11 @@ int main(int argc, char** argv) {
     }
     platform::DesktopRun();
     window.Destroy();
+    // A command-line screenshot that wrote no file is a failure, without a message box.
+    if (!cl.screenshotPath.empty() && !window.ScreenshotWritten()) {
+      std::fprintf(stderr, "Corva: no screenshot was written to %s\n", cl.screenshotPath.c_str());
+      return 1;
+    }
     return 0;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "Corva: %s\n", e.what());

@@ -13,6 +13,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cstdint>
+#include <vector>
 
 namespace iplug::igraphics {
 
@@ -25,6 +26,9 @@ struct IGraphicsLinux::Window {
   long frames = 0;
   bool dispatching = false;  // inside the window system's dispatch, which must not nest
   bool grabbed = false;      // the pointer grab taken by CapturePointer
+  bool captureWanted = false;          // the next frame is read back into `captured`
+  std::vector<unsigned char> captured;  // RGBA, top row first
+  int capturedW = 0, capturedH = 0;
 };
 
 namespace {
@@ -131,6 +135,26 @@ void* IGraphicsLinux::GetDisplay() const {
 
 long IGraphicsLinux::FramesDrawn() const { return mWindow ? mWindow->frames : 0; }
 
+bool IGraphicsLinux::CaptureFrame(std::vector<unsigned char>& rgba, int& w, int& h) {
+  auto* display = static_cast<Display*>(GetDisplay());
+  if (!display || !mWindow->view || mWindow->dispatching) return false;
+  mWindow->captureWanted = true;
+  mWindow->captured.clear();
+  // The redraw request travels through the server; once it is back, the dispatch draws
+  // the frame and reads it back before it is shown.
+  puglPostRedisplay(mWindow->view);
+  XSync(display, False);
+  ProcessEvents();
+  if (!mWindow) return false;
+  mWindow->captureWanted = false;
+  if (mWindow->captured.empty()) return false;
+  rgba = std::move(mWindow->captured);
+  mWindow->captured.clear();
+  w = mWindow->capturedW;
+  h = mWindow->capturedH;
+  return true;
+}
+
 int IGraphicsLinux::GetEventFd() const {
   auto* display = static_cast<Display*>(GetDisplay());
   return display ? ConnectionNumber(display) : -1;
@@ -197,17 +221,23 @@ bool IGraphicsLinux::IsTopLevelWindowInForeground() {
   auto* display = static_cast<Display*>(GetDisplay());
   void* window = GetWindow();
   if (!display || !window) return false;
-  // The editor's root ancestor: the top-level window just below the screen's root.
-  ::Window top = reinterpret_cast<::Window>(window), root = 0, parent = 0;
-  for (;;) {
-    ::Window* children = nullptr;
+  // The editor's window and its ancestors up to the screen's root: the program's own
+  // top-level window among them, and the window manager's frame around it when the
+  // window manager reparents.
+  std::vector<::Window> chain;
+  ::Window root = 0;
+  for (::Window w = reinterpret_cast<::Window>(window); w;) {
+    chain.push_back(w);
+    ::Window parent = 0, *children = nullptr;
     unsigned count = 0;
-    if (!XQueryTree(display, top, &root, &parent, &children, &count)) return false;
+    if (!XQueryTree(display, w, &root, &parent, &children, &count)) return false;
     if (children) XFree(children);
-    if (parent == root || parent == 0) break;
-    top = parent;
+    if (parent == root) break;
+    w = parent;
   }
-  // The window manager names the window in front; without one, the keyboard focus does.
+  const auto inChain = [&](::Window w) { return std::find(chain.begin(), chain.end(), w) != chain.end(); };
+  // The window manager names the active window: the program's top-level client window,
+  // which sits inside the frame.
   const Atom active = XInternAtom(display, "_NET_ACTIVE_WINDOW", True);
   if (active != None) {
     Atom type = None;
@@ -219,9 +249,10 @@ bool IGraphicsLinux::IsTopLevelWindowInForeground() {
         data) {
       const ::Window front = items == 1 && format == 32 ? *reinterpret_cast<::Window*>(data) : 0;
       XFree(data);
-      if (front) return front == top;
+      if (front) return inChain(front);
     }
   }
+  // Without a window manager the keyboard focus tells.
   ::Window focus = 0;
   int revert = 0;
   XGetInputFocus(display, &focus, &revert);
@@ -231,11 +262,12 @@ bool IGraphicsLinux::IsTopLevelWindowInForeground() {
     ::Window r = 0, child = 0;
     int rx = 0, ry = 0, wx = 0, wy = 0;
     unsigned mask = 0;
-    return XQueryPointer(display, root, &r, &child, &rx, &ry, &wx, &wy, &mask) && child == top;
+    return XQueryPointer(display, root, &r, &child, &rx, &ry, &wx, &wy, &mask) && inChain(child);
   }
-  // The focus may be the top-level window or any window inside it.
+  // The focus may be the top-level window, one inside it, or one of its ancestors.
+  if (inChain(focus)) return true;
   for (::Window w = focus; w && w != root;) {
-    if (w == top) return true;
+    if (inChain(w)) return true;
     ::Window r = 0, p = 0, *children = nullptr;
     unsigned count = 0;
     if (!XQueryTree(display, w, &r, &p, &children, &count)) return false;
@@ -259,6 +291,27 @@ void IGraphicsLinux::ReleasePointer() {
   if (!mWindow || !mWindow->grabbed) return;
   if (auto* display = static_cast<Display*>(GetDisplay())) XUngrabPointer(display, CurrentTime);
   mWindow->grabbed = false;
+}
+
+// The frame just drawn, from the back buffer before it is shown: the window's own
+// pixels, never what the screen shows over it.
+void IGraphicsLinux::ReadFrame(int width, int height) {
+  Window& w = *mWindow;
+  w.captureWanted = false;
+  if (width <= 0 || height <= 0) return;
+  const std::size_t row = static_cast<std::size_t>(width) * 4;
+  std::vector<unsigned char> bottomUp(row * static_cast<std::size_t>(height));
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glReadBuffer(GL_BACK);
+  glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, bottomUp.data());
+  if (glGetError() != GL_NO_ERROR) return;
+  w.captured.resize(bottomUp.size());
+  for (int y = 0; y < height; ++y)
+    std::copy_n(bottomUp.data() + static_cast<std::size_t>(height - 1 - y) * row, row,
+                w.captured.data() + static_cast<std::size_t>(y) * row);
+  for (std::size_t i = 3; i < w.captured.size(); i += 4) w.captured[i] = 255;
+  w.capturedW = width;
+  w.capturedH = height;
 }
 
 int IGraphicsLinux::HandleEvent(const void* e) {
@@ -296,6 +349,7 @@ int IGraphicsLinux::HandleEvent(const void* e) {
         DrawControls();
         nvgEndFrame(w.vg);
       }
+      if (w.captureWanted) ReadFrame(static_cast<int>(frame.width), static_cast<int>(frame.height));
       SetAllControlsClean();
       ++w.frames;
       break;

@@ -6,6 +6,7 @@
 // control is dirty or the window system asks for it.
 
 #include <memory>
+#include <vector>
 
 #include "framework/igraphics.h"
 
@@ -33,6 +34,10 @@ class IGraphicsLinux : public IGraphics {
   void* GetDisplay() const;
   // Frames drawn since the window opened.
   long FramesDrawn() const;
+  // Draws a frame now and gives its pixels as the window shows them, whatever covers
+  // the window or lies off the screen: w x h RGBA pixels, top row first, opaque. False
+  // when the window is not open or not shown, or inside its own event dispatch.
+  bool CaptureFrame(std::vector<unsigned char>& rgba, int& w, int& h);
   // One event of the window (a PuglEvent), from the window system's dispatch.
   int HandleEvent(const void* event);
 
@@ -42,6 +47,7 @@ class IGraphicsLinux : public IGraphics {
 
  private:
   struct Window;
+  void ReadFrame(int width, int height);
   std::unique_ptr<Window> mWindow;
 };
 

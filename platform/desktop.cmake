@@ -1,4 +1,4 @@
-# Windows, menus, dialogs, message boxes and window capture for the standalone program
+# Windows, menus, dialogs, message boxes and PNG files for the standalone program
 # (GTK 3 on X11; stb_image_write for PNG files).
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(CORVA_GTK3 REQUIRED IMPORTED_TARGET gtk+-3.0 x11)
@@ -7,6 +7,6 @@ corva_library(corva_desktop
     ${CMAKE_CURRENT_LIST_DIR}/desktop.cpp
     ${CMAKE_CURRENT_LIST_DIR}/main_window.cpp
     ${CMAKE_CURRENT_LIST_DIR}/form_dialog.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/window_capture.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/png_file.cpp)
 target_link_libraries(corva_desktop PRIVATE PkgConfig::CORVA_GTK3)
 target_include_directories(corva_desktop SYSTEM PRIVATE /usr/include/stb)

@@ -10,7 +10,6 @@
 #include <utility>
 #include <vector>
 
-#include "platform/window_capture.h"
 
 namespace platform {
 
@@ -23,6 +22,7 @@ struct MainWindow::Impl {
   GtkAccelGroup* accels = nullptr;
   int snapPending = 0;
   int lastW = 0, lastH = 0;
+  int wantW = 0, wantH = 0;  // the content size the size rule asked for
   std::vector<std::pair<guint, GdkModifierType>> grabs;
 };
 
@@ -94,35 +94,37 @@ void onUnrealize(GtkWidget*, gpointer data) {
   if (impl->self->onContentUnrealize) impl->self->onContentUnrealize();
 }
 
+// A content size that breaks the size rule (a drag of the window's edge) is corrected to
+// the size the rule gives, deferred: the window cannot be resized inside its allocation.
 void onSizeAllocate(GtkWidget*, GdkRectangle* r, gpointer data) {
   auto* impl = static_cast<MainWindow::Impl*>(data);
   if (r->width == impl->lastW && r->height == impl->lastH) return;
   impl->lastW = r->width;
   impl->lastH = r->height;
+  int w = r->width, h = r->height;
+  // Asked before the content learns its new size, so the rule sees which edge moved.
+  if (impl->self->constrainContent && w > 1 && h > 1 && !impl->self->constrainContent(w, h)) {
+    impl->wantW = w;
+    impl->wantH = h;
+    if (!impl->snapPending) {
+      impl->snapPending = 1;
+      g_idle_add(
+          [](gpointer p) -> gboolean {
+            auto* im = static_cast<MainWindow::Impl*>(p);
+            im->snapPending = 0;
+            const int cw = gtk_widget_get_allocated_width(im->content);
+            const int ch = gtk_widget_get_allocated_height(im->content);
+            if (cw != im->wantW || ch != im->wantH) {
+              int ww, wh;
+              gtk_window_get_size(GTK_WINDOW(im->window), &ww, &wh);
+              gtk_window_resize(GTK_WINDOW(im->window), ww + (im->wantW - cw), wh + (im->wantH - ch));
+            }
+            return G_SOURCE_REMOVE;
+          },
+          impl);
+    }
+  }
   if (impl->self->onContentResize) impl->self->onContentResize(r->width, r->height);
-}
-
-// After the user changes the window's size, the content's height follows its width.
-gboolean onConfigure(GtkWidget*, GdkEvent*, gpointer data) {
-  auto* impl = static_cast<MainWindow::Impl*>(data);
-  if (!impl->self->heightForWidth || impl->snapPending) return FALSE;
-  impl->snapPending = 1;
-  g_idle_add(
-      [](gpointer p) -> gboolean {
-        auto* im = static_cast<MainWindow::Impl*>(p);
-        im->snapPending = 0;
-        const int w = gtk_widget_get_allocated_width(im->content);
-        const int h = gtk_widget_get_allocated_height(im->content);
-        const int want = im->self->heightForWidth(w);
-        if (w > 1 && want != h) {
-          int ww, wh;
-          gtk_window_get_size(GTK_WINDOW(im->window), &ww, &wh);
-          gtk_window_resize(GTK_WINDOW(im->window), ww, wh + (want - h));
-        }
-        return G_SOURCE_REMOVE;
-      },
-      impl);
-  return FALSE;
 }
 
 // Every main window that exists, for finding the one that holds a native window.
@@ -189,8 +191,10 @@ MainWindow::MainWindow(const std::string& title, const std::vector<MenuItem>& me
   g_signal_connect(mImpl->content, "size-allocate", G_CALLBACK(onSizeAllocate), mImpl);
   g_signal_connect(mImpl->window, "key-press-event", G_CALLBACK(onKeyEvent), mImpl);
   g_signal_connect(mImpl->window, "key-release-event", G_CALLBACK(onKeyEvent), mImpl);
-  g_signal_connect(mImpl->window, "configure-event", G_CALLBACK(onConfigure), mImpl);
   g_signal_connect(mImpl->window, "delete-event", G_CALLBACK(onDelete), mImpl);
+  // Everything inside is shown now, so that the menu bar's height is known before the
+  // window is sized; the window itself shows with Show().
+  gtk_widget_show_all(mImpl->box);
 }
 
 MainWindow::~MainWindow() {
@@ -292,11 +296,9 @@ MainWindow* MainWindow::Holding(unsigned long nativeWindow) {
 
 void MainWindow::SetModalOpen(bool open) { mModal += open ? 1 : -1; }
 
-bool MainWindow::SaveContentPng(const std::string& path, void* syncDisplay) const {
-  GdkWindow* gw = gtk_widget_get_window(mImpl->content);
-  if (!gw) return false;
-  if (syncDisplay) XSync(static_cast<Display*>(syncDisplay), False);
-  return SaveWindowPng(gw, path);
+void MainWindow::ContentSize(int& w, int& h) const {
+  w = gtk_widget_get_allocated_width(mImpl->content);
+  h = gtk_widget_get_allocated_height(mImpl->content);
 }
 
 }  // namespace platform

@@ -46,11 +46,14 @@ class MainWindow {
   // The user asked to close the window.
   std::function<void()> onCloseRequest;
 
-  // Content size in pixels, its limits, and the rule that gives the height for a width
-  // (applied after the user resizes the window).
+  // Content size in pixels, its limits, and the size rule: given the content's new size,
+  // true when it is acceptable, else false with the size it should have, which the
+  // window then takes (after the user drags an edge).
   void SetContentSize(int w, int h);
   void SetContentLimits(int minW, int minH, int maxW, int maxH);
-  std::function<int(int w)> heightForWidth;
+  std::function<bool(int& w, int& h)> constrainContent;
+  // The content area's size now, in pixels.
+  void ContentSize(int& w, int& h) const;
 
   void Show();
   void Present();
@@ -64,10 +67,6 @@ class MainWindow {
   // While a modal dialog is open, keys and shortcuts are not passed on.
   void SetModalOpen(bool open);
   bool ModalOpen() const { return mModal > 0; }
-
-  // Writes the content area as a PNG file; `syncDisplay` (a Display*, may be null) is
-  // synchronised first so that what another connection drew is captured.
-  bool SaveContentPng(const std::string& path, void* syncDisplay) const;
 
   struct Impl;
 

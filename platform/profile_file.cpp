@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,20 +26,33 @@ std::string trim(const std::string& s) {
   return s.substr(b, e - b);
 }
 
+// The length of the text character that starts at line[i], or 0 when the bytes there are
+// not one: a control character other than tab, or not UTF-8.
+std::size_t textCharAt(const std::string& line, std::size_t i) {
+  const unsigned char u = static_cast<unsigned char>(line[i]);
+  if ((u < 0x20 && u != '\t') || u == 0x7F) return 0;
+  const int extra = u < 0x80 ? 0 : (u & 0xE0) == 0xC0 && u >= 0xC2 ? 1 : (u & 0xF0) == 0xE0 ? 2
+                    : (u & 0xF8) == 0xF0 && u <= 0xF4 ? 3 : -1;
+  if (extra < 0 || i + static_cast<std::size_t>(extra) >= line.size()) return 0;
+  for (int k = 1; k <= extra; ++k)
+    if ((static_cast<unsigned char>(line[i + static_cast<std::size_t>(k)]) & 0xC0) != 0x80) return 0;
+  return static_cast<std::size_t>(extra) + 1;
+}
+
 // Text, as opposed to binary bytes: valid UTF-8 with no control characters but tab.
 bool isText(const std::string& line) {
-  std::size_t i = 0;
-  while (i < line.size()) {
-    const unsigned char u = static_cast<unsigned char>(line[i]);
-    if ((u < 0x20 && u != '\t') || u == 0x7F) return false;
-    const int extra = u < 0x80 ? 0 : (u & 0xE0) == 0xC0 && u >= 0xC2 ? 1 : (u & 0xF0) == 0xE0 ? 2
-                      : (u & 0xF8) == 0xF0 && u <= 0xF4 ? 3 : -1;
-    if (extra < 0 || i + static_cast<std::size_t>(extra) >= line.size()) return false;
-    for (int k = 1; k <= extra; ++k)
-      if ((static_cast<unsigned char>(line[i + static_cast<std::size_t>(k)]) & 0xC0) != 0x80) return false;
-    i += static_cast<std::size_t>(extra) + 1;
-  }
+  for (std::size_t i = 0, n = 0; i < line.size(); i += n)
+    if ((n = textCharAt(line, i)) == 0) return false;
   return true;
+}
+
+// A value as it is stored in its line: quoted when reading would otherwise change it
+// (blanks at either end are dropped, and matching quotes are taken off).
+std::string storedValue(const std::string& v) {
+  if (v.empty()) return v;
+  const bool blankEnd = v.front() == ' ' || v.front() == '\t' || v.back() == ' ' || v.back() == '\t';
+  const bool quoted = v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front();
+  return blankEnd || quoted ? '"' + v + '"' : v;
 }
 
 bool writeAll(int fd, const std::string& data) {
@@ -56,10 +70,25 @@ bool writeAll(int fd, const std::string& data) {
 
 }  // namespace
 
+std::string CutText(const std::string& text, std::size_t maxBytes) {
+  if (text.size() <= maxBytes) return text;
+  std::size_t cut = maxBytes;
+  // Never through a character: back off over the continuation bytes of the one cut.
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  return text.substr(0, cut);
+}
+
 bool ProfileFile::Load(const std::string& path) {
   mSections.clear();
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Without blocking: a FIFO or a device at the path must not stop the caller. Only a
+  // regular file is read.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return false;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return false;
+  }
   std::string text;
   char buf[65536];
   while (text.size() < kMaxFileBytes) {
@@ -69,8 +98,13 @@ bool ProfileFile::Load(const std::string& path) {
     text.append(buf, static_cast<std::size_t>(n));
   }
   ::close(fd);
-  Parse(text);
+  LoadText(text);
   return true;
+}
+
+void ProfileFile::LoadText(const std::string& text) {
+  mSections.clear();
+  Parse(text);
 }
 
 void ProfileFile::Parse(const std::string& text) {
@@ -127,8 +161,7 @@ std::string ProfileFile::GetString(const std::string& section, const std::string
       value = value.substr(1, value.size() - 2);
   }
   if (bufferSize == 0) return {};
-  if (value.size() > bufferSize - 1) value.resize(bufferSize - 1);
-  return value;
+  return CutText(value, bufferSize - 1);
 }
 
 long long ProfileFile::GetInt(const std::string& section, const std::string& key, long long fallback) const {
@@ -144,7 +177,12 @@ long long ProfileFile::GetInt(const std::string& section, const std::string& key
 }
 
 void ProfileFile::SetString(const std::string& section, const std::string& key, const std::string& value) {
-  const std::string clean = value.substr(0, value.find_first_of("\r\n"));
+  // Up to the first line break, without the bytes that would make the line unreadable.
+  const std::string line = value.substr(0, value.find_first_of("\r\n"));
+  std::string text;
+  for (std::size_t i = 0, n = 0; i < line.size(); i += n ? n : 1)
+    if ((n = textCharAt(line, i)) != 0) text.append(line, i, n);
+  const std::string clean = storedValue(text);
   auto sec = std::find_if(mSections.begin(), mSections.end(),
                           [&](const Section& s) { return sameName(s.name, section); });
   if (sec == mSections.end()) {

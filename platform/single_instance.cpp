@@ -29,7 +29,17 @@ socklen_t makeAddress(const std::string& name, sockaddr_un& addr) {
 
 }  // namespace
 
-SingleInstance::SingleInstance(const std::string& name) : mName(name) {
+std::string SingleInstance::SessionName(const std::string& name) {
+  // The display without its screen number: ":0" and ":0.0" are the same server.
+  const char* env = std::getenv("DISPLAY");
+  std::string display = env ? env : "";
+  const std::size_t colon = display.rfind(':');
+  const std::size_t dot = display.find('.', colon == std::string::npos ? 0 : colon);
+  if (colon != std::string::npos && dot != std::string::npos) display.resize(dot);
+  return name + "." + std::to_string(::geteuid()) + "." + display;
+}
+
+SingleInstance::SingleInstance(const std::string& name) : mName(SessionName(name)) {
   const char* over = std::getenv("CORVA_INSTANCE_NAME");
   if (over && *over) mName = over;
 }
@@ -55,10 +65,17 @@ SingleInstance::Result SingleInstance::Acquire() {
   if (errno != EADDRINUSE) return Result::kFailed;
 
   // Someone holds the name: ask them to present their window. A holder that does not
-  // accept within a second still counts as running.
+  // accept within a second still counts as running. Any local user can take an abstract
+  // name, so a holder that runs as another user is not this user's program.
   const int c = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (c < 0) return Result::kOtherAsked;
   if (::connect(c, reinterpret_cast<const sockaddr*>(&addr), len) == 0) {
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    if (::getsockopt(c, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.uid != ::geteuid()) {
+      ::close(c);
+      return Result::kFailed;
+    }
     (void)!::send(c, kPresentRequest, sizeof kPresentRequest - 1, MSG_NOSIGNAL);
   }
   ::close(c);

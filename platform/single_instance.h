@@ -1,5 +1,6 @@
 #pragma once
-// One running instance of a program per name, through an abstract-namespace Unix socket.
+// One running instance of a program per name, user and display, through an
+// abstract-namespace Unix socket.
 // The name exists exactly while the first instance's process lives (even after kill -9
 // the kernel frees it). A second start connects to it and asks the first to present
 // its window.
@@ -10,9 +11,13 @@ namespace platform {
 
 class SingleInstance {
  public:
-  // The socket name comes from `name`; the environment variable CORVA_INSTANCE_NAME, when
-  // set and not empty, replaces it, so that tests running side by side each get their own.
+  // The socket name is SessionName(name); the environment variable CORVA_INSTANCE_NAME,
+  // when set and not empty, replaces it, so that tests running side by side each get
+  // their own.
   explicit SingleInstance(const std::string& name);
+  // `name`, the effective user id and the display ($DISPLAY without its screen number),
+  // so that each user and each display has its own instance.
+  static std::string SessionName(const std::string& name);
   ~SingleInstance();
   SingleInstance(const SingleInstance&) = delete;
   SingleInstance& operator=(const SingleInstance&) = delete;
@@ -20,7 +25,8 @@ class SingleInstance {
   enum class Result {
     kFirst,        // this process now holds the name
     kOtherAsked,   // another instance holds it and was asked to present its window
-    kFailed,       // the socket could not be made; run as if first
+    kFailed,       // the socket could not be made, or another user holds the name; run
+                   // as if first
   };
   Result Acquire();
 

@@ -1,6 +1,12 @@
 // The host without devices: settings file handling and the audio callback driven by hand.
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cmath>
+#include <future>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -55,6 +61,53 @@ TEST(AboutBox, NamesProductVersionYearMakerAndAddress) {
   EXPECT_TRUE(shown);
   EXPECT_EQ(said, "About Tembrix Audio Corva-1: Tembrix Audio Corva-1 0.5.9\n" + std::string(&__DATE__[7]) +
                       " Tembrix Audio\nhttps://www.tembrix.audio\n");
+}
+
+// Starts of the program, each reading the file the one before wrote.
+std::string startOnce(AppEnv& env) {
+  StandaloneHost* host = StandaloneHost::Create();
+  host->noIo = true;
+  EXPECT_TRUE(host->Init());
+  return env.readSettings();
+}
+
+TEST(HostSettings, NamesAndQuotedValuesReadBackUnchangedAndASpecialFileNeverBlocks) {
+  AppEnv env;
+  // A FIFO where the file belongs: start-up reads nothing from it and goes on.
+  env.writeSettings("");
+  std::filesystem::remove(env.settingsFile());
+  ASSERT_EQ(::mkfifo(env.settingsFile().c_str(), 0600), 0);
+  auto started = std::async(std::launch::async, [&] { return startOnce(env); });
+  if (started.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+    ADD_FAILURE() << "start-up blocks on a FIFO";
+    ::close(::open(env.settingsFile().c_str(), O_WRONLY | O_NONBLOCK));  // lets it go on
+  }
+  EXPECT_NE(started.get().find("outdev=Default Device\n"), std::string::npos);
+
+  // A name whose 99th byte falls inside a character, and values with blanks and quotes
+  // at their ends.
+  const std::string longName = std::string(98, 'a') + "\xC3\xA9" + "tail";  // 98 bytes, then é
+  env.writeSettings("[audio]\noutdev=" + longName + "\nindev=\"Mic \"\n[midi]\nindev=' In'\noutdev=\"\"x\"\"\n");
+  const std::string first = startOnce(env);
+  StandaloneHost* host = StandaloneHost::Get();
+  EXPECT_EQ(host->state.audioOutDev, std::string(98, 'a'));
+  EXPECT_EQ(host->state.audioInDev, "Mic ");
+  EXPECT_EQ(host->state.midiInDev, " In");
+  EXPECT_EQ(host->state.midiOutDev, "\"x\"");
+  const app::HostSettings read = host->state;
+  // Every later start reads what the one before wrote, and writes it again unchanged.
+  const std::string second = startOnce(env);
+  EXPECT_EQ(second, first);
+  EXPECT_EQ(StandaloneHost::Get()->state.audioInDev, read.audioInDev);
+  EXPECT_EQ(StandaloneHost::Get()->state.audioOutDev, read.audioOutDev);
+  EXPECT_EQ(StandaloneHost::Get()->state.midiInDev, read.midiInDev);
+  EXPECT_EQ(StandaloneHost::Get()->state.midiOutDev, read.midiOutDev);
+
+  // A name the program holds, longer than the file keeps, is written as it reads back.
+  StandaloneHost::Get()->state.audioOutDev = std::string(97, 'b') + "\xE2\x82\xAC";  // 97 bytes, then €
+  StandaloneHost::Get()->SaveSettings();
+  EXPECT_EQ(startOnce(env).find("\xE2"), std::string::npos);
+  EXPECT_EQ(StandaloneHost::Get()->state.audioOutDev, std::string(97, 'b'));
 }
 
 // Runs the callback over buffers of the given sizes, each between guard values that

@@ -1,6 +1,7 @@
 #include "platform/single_instance.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -23,6 +24,48 @@ TEST(SingleInstance, SecondStartAsksTheFirstAndTheNameDiesWithIt) {
   platform::SingleInstance other(name);
   EXPECT_EQ(other.Acquire(), platform::SingleInstance::Result::kFirst);
   ::unsetenv("CORVA_INSTANCE_NAME");
+}
+
+// Each user and each display has its own program; a name squatted by another user does
+// not stop this user's program from starting.
+TEST(SingleInstance, OneProgramPerUserAndDisplay) {
+  ::unsetenv("CORVA_INSTANCE_NAME");
+  const std::string base = "corva-session-test-" + std::to_string(::getpid());
+  ::setenv("DISPLAY", ":91.0", 1);
+  platform::SingleInstance onFirst(base);
+  ASSERT_EQ(onFirst.Acquire(), platform::SingleInstance::Result::kFirst);
+  ::setenv("DISPLAY", ":91", 1);
+  platform::SingleInstance sameDisplay(base);
+  EXPECT_EQ(sameDisplay.Acquire(), platform::SingleInstance::Result::kOtherAsked);
+  ::setenv("DISPLAY", ":92", 1);
+  platform::SingleInstance onSecond(base);
+  EXPECT_EQ(onSecond.Acquire(), platform::SingleInstance::Result::kFirst);
+
+  if (::geteuid() != 0) GTEST_SKIP() << "another user's program needs root to start";
+  ::setenv("DISPLAY", ":93", 1);
+  int ready[2], done[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  ASSERT_EQ(::pipe(done), 0);
+  const pid_t other = ::fork();
+  ASSERT_GE(other, 0);
+  if (other == 0) {
+    char c = 0;
+    platform::SingleInstance theirs(base);  // this user's name, taken by another user
+    if (::setuid(65534) != 0) ::_exit(1);
+    c = theirs.Acquire() == platform::SingleInstance::Result::kFirst ? 'y' : 'n';
+    (void)!::write(ready[1], &c, 1);
+    (void)!::read(done[0], &c, 1);
+    ::_exit(0);
+  }
+  char c = 0;
+  ASSERT_EQ(::read(ready[0], &c, 1), 1);
+  ASSERT_EQ(c, 'y');
+  platform::SingleInstance mine(base);
+  EXPECT_NE(mine.Acquire(), platform::SingleInstance::Result::kOtherAsked);
+  EXPECT_NE(platform::SingleInstance::SessionName(base).find("." + std::to_string(::geteuid()) + "."),
+            std::string::npos);
+  (void)!::write(done[1], "x", 1);
+  ::waitpid(other, nullptr, 0);
 }
 
 }  // namespace
