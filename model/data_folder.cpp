@@ -1,6 +1,8 @@
 #include "model/data_folder.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace corva {
 namespace {
@@ -24,6 +27,52 @@ bool isDirectory(const std::string& path) {
 bool makeLevel(const std::string& prefix) {
   if (::mkdir(prefix.c_str(), 0777) == 0) return true;
   return isDirectory(prefix);
+}
+
+// The process id in a temporary name "<pid>.<n>" (what follows "<file>.tmp."), or 0 when
+// the name is not of that form.
+long tempNamePid(const char* rest) {
+  long pid = 0;
+  const char* p = rest;
+  for (; *p >= '0' && *p <= '9' && pid <= 0x7FFFFFFF; ++p) pid = pid * 10 + (*p - '0');
+  if (p == rest || *p != '.' || pid > 0x7FFFFFFF) return 0;
+  const char* n = ++p;
+  while (*p >= '0' && *p <= '9') ++p;
+  return p != n && *p == '\0' ? pid : 0;
+}
+
+// Removes the temporary files of path that processes no longer running left behind (a
+// writer killed mid-write), so that they do not pile up. Only names of the form this
+// file's writes use are touched, and a link among them is removed, never followed.
+void removeStaleTemporaries(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  const std::string prefix = path.substr(slash == std::string::npos ? 0 : slash + 1) + ".tmp.";
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return;
+  const long self = static_cast<long>(::getpid());
+  while (const dirent* e = ::readdir(dir)) {
+    if (std::strncmp(e->d_name, prefix.c_str(), prefix.size()) != 0) continue;
+    const long pid = tempNamePid(e->d_name + prefix.size());
+    if (pid <= 0 || pid == self) continue;
+    // Only a process that does not exist is stale; one we may not signal still runs.
+    if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+    ::unlinkat(::dirfd(dir), e->d_name, 0);
+  }
+  ::closedir(dir);
+}
+
+// Creates a new temporary file for path and opens it for writing. The name is taken
+// exclusively: an entry already there (a link included) is never opened or followed, and
+// the next number is tried instead.
+int createTemporary(const std::string& path, std::string& temp) {
+  const std::string prefix = path + ".tmp." + std::to_string(static_cast<long>(::getpid())) + ".";
+  for (int attempt = 0; attempt < 64; ++attempt) {
+    temp = prefix + std::to_string(gTempFileCounter.fetch_add(1));
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
 }
 
 const char* nonEmptyEnv(const char* name) {
@@ -97,11 +146,16 @@ int readWholeFile(const std::string& path, std::string& out) {
 }
 
 bool writeFileAtomic(const std::string& path, const std::string& data) {
-  const std::uint32_t n = gTempFileCounter.fetch_add(1);
-  const std::string temp = path + ".tmp." + std::to_string(static_cast<long>(::getpid())) +
-                           "." + std::to_string(n);
-  std::FILE* f = std::fopen(temp.c_str(), "wb");
-  if (f == nullptr) return false;
+  removeStaleTemporaries(path);
+  std::string temp;
+  const int fd = createTemporary(path, temp);
+  if (fd < 0) return false;
+  std::FILE* f = ::fdopen(fd, "wb");
+  if (f == nullptr) {
+    ::close(fd);
+    std::remove(temp.c_str());
+    return false;
+  }
   const std::size_t written = std::fwrite(data.data(), 1, data.size(), f);
   bool ok = written == data.size() && std::fflush(f) == 0;
   // The data must be on disk before the rename makes it the file, or a crash could

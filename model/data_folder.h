@@ -31,9 +31,12 @@ inline constexpr std::size_t kMaxWholeFileBytes = 65536;
 // completely; a larger one gives kReadTooLarge.
 int readWholeFile(const std::string& path, std::string& out);
 
-// Replaces the file at path with data: writes "<path>.tmp.<pid>.<n>" (n counts the calls
-// of this process from 0), flushes it to disk and renames it over path in one step.
-// On any failure the temporary file is removed and the file at path is left as it was.
+// Replaces the file at path with data: writes "<path>.tmp.<pid>.<n>" (n counts up from 0
+// in each process), flushes it to disk and renames it over path in one step.
+// The temporary file is created new: a name that is taken (by a link, say) is skipped
+// for the next n, never written through. Temporary files of path left by processes that
+// no longer run are removed first. On any failure the temporary file is removed and the
+// file at path is left as it was.
 bool writeFileAtomic(const std::string& path, const std::string& data);
 
 }  // namespace corva
