@@ -394,15 +394,16 @@ def make_photograph():
     selector_scale(c, ink, MODE, MODE_ANGLES, ["1", "2", "3", "4"], "MODE")
     selector_scale(c, ink, SPEED, SPEED_ANGLES, ["1", "2", "3", "OFF"], "SPEED")
     volume_scale(c, ink, VOLUME)
-    # The buttons' names, fitted to the space between neighbours.
+    # The buttons' names above them, fitted to the space between neighbours; below, they
+    # would sit under the labels that MIDI learn shows beneath each control.
     for (bx, by), name in ((CORVA_BTN, "CORVA BUTTON"), (TONE_BTN, "TONE BUTTON"),
                            (TRIGGER, "TRIGGER")):
         size = 11.0
         while ink.text_width(name, size, FONT_BOLD, 1.0) > 84.0:
             size -= 0.25
-        ink.text(bx, 477.0, name, size, FONT_BOLD, 1.0)
-    ink.text(HOLD[0], 488.0, "HOLD", 14.0, FONT_BOLD, 2.6)
-    ink.text(HOLD[0], 376.0, "ON", 10.0, FONT_MEDIUM, 1.2)
+        ink.text(bx, 379.0, name, size, FONT_BOLD, 1.0)
+    ink.text(HOLD[0], 497.0, "HOLD", 14.0, FONT_BOLD, 2.6)
+    ink.text(HOLD[0], 379.0, "ON", 10.0, FONT_MEDIUM, 1.2)
     # A rule across the panel at the LED's height, parting the selectors from the
     # playing controls.
     print_line(c, 62.0, LED[1], LED[0] - 34.0, LED[1], 1.3)
