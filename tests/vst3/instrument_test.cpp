@@ -5,8 +5,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <algorithm>
 #include <cmath>
-#include <cstddef>
 #include <cstring>
 #include <memory>
 #include <thread>
@@ -212,43 +212,35 @@ TEST_F(Instrument, StateRestoresParametersAndSound) {
 // given the same parameters and notes, render the same samples from their first block:
 // none glides from the defaults or from what it played before.
 TEST_F(Instrument, FreshRestoredAndResetInstancesRenderTheSame) {
-  constexpr int32 kBlock = 256;
-  constexpr int kBlocks = 190;  // about a second at 48 kHz
   ParamChanges set;
-  const std::pair<ParamID, double> values[] = {{kTone, 2.0 / 3}, {kVolume, 0.4}, {kEcho, 1.0}, {kFeedback, 0.6},
-                                               {kTime, 0.3},     {kReverb, 0.5}, {kVcc, 0.4}};
-  for (auto [id, v] : values) set.add(id, 0, v);
-  auto play = [&](Instance& in) {
-    const size_t from = in.left.size();
-    for (int b = 0; b < kBlocks; ++b) {
+  for (auto [id, v] : {std::pair<ParamID, double>{kTone, 2.0 / 3}, {kVolume, 0.4}, {kEcho, 1.0}, {kFeedback, 0.6},
+                       {kTime, 0.3}, {kReverb, 0.5}, {kVcc, 0.4}})
+    set.add(id, 0, v);
+  auto play = [&](Instance& in) {  // about a second at 48 kHz, with one note
+    in.left.clear();
+    for (int b = 0; b < 190; ++b) {
       EventList notes;
       if (b == 1) notes.noteOn(64, 60, 0.8f);
       if (b == 140) notes.noteOff(32, 60);
-      EXPECT_EQ(in.process(kBlock, b == 0 ? &set : nullptr, &notes), kResultOk);
+      EXPECT_EQ(in.process(256, b == 0 ? &set : nullptr, &notes), kResultOk);
     }
-    return std::vector<float>(in.left.begin() + std::ptrdiff_t(from), in.left.end());
+    return in.left;
   };
-
-  Instance fresh(factory());
-  ASSERT_EQ(fresh.start(48000.0, kBlock), kResultOk);
+  Instance fresh(factory()), restored(factory());
+  ASSERT_EQ(fresh.start(48000.0, 256), kResultOk);
   const std::vector<float> first = play(fresh);
   ASSERT_GT(corvatest::Rms(first, 0, first.size()), 0.01);
-
-  Instance restored(factory());
   ASSERT_EQ(restored.setState(fresh.getState()), kResultOk);
-  ASSERT_EQ(restored.start(48000.0, kBlock), kResultOk);
+  ASSERT_EQ(restored.start(48000.0, 256), kResultOk);
   fresh.stop();
-  ASSERT_EQ(fresh.start(48000.0, kBlock), kResultOk);
-
+  ASSERT_EQ(fresh.start(48000.0, 256), kResultOk);
   for (Instance* in : {&restored, &fresh}) {
     const std::vector<float> again = play(*in);
-    ASSERT_EQ(again.size(), first.size());
     size_t differ = 0;
-    for (size_t i = 0; i < first.size(); ++i) differ += again[i] != first[i];
-    EXPECT_EQ(differ, 0u) << (in == &fresh ? "reset" : "restored") << ": RMS "
-                          << corvatest::Rms(again, 0, again.size()) << " against "
-                          << corvatest::Rms(first, 0, first.size()) << ", " << differ << " of " << first.size()
-                          << " samples differ";
+    for (size_t i = 0; i < std::min(first.size(), again.size()); ++i) differ += again[i] != first[i];
+    EXPECT_TRUE(again == first) << (in == &fresh ? "reset: " : "restored: ") << differ << " samples differ, RMS "
+                                << corvatest::Rms(again, 0, again.size()) << " against "
+                                << corvatest::Rms(first, 0, first.size());
   }
 }
 
