@@ -130,6 +130,18 @@ MessageResult ShowMessageBox(MainWindow* owner, const std::string& text, const s
   return answer == GTK_RESPONSE_YES ? MessageResult::kYes : MessageResult::kNo;
 }
 
+void ShowMessageLater(unsigned long nativeOwner, const std::string& text, const std::string& title) {
+  if (!gDesktop) {
+    ShowMessageBox(nullptr, text, title, MessageButtons::kOk);
+    return;
+  }
+  // The owner is looked up when the box opens: by then its window may be gone.
+  AddTimer(0, [nativeOwner, text, title] {
+    ShowMessageBox(MainWindow::Holding(nativeOwner), text, title, MessageButtons::kOk);
+    return false;
+  });
+}
+
 bool OpenWithDesktop(const std::string& target) {
   const char* argv[] = {"xdg-open", target.c_str(), nullptr};
   pid_t pid = -1;

@@ -34,6 +34,12 @@ enum class MessageResult { kOk, kYes, kNo };
 MessageResult ShowMessageBox(MainWindow* owner, const std::string& text, const std::string& title,
                              MessageButtons buttons);
 
+// The same box with an OK button, opened from the main loop once the current callback
+// has returned, so that nothing the caller holds stays held while the box waits for the
+// user. Its owner is the main window that holds `nativeOwner` (an X11 window id, such as
+// an embedded editor's), if any. Without a display it is written at once, as above.
+void ShowMessageLater(unsigned long nativeOwner, const std::string& text, const std::string& title);
+
 // Opens a file or address with the desktop's default application (xdg-open, started
 // directly, never through a shell). False when it cannot be started.
 bool OpenWithDesktop(const std::string& target);
