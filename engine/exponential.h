@@ -52,9 +52,16 @@ constexpr Reduced<T> reduce(T x) {
   const T p = k * kLn2Tail;
   const T r = r1 - p;
   const T rLow = (r1 - r) - p;  // what the rounding of r dropped
-  T q = T{} + kQ[10];
-  for (int i = 9; i >= 0; --i) q = q * r + kQ[i];
-  const T t = (r * r) * q;
+  // Q(r) in pairs and powers of r (Estrin's scheme): a short chain of dependent
+  // operations, so that the polynomial takes few cycles.
+  const T r2 = r * r;
+  const T r4 = r2 * r2;
+  const T r8 = r4 * r4;
+  const T q01 = kQ[0] + kQ[1] * r, q23 = kQ[2] + kQ[3] * r, q45 = kQ[4] + kQ[5] * r;
+  const T q67 = kQ[6] + kQ[7] * r, q89 = kQ[8] + kQ[9] * r;
+  const T q03 = q01 + q23 * r2, q47 = q45 + q67 * r2, q810 = q89 + kQ[10] * r2;
+  const T q = (q03 + q47 * r4) + q810 * r8;
+  const T t = r2 * q;
   // 1 + r split exactly into head and low part, so that only the last addition rounds
   // a quantity of the result's size.
   const T head = 1.0 + r;
