@@ -2,6 +2,7 @@
 // host with its devices; the main window and its loop.
 
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <string>
 #include <vector>
@@ -17,11 +18,18 @@ using namespace corva::app;
 int main(int argc, char** argv) {
   // A second start asks the running program to show its window and ends.
   platform::SingleInstance instance("QVTCorva1");
-  if (instance.Acquire() == platform::SingleInstance::Result::kOtherAsked) return 0;
+  if (instance.Acquire() == platform::SingleInstance::Result::kOtherAsked) {
+    std::printf("Corva is already running for this user and display; its window was brought to the front\n");
+    return 0;
+  }
 
   try {
     if (!platform::DesktopInit(&argc, &argv)) {
-      std::fprintf(stderr, "Corva: no display is available (is DISPLAY set?); the program needs a window\n");
+      const char* display = std::getenv("DISPLAY");
+      if (display && *display)
+        std::fprintf(stderr, "Corva: cannot open the display \"%s\"; the program needs a window\n", display);
+      else
+        std::fprintf(stderr, "Corva: no display is set (DISPLAY is empty); the program needs a window\n");
       return 2;
     }
     StandaloneHost* host = StandaloneHost::Create();

@@ -2,6 +2,8 @@
 
 #include <gtk/gtk.h>
 
+#include <algorithm>
+
 #include "platform/main_window.h"
 
 namespace platform {
@@ -56,7 +58,51 @@ void FormDialog::AddGroup(const std::string& text, int x, int y, int w, int h) {
 }
 
 void FormDialog::AddLabel(const std::string& text, int x, int y) {
-  gtk_fixed_put(GTK_FIXED(mFixed), gtk_label_new(text.c_str()), px(x), py(y));
+  GtkWidget* label = gtk_label_new(text.c_str());
+  gtk_widget_show(label);  // measured before the dialog shows
+  gtk_fixed_put(GTK_FIXED(mFixed), label, px(x), py(y));
+  mLabels.push_back({label, px(x), py(y)});
+}
+
+namespace {
+
+void scaleLabel(void* label, double scale) {
+  PangoAttrList* attrs = pango_attr_list_new();
+  pango_attr_list_insert(attrs, pango_attr_scale_new(scale));
+  gtk_label_set_attributes(GTK_LABEL(label), attrs);
+  pango_attr_list_unref(attrs);
+}
+
+int naturalWidth(void* label) {
+  int natural = 0;
+  gtk_widget_get_preferred_width(static_cast<GtkWidget*>(label), nullptr, &natural);
+  return natural;
+}
+
+}  // namespace
+
+void FormDialog::FitLabels() {
+  if (mLabelsFitted) return;
+  mLabelsFitted = true;
+  // The room of each label that has another to its right in the same row, against the
+  // width its text takes. Font sizes come in steps, so the scale is lowered until the
+  // tightest label fits; all labels then take that scale.
+  constexpr int kGap = 6;  // pixels between neighbours
+  constexpr double kSmallest = 0.7, kStep = 0.02;
+  double scale = 1.0;
+  for (const Label& l : mLabels) {
+    int next = -1;
+    for (const Label& o : mLabels)
+      if (o.y == l.y && o.x > l.x && (next < 0 || o.x < next)) next = o.x;
+    if (next < 0) continue;
+    const int room = next - l.x - kGap;
+    while (scale > kSmallest && naturalWidth(l.widget) > room) {
+      scale = std::max(kSmallest, scale - kStep);
+      scaleLabel(l.widget, scale);
+    }
+  }
+  if (scale < 1.0)
+    for (const Label& l : mLabels) scaleLabel(l.widget, scale);
 }
 
 void FormDialog::AddCombo(int id, int x, int y, int w) {
@@ -104,6 +150,7 @@ int FormDialog::RunModal(int closeResult) {
                                           }),
                                           &close);
   if (mOwner) mOwner->SetModalOpen(true);
+  FitLabels();
   gtk_widget_show_all(dialog);
   gtk_window_present(GTK_WINDOW(dialog));
   GMainLoop* loop = g_main_loop_new(nullptr, FALSE);

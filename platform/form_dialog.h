@@ -2,6 +2,8 @@
 // A modal dialog laid out at fixed positions (in dialog units: one unit is 1.75 pixels
 // across and 1.75 down), with group boxes, labels, drop-down lists, check boxes and
 // buttons. A user's choice in a list, a click or a toggle reports the control's id.
+// Labels side by side in a row never run into each other: when the desktop's font is too
+// wide for the room a row gives, every label is drawn in the same smaller size.
 
 #include <functional>
 #include <map>
@@ -46,11 +48,18 @@ class FormDialog final : public DialogControls {
     void* widget = nullptr;
     std::vector<std::pair<std::string, long>> items;
   };
+  struct Label {
+    void* widget = nullptr;
+    int x = 0, y = 0;  // pixels
+  };
+  void FitLabels();
   void* mDialog = nullptr;
   void* mFixed = nullptr;
   MainWindow* mOwner = nullptr;
   std::map<int, Combo> mCombos;
   std::map<int, void*> mWidgets;
+  std::vector<Label> mLabels;
+  bool mLabelsFitted = false;
   int mQuiet = 0;  // selections made by code report nothing
   int mResult = 0;
   bool mEnded = false;

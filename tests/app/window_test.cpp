@@ -42,11 +42,18 @@ TEST(ProgramWindow, ScreenshotSingleInstanceShortcutAndQuit) {
   EXPECT_EQ(w, 648u);
   EXPECT_EQ(h, 431u);
 
+  // A screenshot that cannot be written ends the program with a failure.
+  EXPECT_EQ(finish(start({CORVA_PROGRAM, "--screenshot", env.path + "/no such folder/shot.png"}), 30s), 1);
+  // A display that cannot be reached is named.
+  EXPECT_NE(capture({"sh", "-c", "DISPLAY=:4242 \"$0\" --no-io 2>&1", CORVA_PROGRAM}).find("\":4242\""),
+            std::string::npos);
+
   const pid_t first = start({CORVA_PROGRAM, "--no-io"});
   const std::string id = findWindow("Tembrix Audio Corva-1");
   ASSERT_FALSE(id.empty());
-  // A second start asks the first to show itself and ends at once.
+  // A second start asks the first to show itself, says so, and ends at once.
   EXPECT_EQ(finish(start({CORVA_PROGRAM, "--no-io"}), 10s), 0);
+  EXPECT_NE(capture({CORVA_PROGRAM, "--no-io"}).find("brought to the front"), std::string::npos);
   EXPECT_EQ(::waitpid(first, nullptr, WNOHANG), 0);
 
   // Ctrl+Shift+S writes a screenshot into the temporary folder and offers to open it.
