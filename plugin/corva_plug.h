@@ -141,6 +141,7 @@ class CorvaPlug final : public CORVA_PLUG_BASE, public corva::Host {
   std::atomic<std::uint64_t> midiWrite{0};
   std::atomic<std::uint64_t> midiRead{0};
   bool spaceTriggerEnabled = false;
+  bool sampleRateRefused = false;  // the last reset's rate was one the engine does not play
 
   // Notes that play the trigger gate the engine on the audio thread at their offsets.
   // The idle handler still passes them to the parameter, the host and the interface;

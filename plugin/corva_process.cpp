@@ -137,7 +137,13 @@ bool CorvaPlug::takeMidiMsg(iplug::IMidiMsg& msg, bool* gated) {
 
 void CorvaPlug::OnReset() {
   const double rate = GetSampleRate();
-  prepareEngine(engine, rate);
+  const bool renderable = prepareEngine(engine, rate);
+  // A rate the engine refuses leaves it silent: said once until a rate it takes comes.
+  // A reset runs on the thread that sets the plug-in up, never on the audio thread.
+  if (!renderable && !sampleRateRefused)
+    std::fprintf(stderr, "Corva: cannot play at %.10g Hz (only %.0f to %.0f Hz); silent until the sample rate changes\n",
+                 rate, kMinEngineRate, kMaxEngineRate);
+  sampleRateRefused = !renderable;
   prepareEffects(effects, rate);
   settlePending = true;
   const std::int32_t l = computeLatency(*this);

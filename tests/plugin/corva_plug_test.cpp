@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -285,6 +287,38 @@ TEST(CorvaPlug, PlaysOnTriggerWithIdenticalFiniteChannels) {
   EXPECT_GT(loud, 0.01);
   EXPECT_LE(loud, 1.0);
   EXPECT_GT(plug->ledLevel.load(), 0.5f);
+}
+
+TEST(CorvaPlug, RefusedSampleRateIsReportedOnceAndIsSilent) {
+  auto plug = makePlug();
+  plug->DestroyTimer();
+  plug->setParameter(kTrigger, 1.0f);
+  auto peak = [](const std::vector<float>& s) {
+    double p = 0.0;
+    for (float v : s) p = std::max(p, std::fabs(static_cast<double>(v)));
+    return p;
+  };
+  testing::internal::CaptureStderr();
+  for (double rate : {500.0, 2.0e6}) {
+    plug->SetSampleRate(rate);
+    plug->OnReset();
+  }
+  const std::vector<float> refused = render(*plug, 50).first;
+  plug->SetSampleRate(44100.0);
+  plug->OnReset();
+  const std::vector<float> played = render(*plug, 200).first;
+  plug->SetSampleRate(500.0);
+  plug->OnReset();
+  const std::string said = testing::internal::GetCapturedStderr();
+
+  // One line for the two refusals in a row, one more after the accepted rate.
+  std::size_t lines = 0;
+  for (std::size_t at = said.find("Corva: cannot play"); at != std::string::npos; at = said.find("Corva: cannot play", at + 1))
+    ++lines;
+  EXPECT_EQ(lines, 2u) << said;
+  EXPECT_EQ(said.rfind("Corva: cannot play at 500 Hz (only 1000 to 1000000 Hz)", 0), 0u) << said;
+  EXPECT_EQ(peak(refused), 0.0);
+  EXPECT_GT(peak(played), 0.01);
 }
 
 TEST(CorvaPlug, InstancesAreIndependent) {
