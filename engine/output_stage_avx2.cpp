@@ -227,22 +227,29 @@ inline void evaluate(const VectorSubStep& w, double (&junctionVoltage)[2], __m25
   const __m128d skipForward = _mm_cmplt_pd(vb, _mm_set1_pd(-kNegligible));
   const __m128d skipReverse = _mm_and_pd(_mm_cmpgt_pd(_mm_sub_pd(vc, vb), _mm_set1_pd(kNegligible)),
                                          _mm_cmpgt_pd(vc, _mm_set1_pd(kNegligible)));
-  // Lanes 0 and 1 are the forward junctions of A and B (argument vb), lanes 2 and 3 the
-  // reverse junctions (vb - vc).
-  __m256d junctionE, junctionSlope;
-  limitedExp4(_mm256_set_m128d(_mm_sub_pd(vb, vc), vb), _mm256_set_m128d(skipReverse, skipForward), junctionE,
-              junctionSlope);
-  const __m128d fe = _mm256_castpd256_pd128(junctionE);
-  const __m128d re = _mm256_extractf128_pd(junctionE, 1);
-  const __m128d fs = _mm256_castpd256_pd128(junctionSlope);
-  const __m128d rs = _mm256_extractf128_pd(junctionSlope, 1);
   // Base-emitter breakdown: conducts only with a base below about -8.47 V.
   const __m128d breakdownArgument = _mm_sub_pd(_mm_xor_pd(vb, _mm_set1_pd(-0.0)), _mm_set1_pd(kBreakdownVoltage));
-  const int breakdownLive =
-      _mm_movemask_pd(_mm_cmpnlt_pd(breakdownArgument, _mm_set1_pd(-40.0 * VT)));
-  __m128d de = _mm_setzero_pd();
-  __m128d ds = _mm_setzero_pd();
-  if (breakdownLive != 0) [[unlikely]] {
+  const __m128d live = _mm_cmpnlt_pd(breakdownArgument, _mm_set1_pd(-40.0 * VT));
+  const int breakdownLive = _mm_movemask_pd(live);
+  // A base low enough for breakdown skips its forward junction, so the breakdown junction
+  // takes the forward junction's lane (each lane's exp depends on its argument alone).
+  // Only a NaN base is live without skipping; it takes the separate exp below.
+  const bool shareLanes = _mm_movemask_pd(_mm_and_pd(live, skipForward)) == breakdownLive;
+  const __m128d sharing = shareLanes ? live : _mm_setzero_pd();
+  // Lanes 0 and 1 are the forward junctions of A and B (argument vb) or their breakdown
+  // junctions, lanes 2 and 3 the reverse junctions (vb - vc).
+  __m256d junctionE, junctionSlope;
+  limitedExp4(_mm256_set_m128d(_mm_sub_pd(vb, vc), _mm_blendv_pd(vb, breakdownArgument, sharing)),
+              _mm256_set_m128d(skipReverse, _mm_andnot_pd(sharing, skipForward)), junctionE, junctionSlope);
+  const __m128d firstE = _mm256_castpd256_pd128(junctionE);
+  const __m128d firstSlope = _mm256_castpd256_pd128(junctionSlope);
+  const __m128d fe = _mm_andnot_pd(sharing, firstE);
+  const __m128d re = _mm256_extractf128_pd(junctionE, 1);
+  const __m128d fs = _mm_andnot_pd(sharing, firstSlope);
+  const __m128d rs = _mm256_extractf128_pd(junctionSlope, 1);
+  __m128d de = _mm_and_pd(sharing, firstE);
+  __m128d ds = _mm_and_pd(sharing, firstSlope);
+  if (breakdownLive != 0 && !shareLanes) [[unlikely]] {
     // Both breakdown junctions in one vector exp; a junction that does not conduct, and
     // the two padding lanes, give 0.
     const __m128d dead = _mm_cmplt_pd(breakdownArgument, _mm_set1_pd(-40.0 * VT));
