@@ -16,9 +16,8 @@ IGraphics::IGraphics(IEditorDelegate& dlg, int w, int h, int fps, float scale)
 IGraphics::~IGraphics() = default;
 
 void IGraphics::OnDisplayTick() {
-  if (!IsDirty()) return;
-  SetAllControlsClean();
-  RequestRedraw();
+  // What needs drawing is forgotten once it is drawn, not when it is asked for.
+  if (IsDirty()) RequestRedraw();
 }
 
 bool IGraphics::OpenURL(const char* url, const char*, const char*, const char*) { return OpenUrlInBrowser(url); }
@@ -28,6 +27,7 @@ void IGraphics::SetScreenScale(float scale) {
   mScreenScale = scale;
   PlatformResize();
   SetAllControlsDirty();
+  PresentNow();
 }
 
 void IGraphics::Resize(int w, int h, float scale, bool needsPlatformResize) {
@@ -48,6 +48,7 @@ void IGraphics::Resize(int w, int h, float scale, bool needsPlatformResize) {
   for (auto& c : mControls) c->OnResize();
   SetAllControlsDirty();
   if (mLayoutOnResize) mDelegate.LayoutUI(this);
+  PresentNow();
 }
 
 void IGraphics::SetWindowArea(int w, int h) {
@@ -58,6 +59,7 @@ void IGraphics::SetWindowArea(int w, int h) {
   mAreaHeight = h;
   PlatformResize();
   SetAllControlsDirty();
+  PresentNow();
 }
 
 // Pixels round up and units down: a size in units shown in pixels and read back is the
@@ -117,8 +119,25 @@ void IGraphics::SetAllControlsClean() {
   for (auto& c : mControls) c->SetClean();
 }
 
-bool IGraphics::IsDirty() const {
+bool IGraphics::AnyControlDirty() const {
   return std::any_of(mControls.begin(), mControls.end(), [](const auto& c) { return c->IsDirty(); });
+}
+
+bool IGraphics::IsDirty() const { return AnyControlDirty() || !mDirtyRegion.Empty(); }
+
+void IGraphics::SetRegionDirty(const IRECT& r) {
+  if (r.Empty()) return;
+  if (mDirtyRegion.Empty()) {
+    mDirtyRegion = r;
+    return;
+  }
+  mDirtyRegion = IRECT(std::min(mDirtyRegion.L, r.L), std::min(mDirtyRegion.T, r.T), std::max(mDirtyRegion.R, r.R),
+                       std::max(mDirtyRegion.B, r.B));
+}
+
+void IGraphics::SetAllClean() {
+  SetAllControlsClean();
+  mDirtyRegion = IRECT();
 }
 
 void IGraphics::FillRect(const IColor& color, const IRECT& r, const IBlend* blend) {

@@ -115,7 +115,16 @@ class IGraphics {
   void RemoveAllControls();
   void SetAllControlsDirty();
   void SetAllControlsClean();
+  // Only the part r (editor units) of the picture needs drawing again, for example
+  // something animated there; dirty controls still draw the whole window.
+  void SetRegionDirty(const IRECT& r);
+  // The part of the picture to draw again when no control is dirty (empty when none).
+  const IRECT& GetDirtyRegion() const { return mDirtyRegion; }
+  bool AnyControlDirty() const;
+  // Whether anything needs drawing: a dirty control or a dirty region.
   bool IsDirty() const;
+  // Forgets what needs drawing, once it is drawn.
+  void SetAllClean();
   void SetKeyHandlerFunc(IKeyHandlerFunc func) { mKeyHandlerFunc = std::move(func); }
   void HandleMouseOver(bool handle) { mHandleMouseOver = handle; }
   void EnableMultiTouch(bool enable) { mEnableMultiTouch = enable; }
@@ -149,6 +158,9 @@ class IGraphics {
   virtual void PlatformResize() {}
   // Asks the window to be drawn soon (IGraphicsLinux).
   virtual void RequestRedraw() {}
+  // Draws the window now when it needs drawing, before anything else is shown in it
+  // (IGraphicsLinux); a resize calls it once the controls have their new places.
+  virtual void PresentNow() {}
 
  private:
   // The topmost control that takes the pointer at (x, y); with capture it is recorded
@@ -166,6 +178,7 @@ class IGraphics {
   int mAreaWidth;
   int mAreaHeight;
   IColor mSurroundColor{255, 0, 0, 0};
+  IRECT mDirtyRegion;
   float mLastX = 0.f, mLastY = 0.f;  // the last pointer position of any event
   bool mLayoutOnResize = false;
   bool mHandleMouseOver = false;

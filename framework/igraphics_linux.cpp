@@ -12,10 +12,63 @@ extern "C" {
 #include <GL/glx.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
 namespace iplug::igraphics {
+
+// The window's picture, kept offscreen at the window's size: redrawn whole or in part,
+// then copied to the window. Exposures the window system asks for need no drawing.
+struct OffscreenPicture {
+  GLuint fbo = 0, color = 0, depthStencil = 0;
+  int width = 0, height = 0;
+
+  // A picture of w x h pixels, bound for drawing; false when the context cannot make one
+  // (the window is then drawn directly). A new picture is blank.
+  bool Bind(int w, int h, bool& fresh) {
+    fresh = false;
+    if (!fbo || w != width || h != height) {
+      Free();
+      glGenFramebuffers(1, &fbo);
+      glGenRenderbuffers(1, &color);
+      glGenRenderbuffers(1, &depthStencil);
+      glBindRenderbuffer(GL_RENDERBUFFER, color);
+      glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, w, h);
+      glBindRenderbuffer(GL_RENDERBUFFER, depthStencil);
+      glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, w, h);
+      glBindRenderbuffer(GL_RENDERBUFFER, 0);
+      glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+      glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, color);
+      glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, depthStencil);
+      if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        Free();
+        return false;
+      }
+      width = w;
+      height = h;
+      fresh = true;
+    }
+    glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+    return true;
+  }
+  // Copies the picture to the window's back buffer.
+  void Show() const {
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    glBlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+  }
+  // Called with the window's context current.
+  void Free() {
+    if (fbo) glDeleteFramebuffers(1, &fbo);
+    if (color) glDeleteRenderbuffers(1, &color);
+    if (depthStencil) glDeleteRenderbuffers(1, &depthStencil);
+    fbo = color = depthStencil = 0;
+    width = height = 0;
+  }
+};
 
 struct IGraphicsLinux::Window {
   PuglWorld* world = nullptr;
@@ -29,6 +82,8 @@ struct IGraphicsLinux::Window {
   bool captureWanted = false;          // the next frame is read back into `captured`
   std::vector<unsigned char> captured;  // RGBA, top row first
   int capturedW = 0, capturedH = 0;
+  OffscreenPicture picture;
+  bool noOffscreen = false;  // the context cannot draw offscreen: every frame is drawn whole
 };
 
 namespace {
@@ -169,14 +224,18 @@ void IGraphicsLinux::ProcessEvents() {
 }
 
 void IGraphicsLinux::OnDisplayTick() {
-  IGraphics::OnDisplayTick();
+  // What is dirty is drawn within this tick, not on a request that comes back later.
   ProcessEvents();
+  PresentNow();
   // A release the window never saw (the pointer taken by another client, the focus
-  // gone elsewhere): once no button this window holds is down any more, let go.
+  // gone elsewhere): once no button this window holds is down any more, let go. Only
+  // when every event sent before the query has been handled: a release still queued
+  // (or the drag before it) is handled as it comes.
   if (mWindow && mWindow->buttons) {
     bool left = false, right = false;
-    if (GetMouseButtonState(left, right) && !(left && (mWindow->buttons & kLeft)) &&
-        !(right && (mWindow->buttons & kRight))) {
+    auto* display = static_cast<Display*>(GetDisplay());
+    if (GetMouseButtonState(left, right) && XEventsQueued(display, QueuedAlready) == 0 &&
+        !(left && (mWindow->buttons & kLeft)) && !(right && (mWindow->buttons & kRight))) {
       mWindow->buttons = 0;
       ReleaseHeldPointers();
       ReleasePointer();
@@ -197,8 +256,12 @@ void IGraphicsLinux::RequestRedraw() {
 
 void IGraphicsLinux::PlatformResize() {
   if (!mWindow || !mWindow->view) return;
-  puglSetSize(mWindow->view, static_cast<unsigned>(ToPixels(WindowAreaWidth())),
-              static_cast<unsigned>(ToPixels(WindowAreaHeight())));
+  // Resized at once, and known at that size before the window system confirms it, so
+  // that the next frame is drawn at the new size.
+  PuglRect frame = puglGetFrame(mWindow->view);
+  frame.width = static_cast<PuglSpan>(ToPixels(WindowAreaWidth()));
+  frame.height = static_cast<PuglSpan>(ToPixels(WindowAreaHeight()));
+  puglSetFrame(mWindow->view, frame);
   puglPostRedisplay(mWindow->view);
 }
 
@@ -314,6 +377,71 @@ void IGraphicsLinux::ReadFrame(int width, int height) {
   w.capturedH = height;
 }
 
+void IGraphicsLinux::DrawPicture(int x, int y, int w, int h, int windowHeight) {
+  // The part (x, y, w, h) of the window, in pixels from its top-left corner: cleared to
+  // the surround, then everything drawn through a viewport of that part only, so that
+  // the renderer fills no pixel outside it. Each pixel comes out as in a whole frame.
+  const float s = std::max(GetScreenScale() * GetDrawScale(), 0.01f);
+  int ox = 0, oy = 0;
+  GetEditorOrigin(ox, oy);
+  const IColor& c = GetSurroundColor();
+  const int glY = windowHeight - y - h;
+  glEnable(GL_SCISSOR_TEST);
+  glScissor(x, glY, w, h);
+  glClearColor(c.R / 255.f, c.G / 255.f, c.B / 255.f, 1.f);
+  glClear(GL_COLOR_BUFFER_BIT | GL_STENCIL_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glDisable(GL_SCISSOR_TEST);
+  glViewport(x, glY, w, h);
+  NVGcontext* vg = mWindow->vg;
+  nvgBeginFrame(vg, w / s, h / s, s);
+  nvgTranslate(vg, (ox - x) / s, (oy - y) / s);
+  DrawControls();
+  nvgEndFrame(vg);
+}
+
+void IGraphicsLinux::DrawExposed() {
+  Window& w = *mWindow;
+  const PuglRect frame = puglGetFrame(w.view);
+  const int W = frame.width, H = frame.height;
+  bool fresh = false;
+  if (w.vg && !w.noOffscreen && !w.picture.Bind(W, H, fresh)) w.noOffscreen = true;
+  if (!w.vg) {
+    glClear(GL_COLOR_BUFFER_BIT);
+  } else if (w.noOffscreen) {
+    DrawPicture(0, 0, W, H, H);
+  } else {
+    if (fresh || AnyControlDirty()) {
+      DrawPicture(0, 0, W, H, H);
+    } else if (const IRECT& r = GetDirtyRegion(); !r.Empty()) {
+      // Only the dirty part, in whole pixels with a margin for edge smoothing.
+      const float s = std::max(GetScreenScale() * GetDrawScale(), 0.01f);
+      int ox = 0, oy = 0;
+      GetEditorOrigin(ox, oy);
+      const int x0 = std::max(0, static_cast<int>(std::floor(ox + r.L * s)) - 2);
+      const int y0 = std::max(0, static_cast<int>(std::floor(oy + r.T * s)) - 2);
+      const int x1 = std::min(W, static_cast<int>(std::ceil(ox + r.R * s)) + 2);
+      const int y1 = std::min(H, static_cast<int>(std::ceil(oy + r.B * s)) + 2);
+      if (x1 > x0 && y1 > y0) DrawPicture(x0, y0, x1 - x0, y1 - y0, H);
+    }
+    // Nothing dirty: the window system asked, and the kept picture is shown again.
+    w.picture.Show();
+  }
+  glViewport(0, 0, W, H);
+  if (w.captureWanted) ReadFrame(W, H);
+  SetAllClean();
+  ++w.frames;
+}
+
+void IGraphicsLinux::PresentNow() {
+  if (!mWindow || !mWindow->view || !IsDirty()) return;
+  if (mWindow->dispatching) return RequestRedraw();  // drawn when the dispatch ends
+  auto* display = static_cast<Display*>(GetDisplay());
+  puglPostRedisplay(mWindow->view);
+  // The window has its new size and the request to draw is back before dispatching.
+  XSync(display, False);
+  ProcessEvents();
+}
+
 int IGraphicsLinux::HandleEvent(const void* e) {
   const PuglEvent& event = *static_cast<const PuglEvent*>(e);
   Window& w = *mWindow;
@@ -332,28 +460,13 @@ int IGraphicsLinux::HandleEvent(const void* e) {
       glXSwapBuffers(glXGetCurrentDisplay(), glXGetCurrentDrawable());
       break;
     case PUGL_DESTROY:
+      w.picture.Free();
       if (w.vg) nvgDeleteGL2(w.vg);
       w.vg = nullptr;
       break;
-    case PUGL_EXPOSE: {
-      const PuglRect frame = puglGetFrame(w.view);
-      // The whole window shows the surround; the editor is drawn at its own size and
-      // proportions at its place in the window.
-      const IColor& c = GetSurroundColor();
-      glViewport(0, 0, frame.width, frame.height);
-      glClearColor(c.R / 255.f, c.G / 255.f, c.B / 255.f, 1.f);
-      glClear(GL_COLOR_BUFFER_BIT | GL_STENCIL_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-      if (w.vg) {
-        nvgBeginFrame(w.vg, frame.width / s, frame.height / s, s);
-        nvgTranslate(w.vg, ox / s, oy / s);
-        DrawControls();
-        nvgEndFrame(w.vg);
-      }
-      if (w.captureWanted) ReadFrame(static_cast<int>(frame.width), static_cast<int>(frame.height));
-      SetAllControlsClean();
-      ++w.frames;
+    case PUGL_EXPOSE:
+      DrawExposed();
       break;
-    }
     case PUGL_BUTTON_PRESS:
     case PUGL_BUTTON_RELEASE: {
       const PuglButtonEvent& b = event.button;

@@ -3,7 +3,8 @@
 // stencil buffer) created as a child of the parent window it is given, with NanoVG
 // drawing into it. The owner drives it: ProcessEvents when the connection
 // (GetEventFd) is readable, OnDisplayTick at the frame rate. It draws only when a
-// control is dirty or the window system asks for it.
+// control or a region is dirty: the picture is kept offscreen and only the dirty part of
+// it drawn again, and an exposure the window system asks for shows the kept picture.
 
 #include <memory>
 #include <vector>
@@ -44,8 +45,14 @@ class IGraphicsLinux : public IGraphics {
  protected:
   void PlatformResize() override;
   void RequestRedraw() override;
+  void PresentNow() override;
 
  private:
+  // Draws what an exposure of the window needs and shows the picture.
+  void DrawExposed();
+  // Draws the part (x, y, w, h) of the picture, in pixels, of a window `windowHeight` high.
+  void DrawPicture(int x, int y, int w, int h, int windowHeight);
+
   struct Window;
   void ReadFrame(int width, int height);
   std::unique_ptr<Window> mWindow;

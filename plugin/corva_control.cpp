@@ -2,6 +2,9 @@
 
 #include "framework/igraphics.h"
 #include "ui/draw_root.h"
+#include "ui/effects_panel_draw.h"
+#include "ui/face_draw.h"
+#include "ui/learn_overlay.h"
 #include "ui/nvg_canvas.h"
 
 namespace corva {
@@ -93,6 +96,29 @@ void CorvaControl::OnMouseOver(float x, float y, const IMouseMod&) {
 
 void CorvaControl::OnMouseOut() {
   if (uiModel->effectsPanel.clearTapHover()) SetDirty(false);
+}
+
+namespace {
+
+IRECT rectOf(const float r[4]) { return IRECT(r[0], r[1], r[0] + r[2], r[1] + r[3]); }
+
+}  // namespace
+
+void markChangedAnimations(UiModel& ui, IGraphics& g, double now) {
+  EffectsPanelModel& panel = ui.effectsPanel;
+  if (isBeatLit(panel, now) != panel.beatLitShown) g.SetRegionDirty(rectOf(panel.beatRect));
+  if (panel.togglePosition(1, now) != panel.switchShown) {
+    const float whole[4] = {panel.originX, panel.originY, kPanelDesignWidth * panel.pixelScale,
+                            kPanelDesignHeight * panel.pixelScale};
+    g.SetRegionDirty(rectOf(whole));
+  }
+  if (ui.learnArmed && ui.learnTarget >= 0 && isLearnBlinkOn(now) != ui.learnBlinkShown) g.SetAllControlsDirty();
+}
+
+void markLedDirty(const UiModel& ui, IGraphics& g) {
+  float r[4];
+  faceLedRect(ui.face, r);
+  g.SetRegionDirty(rectOf(r));
 }
 
 void CorvaControl::Draw(IGraphics& g) {

@@ -37,4 +37,12 @@ class CorvaControl : public iplug::igraphics::IControl {
   void releaseButton(std::uint64_t id);
 };
 
+// Marks for drawing what moved without a parameter changing, compared with what the
+// last drawing showed: the beat light when it goes on or off, the effects panel while
+// the echo switch glides, the whole window when the learn target blinks.
+void markChangedAnimations(UiModel& ui, iplug::igraphics::IGraphics& g, double now);
+
+// Marks the LED's part of the window for drawing (its level changed).
+void markLedDirty(const UiModel& ui, iplug::igraphics::IGraphics& g);
+
 }  // namespace corva

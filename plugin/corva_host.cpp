@@ -5,6 +5,7 @@
 #include <string>
 
 #include "framework/igraphics.h"
+#include "plugin/corva_control.h"
 #include "plugin/corva_plug.h"
 #include "model/data_folder.h"
 #include "model/midi_map_file.h"
@@ -27,6 +28,11 @@ void CorvaPlug::OnParamChangeUI(int paramIdx, iplug::EParamSource) {
   const float v = static_cast<float>(param->Value());
   uiModel.face.setValue(paramIdx, v);
   uiModel.effectsPanel.setValue(paramIdx, v);
+  // The LED follows the sound many times a second: only its part is drawn again.
+  if (paramIdx == kLedLevel) {
+    if (iplug::igraphics::IGraphics* g = GetUI()) markLedDirty(uiModel, *g);
+    return;
+  }
   redraw();
 }
 

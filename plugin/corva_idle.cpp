@@ -1,6 +1,7 @@
 // The idle handler: every 20 ms on the interface side, for the plug-in's whole life.
 
 #include "framework/igraphics.h"
+#include "plugin/corva_control.h"
 #include "plugin/corva_plug.h"
 #include "model/midi_dispatch.h"
 
@@ -35,13 +36,11 @@ void CorvaPlug::OnIdle() {
   const std::int32_t pending = pendingLatency.load(std::memory_order_relaxed);
   if (pending != reportedLatency.load(std::memory_order_relaxed)) reportLatency(pending);
 
-  // Keep the open editor drawing while something moves: the echo's beat light, the
-  // echo switch's press, the blinking learn target. Finished news jobs are taken up
+  // The open editor draws again what moved since its last frame: the echo's beat light,
+  // the echo switch's press, the blinking learn target. Finished news jobs are taken up
   // while an editor is open; with none they wait until one opens.
   if (iplug::igraphics::IGraphics* g = GetUI()) {
-    if (uiModel.effectsPanel.isEchoOn() || uiModel.effectsPanel.isPressAnimating() ||
-        (uiModel.learnArmed && uiModel.learnTarget >= 0))
-      g->SetAllControlsDirty();
+    markChangedAnimations(uiModel, *g, nowSeconds());
     refreshNewsAfterJobs();
   }
 }

@@ -23,6 +23,7 @@ void drawUi(UiModel& ui, Canvas& canvas, float width, float height, bool fit) {
   drawMainFace(ui.face, canvas, faceRect);
   drawEffectsPanel(ui.effectsPanel, canvas, panelRect);
   const double t = ui.host->nowSeconds();
+  ui.learnBlinkShown = isLearnBlinkOn(t);
   const bool newsShown = ui.effectsPanel.newsShown;
   drawLearnOverlay(ui.learnFont, canvas, faceRect, panelRect, newsShown ? 1 : 0,
                    static_cast<std::uint8_t>(newsShown), ui.learnArmed, ui.learnTarget,

@@ -61,19 +61,22 @@ void followEchoTime(EffectsPanelModel& panel, double now) {
   panel.beatPeriod = period;
 }
 
+constexpr float kBeatGlowRadius = 9.6f;
+
 void drawBeatLight(EffectsPanelModel& panel, Canvas& canvas, float y) {
-  const double t = panel.host->nowSeconds();
-  const double period = static_cast<double>(panel.values[3]) / 1000.0;
-  bool lit = false;
-  if (panel.isEchoOn() && period > 0) {
-    lit = beatPhase(t, panel.beatOrigin, period) < std::min(0.5 * period, 0.08);
-  }
-  if (lit) fillCircle(canvas, kBeatLightX, y, 9.6f, kBeatLit, 0.28f);
+  const bool lit = isBeatLit(panel, panel.host->nowSeconds());
+  panel.beatLitShown = lit;
+  const float s = panel.pixelScale, r = kBeatGlowRadius + 1.0f;
+  panel.beatRect[0] = panel.originX + (kBeatLightX - r) * s;
+  panel.beatRect[1] = panel.originY + (y - r) * s;
+  panel.beatRect[2] = panel.beatRect[3] = 2.0f * r * s;
+  if (lit) fillCircle(canvas, kBeatLightX, y, kBeatGlowRadius, kBeatLit, 0.28f);
   fillCircle(canvas, kBeatLightX, y, 5.76f, lit ? kBeatLit : kBeatDark);
 }
 
 void drawEchoSwitch(EffectsPanelModel& panel, Canvas& canvas, float cy) {
   const float a = panel.togglePosition(1, panel.host->nowSeconds());
+  panel.switchShown = a;
   canvas.beginPath();
   canvas.roundedRect(35.987541f, cy - 12.8f + 0.7875449f, 56.024914f, 24.02491f, 12.012455f);
   canvas.strokeWidth(kThinLine);
@@ -95,6 +98,11 @@ void drawPanelLabel(EffectsPanelModel& panel, Canvas& canvas, float x, float y, 
 }
 
 }  // namespace
+
+bool isBeatLit(const EffectsPanelModel& panel, double now) {
+  const double period = static_cast<double>(panel.values[3]) / 1000.0;
+  return panel.isEchoOn() && period > 0 && beatPhase(now, panel.beatOrigin, period) < std::min(0.5 * period, 0.08);
+}
 
 void arcPath(Canvas& canvas, float cx, float cy, float r, float startDegrees, float endDegrees,
              int segments) {

@@ -10,6 +10,9 @@ namespace corva {
 // Draws the panel into rect {x, y, w, h} (pixels) and records that placement in the model.
 void drawEffectsPanel(EffectsPanelModel& panel, Canvas& canvas, const float rect[4]);
 
+// Whether the beat light is lit at `now` (seconds of the host's clock).
+bool isBeatLit(const EffectsPanelModel& panel, double now);
+
 // A 270-degree knob open at the bottom, with value arc and pointer; normalised is clamped.
 void drawPanelKnob(EffectsPanelModel& panel, Canvas& canvas, float cx, float cy, float normalised);
 

@@ -83,6 +83,11 @@ class EffectsPanelModel {
   bool tapHover = false;
   double beatOrigin = 0;
   double beatPeriod = -1;
+  // What the last drawing showed of the animated parts: the beat light lit or not and
+  // the echo switch's position; and where the beat light is, {x, y, w, h} in pixels.
+  bool beatLitShown = false;
+  float switchShown = 0;
+  float beatRect[4] = {0, 0, 0, 0};
   FontState font;
   PanelPointerSlot pointers[5];
   double tapTimes[8] = {0, 0, 0, 0, 0, 0, 0, 0};

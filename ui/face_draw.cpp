@@ -292,6 +292,13 @@ float roundedPosition(float v) {
 
 }  // namespace
 
+void faceLedRect(const FaceModel& face, float rect[4]) {
+  const float r = kLedBezel + 16.64f + 1.0f;
+  rect[0] = face.originX + (kLedX - r) * face.pixelScale;
+  rect[1] = face.originY + (kLedY - r) * face.pixelScale;
+  rect[2] = rect[3] = 2.0f * r * face.pixelScale;
+}
+
 void drawMainFace(FaceModel& face, Canvas& canvas, const float rect[4]) {
   face.originX = rect[0];
   face.originY = rect[1];

@@ -11,4 +11,8 @@ namespace corva {
 // keeps its proportion). Records the placement in the model for the hit tests.
 void drawMainFace(FaceModel& face, Canvas& canvas, const float rect[4]);
 
+// The part of the window the LED and its fullest glow cover, {x, y, w, h} in pixels, at
+// the face's last drawn placement.
+void faceLedRect(const FaceModel& face, float rect[4]);
+
 }  // namespace corva

@@ -33,6 +33,11 @@ void drawPill(Canvas& canvas, int font, float x, float ringBottom, float scale, 
 
 }  // namespace
 
+bool isLearnBlinkOn(double nowSeconds) {
+  const double twice = 2.0 * nowSeconds;
+  return (twice - std::trunc(twice)) < 0.5;
+}
+
 void drawLearnOverlay(FontState& learnFont, Canvas& canvas, const float faceRect[4],
                       const float panelRect[4], int compactPanel, std::uint8_t panelOffset,
                       bool learnArmed, int learnTarget, const MidiMap& map, double nowSeconds) {
@@ -40,8 +45,7 @@ void drawLearnOverlay(FontState& learnFont, Canvas& canvas, const float faceRect
   createEmbeddedFont(learnFont, canvas, "CorvaLearn");
   const float faceScale = faceRect[2] / kFaceDesignWidth;
   const float panelScale = panelRect[2] * 0.0078125f;
-  const double twice = 2.0 * nowSeconds;
-  const bool blinkOn = (twice - std::trunc(twice)) < 0.5;
+  const bool blinkOn = isLearnBlinkOn(nowSeconds);
 
   for (const auto id : kMidiTargets) {
     const int param = static_cast<int>(id);

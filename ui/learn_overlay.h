@@ -18,4 +18,7 @@ void drawLearnOverlay(FontState& learnFont, Canvas& canvas, const float faceRect
                       const float panelRect[4], int compactPanel, std::uint8_t panelOffset,
                       bool learnArmed, int learnTarget, const MidiMap& map, double nowSeconds);
 
+// Whether the chosen target's ring shows its bright phase at `nowSeconds`.
+bool isLearnBlinkOn(double nowSeconds);
+
 }  // namespace corva

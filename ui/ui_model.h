@@ -47,6 +47,7 @@ class UiModel : public UiParamValues {
   MidiMap midiMap;
   bool learnArmed = false;
   std::int32_t learnTarget = -1;
+  bool learnBlinkShown = false;  // the blink phase the last drawing showed
 
  private:
   void saveMapAndRedraw();

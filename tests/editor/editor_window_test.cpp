@@ -308,6 +308,27 @@ TEST_F(EditorWindow, HostChosenWindowShowsTheEditorUndistortedWherePointersHitIt
   }
 }
 
+TEST_F(EditorWindow, PartlyRedrawnPictureEqualsTheWholeDrawing) {
+  OpenEditor ed(TheModule(), loop);
+  ASSERT_TRUE(ed.attached);
+  ed.settled();
+  Instance& in = ed.instance;
+  ASSERT_EQ(in.start(48000, 512), kResultOk);
+  // A held note lights the LED: only its part of the window is drawn again, tick by tick.
+  ParamChanges hold;
+  hold.add(kTrigger, 0, 1.0);
+  Render(in, 12000, &hold);
+  std::this_thread::sleep_for(300ms);
+  const Image partly = ed.settled();
+  Save(partly, "editor-window-led-partly-redrawn");
+  // The host hands the same size back: the whole picture is drawn again.
+  ViewRect same = SizeOf(ed.view, loop);
+  loop.call([&] { ed.view->onSize(&same); });
+  const Image whole = ed.settled();
+  EXPECT_NE(DifferingShare(partly, OffscreenPicture(648, 431), 24), 0.0) << "the LED is lit";
+  EXPECT_LT(DifferingShare(partly, whole, 2), 0.001);
+}
+
 TEST_F(EditorWindow, OpenedAndClosedFiftyTimesAndFourAtOnce) {
   Image first;
   {
