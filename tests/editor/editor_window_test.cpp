@@ -411,6 +411,18 @@ TEST_F(EditorWindow, EveryGestureIsOneEditForTheHost) {
   // Three wheel notches down over the volume knob: three gestures.
   ASSERT_TRUE(XdoTool("mousemove " + At(ox + kVolumeX, oy + kVolumeY) + " click 5 click 5 click 5"));
   expectKinds(kVolume, "bpebpebpebpe");
+
+  // A drag held through a host resize: the resize lets go of the knob and the host hears
+  // the gesture end then; the release that follows adds nothing.
+  ASSERT_TRUE(XdoTool("mousemove " + At(ox + kVolumeX, oy + kVolumeY) + " mousedown 1 mousemove " +
+                      At(ox + kVolumeX, oy + kVolumeY + 40)));
+  WaitFor([&] { return kinds(kVolume).size() >= 14; });
+  ed.window->resize(800, 531);
+  ViewRect smaller(0, 0, 800, 531);
+  loop.call([&] { ed.view->onSize(&smaller); });
+  expectKinds(kVolume, "bpebpebpebpebpe");
+  ASSERT_TRUE(XdoTool("mouseup 1"));
+  expectKinds(kVolume, "bpebpebpebpebpe");
 }
 
 }  // namespace
