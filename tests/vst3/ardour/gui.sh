@@ -98,7 +98,7 @@ LD_LIBRARY_PATH=/usr/lib/ardour7 /usr/lib/ardour7/ardour-vst3-scanner -f -v "$HO
 session=""
 for attempt in 1 2 3; do
   log="$work/session-$attempt.log"
-  stdbuf -oL timeout 120 ardour7-lua "$scripts/gui_session.lua" "$work/session-$attempt" >"$log" 2>&1
+  stdbuf -oL timeout 120 ardour7-lua "$scripts/session.lua" "$work/session-$attempt" save >"$log" 2>&1
   if grep -q '^CORVA-PASS' "$log"; then session="$work/session-$attempt"; break; fi
   grep 'CORVA-' "$log"
 done

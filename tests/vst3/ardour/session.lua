@@ -1,7 +1,9 @@
 -- Plays the instrument in a headless Ardour session and checks what a user would hear.
--- Usage: ardour7-lua session.lua <absolute session folder> [note|trigger]
+-- Usage: ardour7-lua session.lua <absolute session folder> [note|trigger|save]
 -- The instrument is played with MIDI note 60 ("note") or with its Trigger parameter
--- ("trigger", the parameter a note drives through the instrument's MIDI map).
+-- ("trigger", the parameter a note drives through the instrument's MIDI map); "save"
+-- only saves the session with the instrument's track, for Ardour's window to open, and
+-- prints "CORVA-TRACK <name>".
 -- Prints "CORVA-RESULT <name> <value>" lines and ends with "CORVA-PASS", or stops at the
 -- first "CORVA-FAIL <reason>".
 
@@ -41,6 +43,13 @@ for i = 1, 5 do
 end
 if not track then fail ("no track") end
 local trackName = track:name ()
+if how == "save" then
+	Session:save_state ("", false, false, false, false, false)
+	print ("CORVA-TRACK " .. trackName)
+	close_session ()
+	print ("CORVA-PASS")
+	return
+end
 local proc = track:nth_plugin (0)
 if proc:isnil () then fail ("no plug-in on the track") end
 local plug = proc:to_insert ():plugin (0)
