@@ -22,6 +22,7 @@ constexpr unsigned kDisplayIntervalMs = 16;
 // window has kept its final size for a few looks in a row.
 constexpr unsigned kSettleIntervalMs = 20;
 constexpr unsigned kSettledLooks = 3;
+constexpr unsigned kAudioWatchMs = 250;
 using Lock = std::lock_guard<std::recursive_mutex>;
 }  // namespace
 
@@ -80,6 +81,13 @@ void AppWindow::Create() {
   mHost->messageBox = [this](const char* text, const char* title) {
     platform::ShowMessageBox(mWindow.get(), text, title, platform::MessageButtons::kOk);
   };
+  // The stream is watched from the main loop: a server that goes away is noticed, and the
+  // stream reopened once it is back. The timer ends with the window.
+  platform::AddTimer(kAudioWatchMs, [this] {
+    if (!mHost) return false;
+    mHost->WatchAudio();
+    return true;
+  });
   if (!mHost->screenshotPath.empty()) {
     const std::string path = mHost->screenshotPath;
     platform::AddTimer(kScreenshotDelayMs, [this, path] {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -13,6 +14,11 @@
 namespace corva::app {
 
 namespace {
+
+std::int64_t nowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
 
 std::string displayName(const std::string& name) {
   const std::size_t colon = name.find(':');
@@ -71,8 +77,12 @@ platform::AudioDeviceInfo StandaloneHost::AudioDeviceInfo(std::uint32_t id) {
 
 bool StandaloneHost::AudioRunning() const { return audio && audio->IsStreamRunning(); }
 
-bool StandaloneHost::ApplyAudioSettings() {
+bool StandaloneHost::ApplyAudioSettings() { return ApplyAudioSettings(false); }
+
+bool StandaloneHost::ApplyAudioSettings(bool quiet) {
   if (NoDevices()) return true;
+  mAudioWanted = true;
+  mAudioLost = false;
   bool reset = false;
   bool failed = false;
 
@@ -116,9 +126,72 @@ bool StandaloneHost::ApplyAudioSettings() {
   if (reset) SaveSettings();
   bool started = false;
   if (!failed && outputId) started = StartAudioStream(inputId, *outputId, state.sampleRate, state.bufferSize);
+  if (started) return true;
   // A stream that cannot start is reported like a missing device: the program runs silent.
-  if (!started) ShowMessage("Please check the audio settings", "Error");
-  return started;
+  // Where the server itself is away (no device at all), opening is tried again later.
+  mAudioLost = !audio || outputDeviceIds.empty();
+  mNextReopenMs = nowMs() + kReopenIntervalMs;
+  if (!quiet) {
+    const std::string why = AudioFailure(outputId);
+    ShowMessage(("Please check the audio settings\n\n" + why).c_str(), "Error");
+  }
+  return false;
+}
+
+std::string StandaloneHost::DriverDescription() const {
+  if (state.driver == 1) {
+    const char* name = std::getenv("JACK_DEFAULT_SERVER");
+    return std::string("JACK (server \"") + (name && *name ? name : "default") + "\")";
+  }
+  const char* server = std::getenv("PULSE_SERVER");
+  return server && *server ? std::string("PulseAudio (server ") + server + ")" : std::string("PulseAudio");
+}
+
+std::string StandaloneHost::AudioFailure(const std::optional<std::uint32_t>& outputId) const {
+  const std::string driver = DriverDescription();
+  if (state.driver > 1) return "the settings name no audio driver this program has";
+  if (!audio || !audio->Available()) return driver + ": this program was built without it";
+  if (outputDeviceIds.empty()) {
+    const std::string& e = audio->LastError();
+    return driver + ": " + (state.driver == 0 && !e.empty() ? e : "no server is running, or it has no output device");
+  }
+  if (!outputId) return driver + ": no output device named \"" + state.audioOutDev + "\" and no default device";
+  return driver + ": the device \"" + state.audioOutDev + "\" did not play (" + audio->LastError() + ")";
+}
+
+bool StandaloneHost::StreamEnded() const {
+  return mStreamStarted && audio && (audio->StreamFailed() || !audio->IsStreamRunning());
+}
+
+void StandaloneHost::WatchAudio() {
+  if (NoDevices() || !mAudioWanted || audioWatchPaused) return;
+  if (!mAudioLost) {
+    if (!StreamEnded()) return;
+    std::string reason;
+    if (!audio->StreamFailed(&reason)) reason = "the server went away";
+    StopAudioStream();
+    mAudioLost = true;
+    mNextReopenMs = nowMs() + kReopenIntervalMs;
+    const std::string text = DriverDescription() + ": " + reason + " while playing; opening the stream again is tried every " +
+                             std::to_string(kReopenIntervalMs / 1000) + " seconds";
+    ShowMessage(("Please check the audio settings\n\n" + text).c_str(), "Error");
+    return;
+  }
+  if (nowMs() < mNextReopenMs) return;
+  // The back end is made again: a JACK client of a server that went is of no further use.
+  mQuietErrors = true;
+  platform::AudioBackend::QuietLibraryMessages(true);
+  CreateAudioDriver();
+  ScanAudioDevices();
+  const bool reopened = ApplyAudioSettings(true);
+  platform::AudioBackend::QuietLibraryMessages(false);
+  mQuietErrors = false;
+  if (reopened) {
+    std::fprintf(stderr, "Corva: audio plays again through %s\n", DriverDescription().c_str());
+  } else {
+    mAudioLost = true;
+    mNextReopenMs = nowMs() + kReopenIntervalMs;
+  }
 }
 
 bool StandaloneHost::StartAudioStream(std::optional<std::uint32_t> inputId, std::uint32_t outputId,
@@ -144,6 +217,7 @@ bool StandaloneHost::StartAudioStream(std::optional<std::uint32_t> inputId, std:
     return false;
   }
   activeState = state;
+  mStreamStarted = true;
   return true;
 }
 
@@ -161,13 +235,29 @@ void StandaloneHost::PrepareCallback(std::uint32_t rate) {
 }
 
 void StandaloneHost::StopAudioStream() {
-  if (!audio || !audio->IsStreamOpen()) return;
+  if (!audio) return;
+  const bool ended = StreamEnded();
+  mStreamStarted = false;
+  // A JACK stream whose server went is being closed by the audio library's own thread:
+  // it is left to finish before the stream is touched.
+  if (ended && !audio->StreamFailed()) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStopWaitMs);
+    while (audio->IsStreamOpen() && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  if (!audio->IsStreamOpen()) return;
   if (audio->IsStreamRunning()) {
+    // The callback plays one faded buffer and then silence; what the server still holds
+    // of the sound plays out before the stream closes, all within the stop's time.
     audioEnding.store(true);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStopWaitMs);
     while (!audioDone.load() && std::chrono::steady_clock::now() < deadline)
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    audio->AbortStream();
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (audioDone.load() && left.count() > 0)
+      audio->StopStreamAfterPlaying(static_cast<int>(left.count()));
+    else
+      audio->AbortStream();
   }
   audio->CloseStream();
 }
@@ -213,6 +303,8 @@ int StandaloneHost::AudioCallback(void* output, void* input, unsigned frames, do
 }
 
 void StandaloneHost::OnAudioError(platform::AudioError, const std::string& message) {
+  // The attempts to reopen a lost stream fail quietly until one succeeds.
+  if (mQuietErrors) return;
   std::fprintf(stderr, "\nerrorCallback: %s\n\n", message.c_str());
 }
 

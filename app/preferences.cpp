@@ -92,11 +92,24 @@ void Preferences::FillDriverPart() {
 
 void Preferences::FillAudioLists() {
   FillDriverPart();
+  FillBufferSizes();
+}
+
+void Preferences::FillBufferSizes() {
+  // JACK runs at its server's period whatever is asked for: while its stream runs, the
+  // list shows the period it really has (added to the list when it is not one of its
+  // sizes).
+  const bool jackRuns = mHost.state.driver == 1 && mHost.AudioRunning();
+  const std::uint32_t shown = jackRuns ? mHost.bufferSize : mHost.state.bufferSize;
   mC.ComboClear(kPrefBufferSize);
   int selected = -1;
   for (std::uint32_t size : kBufferSizes) {
-    if (size == mHost.state.bufferSize) selected = mC.ComboCount(kPrefBufferSize);
-    mC.ComboAdd(kPrefBufferSize, std::to_string(size), 0);
+    if (size == shown) selected = mC.ComboCount(kPrefBufferSize);
+    mC.ComboAdd(kPrefBufferSize, std::to_string(size), static_cast<long>(size));
+  }
+  if (selected < 0 && jackRuns) {
+    selected = mC.ComboCount(kPrefBufferSize);
+    mC.ComboAdd(kPrefBufferSize, std::to_string(shown), static_cast<long>(shown));
   }
   mC.ComboSelect(kPrefBufferSize, selected);
 }
@@ -152,7 +165,7 @@ void Preferences::Command(int id) {
       FillDriverPart();
       break;
     case kPrefBufferSize:
-      if (sel >= 0 && sel < static_cast<int>(std::size(kBufferSizes))) s.bufferSize = kBufferSizes[sel];
+      if (sel >= 0 && mC.ComboData(id, sel) > 0) s.bufferSize = static_cast<std::uint32_t>(mC.ComboData(id, sel));
       break;
     case kPrefSampleRate:
       if (sel >= 0) s.sampleRate = static_cast<std::uint32_t>(mC.ComboData(id, sel));
@@ -186,19 +199,22 @@ void Preferences::Command(int id) {
       break;
     case kPrefApply:
       mHost.ApplyAudioSettings();
+      FillBufferSizes();
       break;
     case kPrefSpaceTrigger:
       mHost.SetSpaceTrigger(mC.Checked(kPrefSpaceTrigger));
       break;
+    // After OK or Cancel the stream the settings describe runs, whatever the dialog did
+    // meanwhile (a driver change closes the stream even when a later one goes back).
     case kPrefOk:
-      if (!SameSettings(s, mHost.activeState)) mHost.ApplyAudioSettings();
+      if (!SameSettings(s, mHost.activeState) || !mHost.AudioRunning()) mHost.ApplyAudioSettings();
       mC.End(1);
       break;
     case kPrefCancel: {
       mC.End(2);
       mHost.SetSpaceTrigger(mHost.tempState.spaceTrigger != 0);
       const bool midiChanged = !SameMidiSettings(s, mHost.tempState);
-      if (!SameAudioSettings(s, mHost.tempState) || midiChanged) {
+      if (!SameAudioSettings(s, mHost.tempState) || midiChanged || !mHost.AudioRunning()) {
         s = mHost.tempState;
         mHost.CreateAudioDriver();
         mHost.ScanAudioDevices();
@@ -253,14 +269,17 @@ int RunPreferences(StandaloneHost& host, platform::MainWindow* owner) {
   d.AddButton(kPrefCancel, "Cancel", 166, 305, 50);
 
   Preferences prefs(host, d);
+  // The dialog edits the settings the stream is reopened with: no reopening meanwhile.
+  host.audioWatchPaused = true;
   prefs.Open();
   d.onCommand = [&](int id) { prefs.Command(id); };
   // Closing the dialog's window counts as Cancel.
-  const int result = d.RunModal(0);
+  int result = d.RunModal(0);
   if (result == 0) {
     prefs.Command(kPrefCancel);
-    return 2;
+    result = 2;
   }
+  host.audioWatchPaused = false;
   return result;
 }
 

@@ -47,6 +47,7 @@ class Preferences {
   void FillAudioLists();
   void FillDriverPart();
   void FillMidiLists();
+  void FillBufferSizes();
 
  private:
   void FillChannels(int leftId, int rightId, unsigned channels, unsigned left, unsigned right);

@@ -65,6 +65,16 @@ class StandaloneHost {
                            void* user);
   void OnAudioError(platform::AudioError type, const std::string& message);
   bool AudioRunning() const;
+  // Main thread, every few hundred milliseconds: notices a stream that the server ended
+  // (it went away), stops it and says so once, then tries every kReopenIntervalMs to
+  // open the stream the settings describe again, quietly, until it runs.
+  void WatchAudio();
+  // True while the stream is lost and reopening is being tried.
+  bool AudioLost() const { return mAudioLost; }
+  // While set (the Preferences dialog is open), WatchAudio does nothing.
+  bool audioWatchPaused = false;
+  // "PulseAudio" or "JACK", and where its server is, for messages.
+  std::string DriverDescription() const;
 
   // MIDI.
   bool CreateMidiPorts();
@@ -115,10 +125,16 @@ class StandaloneHost {
   // How long a stop waits for the audio callback to play its faded last buffer before
   // stopping the stream regardless (a device that stopped calling back never answers).
   static constexpr int kStopWaitMs = 500;
+  static constexpr int kReopenIntervalMs = 3000;
 
  private:
   StandaloneHost();
   bool NoDevices() const { return noIo || !screenshotPath.empty(); }
+  bool ApplyAudioSettings(bool quiet);
+  // Why the stream the settings describe cannot run, for the message.
+  std::string AudioFailure(const std::optional<std::uint32_t>& outputId) const;
+  // The stream that was started is no longer running, though no one stopped it.
+  bool StreamEnded() const;
   void RenderSlice(const double* input, unsigned frames, unsigned at);
 
   // Each 64-frame slice is rendered here and copied out, so that device buffers of any
@@ -127,6 +143,12 @@ class StandaloneHost {
   std::array<std::array<double, kSliceFrames>, kMaxChannels> mSliceOut{};
   int mInputs = 0;
   int mOutputs = 0;
+  // Stream supervision, main thread only.
+  bool mAudioWanted = false;   // the settings' stream was asked for
+  bool mStreamStarted = false;  // a stream was started and not stopped by us
+  bool mAudioLost = false;
+  std::atomic<bool> mQuietErrors{false};  // read by OnAudioError on any thread
+  std::int64_t mNextReopenMs = 0;
 };
 
 // Fades one non-interleaved buffer of `channels` x `frames` doubles in or out linearly.

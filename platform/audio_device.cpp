@@ -2,6 +2,9 @@
 
 #include <RtAudio.h>
 
+#include "platform/jack_server.h"
+#include "platform/pulse_output.h"
+
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -43,6 +46,15 @@ void streamError(RtAudioError::Type type, const std::string& text) {
   if (onError && *onError) (*onError)(fromRt(type), text);
 }
 
+// The JACK library's own lines for a server it cannot reach are not printed: the program
+// says once, in its own words, what failed.
+struct QuietJack {
+  QuietJack() { QuietJackMessages(true); }
+  ~QuietJack() { QuietJackMessages(false); }
+  QuietJack(const QuietJack&) = delete;
+  QuietJack& operator=(const QuietJack&) = delete;
+};
+
 }  // namespace
 
 struct AudioBackend::Impl {
@@ -54,19 +66,58 @@ struct AudioBackend::Impl {
   // description the listing read (probing a device again costs a JACK client each time).
   struct Listed {
     unsigned index;
-    RtAudio::DeviceInfo info;
+    AudioDeviceInfo info;
+    std::string serverName;  // PulseAudio: the server's name of the sink or source
   };
   std::map<unsigned, Listed> listed;
+  // PulseAudio is played through its own interface, so that the stream's buffering
+  // follows the period asked for.
+  bool pulse = false;
+  std::unique_ptr<PulseOutput> pulseStream;
 };
+
+namespace {
+
+// The rates offered on PulseAudio, which resamples to the device's own.
+const std::vector<unsigned> kPulseRates = {8000, 11025, 16000, 22050, 32000, 44100, 48000, 88200, 96000, 192000};
+
+AudioDeviceInfo fromRtInfo(const RtAudio::DeviceInfo& info) {
+  AudioDeviceInfo out;
+  out.name = info.name;
+  out.outputChannels = info.outputChannels;
+  out.inputChannels = info.inputChannels;
+  out.isDefaultOutput = info.isDefaultOutput;
+  out.isDefaultInput = info.isDefaultInput;
+  out.sampleRates = info.sampleRates;
+  out.preferredSampleRate = info.preferredSampleRate;
+  return out;
+}
+
+AudioDeviceInfo fromPulse(const PulseDevice& d) {
+  AudioDeviceInfo out;
+  out.name = d.description;
+  (d.isSink ? out.outputChannels : out.inputChannels) = d.channels;
+  (d.isSink ? out.isDefaultOutput : out.isDefaultInput) = d.isDefault;
+  out.sampleRates = kPulseRates;
+  out.preferredSampleRate = d.rate;
+  return out;
+}
+
+}  // namespace
 
 AudioBackend::AudioBackend(AudioApi api, AudioErrorCallback onError)
     : mOnError(std::move(onError)), mImpl(std::make_unique<Impl>()) {
+  if (api == AudioApi::kPulseAudio) {
+    mImpl->pulse = true;
+    return;
+  }
   const RtAudio::Api rtApi = api == AudioApi::kJack ? RtAudio::UNIX_JACK : RtAudio::LINUX_PULSE;
   std::vector<RtAudio::Api> compiled;
   RtAudio::getCompiledApi(compiled);
   bool found = false;
   for (RtAudio::Api a : compiled) found = found || a == rtApi;
   if (!found) return;
+  QuietJack quiet;
   try {
     mImpl->rt = std::make_unique<RtAudio>(rtApi);
     mImpl->rt->showWarnings(false);
@@ -84,6 +135,7 @@ AudioBackend::~AudioBackend() {
 
 AudioError AudioBackend::Fail(int rtType, const std::string& message) {
   const AudioError e = fromRt(static_cast<RtAudioError::Type>(rtType));
+  mLastError = message;
   if (mOnError) mOnError(e, message);
   return e;
 }
@@ -97,14 +149,30 @@ unsigned AudioBackend::IdFor(const std::string& name, unsigned occurrence) {
 std::vector<unsigned> AudioBackend::GetDeviceIds() {
   std::vector<unsigned> out;
   mImpl->listed.clear();
+  if (mImpl->pulse) {
+    std::vector<PulseDevice> devices;
+    std::string error;
+    if (!PulseOutput::ListDevices(devices, error)) {
+      Fail(RtAudioError::DRIVER_ERROR, error);
+      return out;
+    }
+    std::map<std::string, unsigned> seen;
+    for (unsigned i = 0; i < devices.size(); ++i) {
+      const unsigned id = IdFor(devices[i].description, seen[devices[i].description]++);
+      mImpl->listed[id] = {i, fromPulse(devices[i]), devices[i].name};
+      out.push_back(id);
+    }
+    return out;
+  }
   if (!mImpl->rt) return out;
+  QuietJack quiet;
   try {
     const unsigned count = mImpl->rt->getDeviceCount();
     std::map<std::string, unsigned> seen;
     for (unsigned i = 0; i < count; ++i) {
       const RtAudio::DeviceInfo info = mImpl->rt->getDeviceInfo(i);
       const unsigned id = IdFor(info.name, seen[info.name]++);
-      mImpl->listed[id] = {i, info};
+      mImpl->listed[id] = {i, fromRtInfo(info), {}};
       out.push_back(id);
     }
   } catch (const RtAudioError& e) {
@@ -122,24 +190,17 @@ bool AudioBackend::IndexOf(unsigned id, unsigned& index) {
 }
 
 AudioDeviceInfo AudioBackend::GetDeviceInfo(unsigned id) {
-  AudioDeviceInfo out;
   unsigned index = 0;
-  if (!mImpl->rt || !IndexOf(id, index)) return out;
-  const RtAudio::DeviceInfo& info = mImpl->listed.at(id).info;
+  if ((!mImpl->rt && !mImpl->pulse) || !IndexOf(id, index)) return {};
+  AudioDeviceInfo out = mImpl->listed.at(id).info;
   out.id = id;
-  out.name = info.name;
-  out.outputChannels = info.outputChannels;
-  out.inputChannels = info.inputChannels;
-  out.isDefaultOutput = info.isDefaultOutput;
-  out.isDefaultInput = info.isDefaultInput;
-  out.sampleRates = info.sampleRates;
-  out.preferredSampleRate = info.preferredSampleRate;
   return out;
 }
 
 AudioError AudioBackend::OpenStream(const AudioStreamParameters* output, const AudioStreamParameters* input,
                                     unsigned sampleRate, unsigned* bufferFrames, AudioCallback callback,
                                     void* user) {
+  if (mImpl->pulse) return OpenPulse(output, input, sampleRate, bufferFrames, callback, user);
   if (!mImpl->rt) return Fail(RtAudioError::DRIVER_ERROR, "the audio back end is not available");
   RtAudio::StreamOptions options;
   options.flags = RTAUDIO_NONINTERLEAVED;
@@ -191,7 +252,29 @@ AudioError AudioBackend::OpenStream(const AudioStreamParameters* output, const A
   return Fail(lastType, lastError);
 }
 
+AudioError AudioBackend::OpenPulse(const AudioStreamParameters* output, const AudioStreamParameters* input,
+                                   unsigned sampleRate, unsigned* bufferFrames, AudioCallback callback, void* user) {
+  if (!output) return Fail(RtAudioError::INVALID_USE, "PulseAudio: a stream needs an output device");
+  if (input && input->nChannels > 0) return Fail(RtAudioError::INVALID_USE, "PulseAudio: input streams are not supported");
+  unsigned index = 0;
+  if (!IndexOf(output->deviceId, index) || mImpl->listed.at(output->deviceId).info.outputChannels == 0)
+    return Fail(RtAudioError::INVALID_DEVICE, "PulseAudio: no such output device");
+  CloseStream();
+  auto stream = std::make_unique<PulseOutput>();
+  std::string error;
+  if (!stream->Open(mImpl->listed.at(output->deviceId).serverName, output->nChannels, sampleRate, *bufferFrames,
+                    callback, user, error))
+    return Fail(RtAudioError::DRIVER_ERROR, error);
+  mImpl->pulseStream = std::move(stream);
+  return AudioError::kNone;
+}
+
 AudioError AudioBackend::StartStream() {
+  if (mImpl->pulse) {
+    std::string error;
+    if (!mImpl->pulseStream) return Fail(RtAudioError::INVALID_USE, "PulseAudio: no stream is open");
+    return mImpl->pulseStream->Start(error) ? AudioError::kNone : Fail(RtAudioError::DRIVER_ERROR, error);
+  }
   if (!mImpl->rt) return AudioError::kDriverError;
   try {
     mImpl->rt->startStream();
@@ -202,6 +285,7 @@ AudioError AudioBackend::StartStream() {
 }
 
 AudioError AudioBackend::AbortStream() {
+  if (mImpl->pulseStream) mImpl->pulseStream->Stop(false, 0);
   if (!mImpl->rt || !mImpl->rt->isStreamRunning()) return AudioError::kNone;
   try {
     mImpl->rt->abortStream();
@@ -211,7 +295,14 @@ AudioError AudioBackend::AbortStream() {
   return AudioError::kNone;
 }
 
+AudioError AudioBackend::StopStreamAfterPlaying(int ms) {
+  if (!mImpl->pulseStream) return AbortStream();
+  mImpl->pulseStream->Stop(true, ms);
+  return AudioError::kNone;
+}
+
 void AudioBackend::CloseStream() {
+  mImpl->pulseStream.reset();
   if (!mImpl->rt || !mImpl->rt->isStreamOpen()) return;
   try {
     mImpl->rt->closeStream();
@@ -220,7 +311,17 @@ void AudioBackend::CloseStream() {
   }
 }
 
-bool AudioBackend::IsStreamOpen() const { return mImpl->rt && mImpl->rt->isStreamOpen(); }
-bool AudioBackend::IsStreamRunning() const { return mImpl->rt && mImpl->rt->isStreamRunning(); }
+bool AudioBackend::IsStreamOpen() const {
+  return mImpl->pulseStream ? mImpl->pulseStream->IsOpen() : mImpl->rt && mImpl->rt->isStreamOpen();
+}
+bool AudioBackend::IsStreamRunning() const {
+  return mImpl->pulseStream ? mImpl->pulseStream->IsRunning() : mImpl->rt && mImpl->rt->isStreamRunning();
+}
+bool AudioBackend::StreamFailed(std::string* reason) const {
+  return mImpl->pulseStream && mImpl->pulseStream->Failed(reason);
+}
+void AudioBackend::QuietLibraryMessages(bool quiet) { QuietJackMessages(quiet); }
+
+bool AudioBackend::Available() const { return mImpl->pulse || mImpl->rt; }
 
 }  // namespace platform

@@ -5,7 +5,9 @@
 //
 // Back ends: PulseAudio and JACK. For JACK every client with audio ports is a device (its
 // input ports are output channels for us), and the stream runs at the server's rate and
-// period.
+// period. PulseAudio is played through its own interface (pulse_output.h), so that the
+// server buffers three periods of the size asked for, not its default of a good part of
+// a second; its devices are the server's sinks and sources, named by their descriptions.
 
 #include <functional>
 #include <memory>
@@ -69,17 +71,32 @@ class AudioBackend {
   AudioError StartStream();
   // Stops at once, dropping what is queued.
   AudioError AbortStream();
+  // Stops once what the server holds has played, waiting at most `ms` (PulseAudio); other
+  // back ends keep no more than the period just played and stop at once.
+  AudioError StopStreamAfterPlaying(int ms);
   void CloseStream();
   bool IsStreamOpen() const;
   bool IsStreamRunning() const;
+  // True when the server ended an open stream by itself (PulseAudio); `reason` says how.
+  bool StreamFailed(std::string* reason = nullptr) const;
+  // False when the back end could not be made (the library lacks it).
+  bool Available() const;
+  // While set, the audio libraries print nothing of their own (repeated attempts to
+  // reach a server that is away).
+  static void QuietLibraryMessages(bool quiet);
+  // The text of the last error reported.
+  const std::string& LastError() const { return mLastError; }
 
  private:
   struct Impl;
   AudioError Fail(int rtType, const std::string& message);
+  AudioError OpenPulse(const AudioStreamParameters* output, const AudioStreamParameters* input, unsigned sampleRate,
+                       unsigned* bufferFrames, AudioCallback callback, void* user);
   unsigned IdFor(const std::string& name, unsigned occurrence);
   bool IndexOf(unsigned id, unsigned& index);
 
   AudioErrorCallback mOnError;
+  std::string mLastError;
   std::unique_ptr<Impl> mImpl;
 };
 

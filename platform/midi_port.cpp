@@ -2,6 +2,8 @@
 
 #include <RtMidi.h>
 
+#include "platform/jack_server.h"
+
 #include <unistd.h>
 
 #include <atomic>
@@ -25,6 +27,12 @@ template <class T, class... Args>
 std::unique_ptr<T> makeRtMidi(std::string& error, Args&&... args) {
   error.clear();
   for (RtMidi::Api api : apisToTry()) {
+    // Without a server a JACK client only prints its failure; one that cannot be had is
+    // not made.
+    if (api == RtMidi::UNIX_JACK && !JackServerRunning()) {
+      if (error.empty()) error = "MIDI is off: there is no ALSA sequencer (/dev/snd/seq) and no JACK server";
+      continue;
+    }
     try {
       auto port = std::make_unique<T>(api, args...);
       if (port->getCurrentApi() == api) return port;

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -43,6 +45,22 @@ inline void setParam(app::StandaloneHost& host, int id, float value) {
   auto* h = dynamic_cast<corva::Host*>(host.Plug());
   ASSERT_NE(h, nullptr);
   h->setParameter(id, value);
+}
+
+// The CPU time this process has used, in seconds.
+inline double processCpuSeconds() {
+  rusage u{};
+  ::getrusage(RUSAGE_SELF, &u);
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
+}
+
+// Calls the host's stream watch as the window's timer does, for `ms` milliseconds.
+inline void watchAudioFor(app::StandaloneHost& host, int ms) {
+  for (int t = 0; t < ms; t += 50) {
+    host.WatchAudio();
+    ::usleep(50000);
+  }
 }
 
 // A new process host whose messages are counted in `boxes` instead of shown.

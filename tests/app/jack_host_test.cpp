@@ -112,9 +112,27 @@ TEST(JackHost, GoneDeviceFallsBackToTheDefaultAndADeadServerLeavesTheProgramRunn
 
   std::this_thread::sleep_for(200ms);
   server.kill();
+  // The end of the stream is noticed and said once; opening it again is tried every few
+  // seconds, quietly, at next to no cost (a stream that spins takes a whole core).
+  const double cpu = processCpuSeconds();
+  watchAudioFor(*host, 4000);
+  EXPECT_EQ(boxes, 1);
+  EXPECT_TRUE(host->AudioLost());
+  EXPECT_LT(processCpuSeconds() - cpu, 0.8);
+  // The server comes back: so does the stream, without another message.
+  ASSERT_TRUE(server.restart());
+  ASSERT_TRUE(waitFor([&] {
+    host->WatchAudio();
+    return host->AudioRunning();
+  }, 20s));
+  EXPECT_FALSE(host->AudioLost());
+  EXPECT_EQ(boxes, 1);
+
+  server.kill();
   std::this_thread::sleep_for(500ms);
   // Quitting after the server died neither hangs nor crashes.
   StandaloneHost::Destroy();
+  boxes = 0;
 
   // With no server at all the program starts silent and says so.
   host = countingHost(boxes);

@@ -112,6 +112,13 @@ JackServer::~JackServer() {
   }
 }
 
+bool JackServer::restart() {
+  Stop(mPid);
+  mPid = Spawn();
+  mReady = mPid > 0 && WaitReady();
+  return mReady;
+}
+
 void JackServer::kill() {
   Stop(mPid);
   mPid = -1;

@@ -25,6 +25,8 @@ class JackServer {
   // Ends the server while its clients run, and waits until it is gone. The test's clients
   // of it must be gone before the JackServer is destroyed.
   void kill();
+  // Starts the server again under the same name after kill(); true once it takes clients.
+  bool restart();
 
  private:
   pid_t Spawn() const;

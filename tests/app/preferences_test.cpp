@@ -105,5 +105,32 @@ TEST(Preferences, CancelReopensTheMidiPortsItRestores) {
   EXPECT_EQ(values, std::vector<int>{2});
 }
 
+TEST(Preferences, AfterADriverRoundTripOkAndCancelLeaveTheStreamRunningAtJacksOwnPeriod) {
+  AppEnv env;
+  ::unsetenv("PULSE_SERVER");  // PulseAudio is asked for and not found on the way
+  JackServer server("roundtrip", 256);
+  ASSERT_TRUE(server.ready());
+  env.writeSettings("[audio]\ndriver=1\noutdev=system\nbuffer=512\n");
+  StandaloneHost* host = StandaloneHost::Create();
+  host->messageBox = [](const char*, const char*) {};
+  ASSERT_TRUE(host->Init());
+  ASSERT_TRUE(host->ApplyAudioSettings());
+  FakeControls c;
+  Preferences p(*host, c);
+  for (int end : {kPrefOk, kPrefCancel}) {
+    SCOPED_TRACE(end);
+    p.Open();
+    // The list shows the period the server runs, not the size the settings ask for.
+    EXPECT_EQ(c.ComboText(kPrefBufferSize, c.ComboSelection(kPrefBufferSize)), "256");
+    c.choose(p, kPrefDriver, 0);
+    EXPECT_FALSE(host->AudioRunning());
+    c.choose(p, kPrefDriver, 1);
+    p.Command(end);
+    EXPECT_TRUE(host->AudioRunning());
+    EXPECT_EQ(host->state.driver, 1u);
+    EXPECT_EQ(host->bufferSize, 256u);
+  }
+}
+
 }  // namespace
 }  // namespace corva::test

@@ -1,0 +1,35 @@
+#include "platform/jack_server.h"
+
+#include <jack/jack.h>
+
+#include <atomic>
+
+namespace platform {
+
+namespace {
+void silent(const char*) {}
+std::atomic<int> gQuiet{0};
+}  // namespace
+
+bool JackServerRunning() {
+  QuietJackMessages(true);
+  jack_client_t* probe = jack_client_open("corvaprobe", JackNoStartServer, nullptr);
+  QuietJackMessages(false);
+  if (!probe) return false;
+  jack_client_close(probe);
+  return true;
+}
+
+void QuietJackMessages(bool quiet) {
+  // Quiet spans may nest; the library takes a null function as its own printing.
+  const int depth = quiet ? ++gQuiet : --gQuiet;
+  if (quiet && depth == 1) {
+    jack_set_error_function(&silent);
+    jack_set_info_function(&silent);
+  } else if (!quiet && depth == 0) {
+    jack_set_error_function(nullptr);
+    jack_set_info_function(nullptr);
+  }
+}
+
+}  // namespace platform
