@@ -3,7 +3,10 @@
 //   2. the host's audio callback against the plug-in's block processing alone, in this
 //      thread, at 48 kHz in 64-frame buffers;
 //   3. a minute of playing through a private JACK dummy server at 48 kHz and 64 frames:
-//      the process's CPU per audio second and the server's xruns.
+//      the process's CPU per audio second against the plug-in alone, and the late
+//      periods the server blames on the program and on a trivial client running beside
+//      it in the same minute (read from the server's own log, so no client of the
+//      benchmark's takes part).
 // Usage: corva-app-bench [--seconds S] [--no-window] [--no-jack]
 
 #include <fcntl.h>
@@ -22,6 +25,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,6 +36,7 @@
 #include "model/host.h"
 #include "model/param_table.h"
 #include "platform/desktop.h"
+#include "platform/jack_server.h"
 
 extern char** environ;
 
@@ -56,7 +61,8 @@ double processCpu() {
 void trigger(StandaloneHost& host) { dynamic_cast<corva::Host*>(host.Plug())->setParameter(corva::kTrigger, 1.0f); }
 
 // 2. The callback against ProcessBlock alone over the same audio.
-void callbackCost(double seconds) {
+// Returns the plug-in's CPU seconds per audio second.
+double callbackCost(double seconds) {
   StandaloneHost* host = StandaloneHost::Create();
   host->noIo = true;
   host->Init();
@@ -84,6 +90,7 @@ void callbackCost(double seconds) {
   std::printf("callback: %.4f CPU s per audio s through the host's callback, %.4f for the plug-in alone: "
               "the host adds %.2f %%\n",
               callback / seconds, plugin / seconds, 100.0 * (callback - plugin) / plugin);
+  return plugin / seconds;
 }
 
 // 1. Start to first frame, measured from the start of this process.
@@ -116,45 +123,74 @@ void firstFrame(int* argc, char*** argv, Clock::time_point start) {
   std::printf("first frame: %.0f ms from process start to the editor's first frame in the window\n", ms);
 }
 
-std::atomic<int> gXruns{0};
-
-// 3. A minute through a private JACK dummy server.
-void jackRun(double seconds) {
-  const std::string name = "corva-bench-" + std::to_string(::getpid());
-  ::setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
-  const char* args[] = {"jackd", "--no-realtime", "-t", "10000", "-n", name.c_str(), "-d", "dummy", "-r", "48000",
-                        "-p", "64", nullptr};
+pid_t spawnQuiet(const std::vector<std::string>& args, const std::string& log) {
+  std::vector<char*> argv;
+  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t server = -1;
-  if (::posix_spawnp(&server, "jackd", &actions, nullptr, const_cast<char**>(args), environ) != 0) {
-    std::printf("jack: jackd could not be started\n");
-    return;
-  }
-  jack_client_t* watcher = nullptr;
-  for (int i = 0; i < 200 && !watcher; ++i) {
-    watcher = jack_client_open("corvaxruns", JackNoStartServer, nullptr);
-    if (!watcher) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  if (!watcher) {
-    std::printf("jack: the server did not start\n");
-    ::kill(server, SIGTERM);
-    ::waitpid(server, nullptr, 0);
-    return;
-  }
-  jack_set_xrun_callback(watcher, [](void*) { ++gXruns; return 0; }, nullptr);
-  jack_activate(watcher);
-  // The same time with no client of ours: what the dummy server loses on this machine alone.
-  {
-    const int x0 = gXruns.load();
-    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-    std::printf("jack: %d xruns in %.0f s with no program connected (the server alone)\n", gXruns.load() - x0, seconds);
-  }
+  posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+  posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  pid_t pid = -1;
+  if (::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
 
+// The server's log from byte `from` on.
+std::string logFrom(const std::string& path, std::size_t from) {
+  std::ifstream in(path, std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(in)), {});
+  return from < text.size() ? text.substr(from) : std::string();
+}
+
+std::size_t count(const std::string& text, const std::string& what) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++n;
+  return n;
+}
+
+// The trivial client the program is compared with: one audio output it leaves silent,
+// in a process of its own, until it is stopped.
+int trivialClient(const char* name) {
+  jack_client_t* c = jack_client_open(name, JackNoStartServer, nullptr);
+  if (!c) return 1;
+  static jack_port_t* port = jack_port_register(c, "out", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+  jack_set_process_callback(
+      c,
+      [](jack_nframes_t n, void*) {
+        std::memset(jack_port_get_buffer(port, n), 0, n * sizeof(float));
+        return 0;
+      },
+      nullptr);
+  jack_activate(c);
+  for (;;) ::pause();
+}
+
+// 3. A minute through a private JACK dummy server, beside a trivial client on the same
+// server: the program's CPU, and the late periods the server blames on each of the two.
+// Nothing else connects to the server while it is measured.
+void jackRun(double seconds, double pluginCpu) {
+  const std::string name = "corva-bench-" + std::to_string(::getpid());
   const std::string dir = std::filesystem::temp_directory_path().string() + "/" + name;
   std::filesystem::create_directories(dir + "/QVTCorva1");
+  const std::string log = dir + "/jackd.log";
+  ::setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
+  const pid_t server = spawnQuiet(
+      {"jackd", "--no-realtime", "-t", "10000", "-n", name, "-d", "dummy", "-r", "48000", "-p", "64"}, log);
+  bool up = false;
+  for (int i = 0; i < 200 && server > 0 && !up; ++i) {
+    up = platform::JackServerRunning();
+    if (!up) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  if (!up) {
+    std::printf("jack: the server did not start\n");
+    if (server > 0) ::kill(server, SIGTERM);
+    std::filesystem::remove_all(dir);
+    return;
+  }
+  const pid_t trivial = spawnQuiet({"/proc/self/exe", "--trivial-jack-client", "corvatrivial"}, dir + "/trivial.log");
+
   ::setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
   std::ofstream(dir + "/QVTCorva1/settings.ini") << "[audio]\ndriver=1\noutdev=system\nsr=48000\nbuffer=64\n";
   StandaloneHost* host = StandaloneHost::Create();
@@ -164,7 +200,7 @@ void jackRun(double seconds) {
   } else {
     trigger(*host);
     std::this_thread::sleep_for(std::chrono::seconds(1));
-    const int x0 = gXruns.load();
+    const std::size_t logStart = logFrom(log, 0).size();
     const std::uint32_t f0 = host->samplesElapsed;
     const double c0 = processCpu();
     const auto t0 = Clock::now();
@@ -172,12 +208,20 @@ void jackRun(double seconds) {
     const double cpu = processCpu() - c0;
     const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
     const double audio = static_cast<double>(host->samplesElapsed - f0) / 48000.0;
-    std::printf("jack: %.1f s played in %.1f s at 48000 Hz, 64 frames: the program used %.4f CPU s per audio s; "
-                "%d xruns\n",
-                audio, wall, cpu / audio, gXruns.load() - x0);
+    const std::string window = logFrom(log, logStart);
+    std::printf("jack: %.1f s played in %.1f s at 48000 Hz, 64 frames: the program used %.4f CPU s per audio s, "
+                "%.2f times the plug-in alone\n",
+                audio, wall, cpu / audio, pluginCpu > 0 ? cpu / audio / pluginCpu : 0.0);
+    std::printf("jack: in the same %.0f s on the same server, late periods blamed on the program: %zu, on a trivial "
+                "client: %zu (periods the server lost in all: %zu)\n",
+                wall, count(window, "client = Corva was not finished"),
+                count(window, "client = corvatrivial was not finished"), count(window, "Process error"));
   }
   StandaloneHost::Destroy();
-  jack_client_close(watcher);
+  if (trivial > 0) {
+    ::kill(trivial, SIGTERM);
+    ::waitpid(trivial, nullptr, 0);
+  }
   ::kill(server, SIGTERM);
   ::waitpid(server, nullptr, 0);
   std::filesystem::remove_all(dir);
@@ -187,6 +231,7 @@ void jackRun(double seconds) {
 
 int main(int argc, char** argv) {
   const auto start = Clock::now();
+  if (argc == 3 && !std::strcmp(argv[1], "--trivial-jack-client")) return trivialClient(argv[2]);
   double seconds = 60;
   bool window = true, jack = true;
   for (int i = 1; i < argc; ++i) {
@@ -198,8 +243,8 @@ int main(int argc, char** argv) {
   ::setenv("XDG_DATA_HOME", data.c_str(), 1);
   ::setenv("XDG_CONFIG_HOME", data.c_str(), 1);
   if (window) firstFrame(&argc, &argv, start);
-  callbackCost(std::min(seconds, 20.0));
-  if (jack) jackRun(seconds);
+  const double plugin = callbackCost(std::min(seconds, 20.0));
+  if (jack) jackRun(seconds, plugin);
   std::filesystem::remove_all(data);
   return 0;
 }
