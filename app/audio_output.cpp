@@ -254,10 +254,18 @@ void StandaloneHost::StopAudioStream() {
     while (!audioDone.load() && std::chrono::steady_clock::now() < deadline)
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (audioDone.load() && left.count() > 0)
+    if (audioDone.load() && left.count() > 0) {
       audio->StopStreamAfterPlaying(static_cast<int>(left.count()));
-    else
+    } else {
+      // No callback came: the server may have just gone, and the audio library's own
+      // thread be closing the stream. It gets a moment to finish before the stream is
+      // stopped from here.
+      const auto closing = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStopWaitMs);
+      while (audio->IsStreamOpen() && std::chrono::steady_clock::now() < closing)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      if (!audio->IsStreamOpen()) return;
       audio->AbortStream();
+    }
   }
   audio->CloseStream();
 }

@@ -284,9 +284,20 @@ AudioError AudioBackend::StartStream() {
   return mImpl->rt->isStreamRunning() ? AudioError::kNone : AudioError::kSystemError;
 }
 
+bool AudioBackend::LeaveOrphanedStream() {
+  // When the JACK server goes, the audio library closes the stream on a thread of its
+  // own, and a stop or close from here at the same time can deadlock in the JACK library.
+  // A stream still open once the server is gone is left to that thread: the library's
+  // object is let go unreleased (it will not call back, having no server).
+  if (!mImpl->rt || mImpl->pulse || !mImpl->rt->isStreamOpen() || JackServerRunning()) return false;
+  (void)mImpl->rt.release();
+  return true;
+}
+
 AudioError AudioBackend::AbortStream() {
   if (mImpl->pulseStream) mImpl->pulseStream->Stop(false, 0);
   if (!mImpl->rt || !mImpl->rt->isStreamRunning()) return AudioError::kNone;
+  if (LeaveOrphanedStream()) return AudioError::kNone;
   try {
     mImpl->rt->abortStream();
   } catch (const RtAudioError& e) {
@@ -303,7 +314,7 @@ AudioError AudioBackend::StopStreamAfterPlaying(int ms) {
 
 void AudioBackend::CloseStream() {
   mImpl->pulseStream.reset();
-  if (!mImpl->rt || !mImpl->rt->isStreamOpen()) return;
+  if (!mImpl->rt || !mImpl->rt->isStreamOpen() || LeaveOrphanedStream()) return;
   try {
     mImpl->rt->closeStream();
   } catch (const RtAudioError& e) {

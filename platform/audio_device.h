@@ -90,6 +90,7 @@ class AudioBackend {
  private:
   struct Impl;
   AudioError Fail(int rtType, const std::string& message);
+  bool LeaveOrphanedStream();
   AudioError OpenPulse(const AudioStreamParameters* output, const AudioStreamParameters* input, unsigned sampleRate,
                        unsigned* bufferFrames, AudioCallback callback, void* user);
   unsigned IdFor(const std::string& name, unsigned occurrence);
