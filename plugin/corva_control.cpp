@@ -115,9 +115,28 @@ void markChangedAnimations(UiModel& ui, IGraphics& g, double now) {
   if (ui.learnArmed && ui.learnTarget >= 0 && isLearnBlinkOn(now) != ui.learnBlinkShown) g.SetAllControlsDirty();
 }
 
-void markLedDirty(const UiModel& ui, IGraphics& g) {
+void markParamDirty(const UiModel& ui, IGraphics& g, int paramIdx) {
   float r[4];
-  faceLedRect(ui.face, r);
+  if (paramIdx == kLedLevel) {
+    faceLedRect(ui.face, r);
+  } else if (float cx = 0, cy = 0; faceControlCentre(paramIdx, cx, cy)) {
+    // Half the side of the square a control's drawing stays in, in face design units:
+    // the knob images turn, so their corners reach out to half a diagonal.
+    const float half = paramIdx <= kVolume ? 132.0f : paramIdx == kHold ? 60.0f : 45.0f;
+    const FaceModel& f = ui.face;
+    r[0] = f.originX + (cx - half) * f.pixelScale;
+    r[1] = f.originY + (cy - half) * f.pixelScale;
+    r[2] = r[3] = 2.0f * half * f.pixelScale;
+  } else if (effectSlot(paramIdx) >= 0) {
+    const EffectsPanelModel& p = ui.effectsPanel;
+    r[0] = p.originX;
+    r[1] = p.originY;
+    r[2] = kPanelDesignWidth * p.pixelScale;
+    r[3] = kPanelDesignHeight * p.pixelScale;
+  } else {
+    g.SetAllControlsDirty();
+    return;
+  }
   g.SetRegionDirty(rectOf(r));
 }
 

@@ -42,7 +42,9 @@ class CorvaControl : public iplug::igraphics::IControl {
 // the echo switch glides, the whole window when the learn target blinks.
 void markChangedAnimations(UiModel& ui, iplug::igraphics::IGraphics& g, double now);
 
-// Marks the LED's part of the window for drawing (its level changed).
-void markLedDirty(const UiModel& ui, iplug::igraphics::IGraphics& g);
+// Marks for drawing the part of the window that shows parameter `paramIdx` (its value
+// changed): the control's own area, or the whole window for one drawn nowhere in
+// particular.
+void markParamDirty(const UiModel& ui, iplug::igraphics::IGraphics& g, int paramIdx);
 
 }  // namespace corva

@@ -28,12 +28,10 @@ void CorvaPlug::OnParamChangeUI(int paramIdx, iplug::EParamSource) {
   const float v = static_cast<float>(param->Value());
   uiModel.face.setValue(paramIdx, v);
   uiModel.effectsPanel.setValue(paramIdx, v);
-  // The LED follows the sound many times a second: only its part is drawn again.
-  if (paramIdx == kLedLevel) {
-    if (iplug::igraphics::IGraphics* g = GetUI()) markLedDirty(uiModel, *g);
-    return;
-  }
-  redraw();
+  // Only the part of the window that shows the parameter is drawn again. The LED
+  // follows the sound and changes nothing else.
+  if (paramIdx != kLedLevel) publishNoteGateRouting();
+  if (iplug::igraphics::IGraphics* g = GetUI()) markParamDirty(uiModel, *g, paramIdx);
 }
 
 // The interface asks for a redraw after every change of the MIDI map or of MIDI learn,

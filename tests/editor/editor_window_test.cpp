@@ -322,11 +322,22 @@ TEST_F(EditorWindow, PartlyRedrawnPictureEqualsTheWholeDrawing) {
   const Image partly = ed.settled();
   Save(partly, "editor-window-led-partly-redrawn");
   // The host hands the same size back: the whole picture is drawn again.
-  ViewRect same = SizeOf(ed.view, loop);
-  loop.call([&] { ed.view->onSize(&same); });
-  const Image whole = ed.settled();
+  const auto drawnWhole = [&] {
+    ViewRect same = SizeOf(ed.view, loop);
+    loop.call([&] { ed.view->onSize(&same); });
+    return ed.settled();
+  };
   EXPECT_NE(DifferingShare(partly, OffscreenPicture(648, 431), 24), 0.0) << "the LED is lit";
-  EXPECT_LT(DifferingShare(partly, whole, 2), 0.001);
+  EXPECT_LT(DifferingShare(partly, drawnWhole(), 2), 0.001);
+  // The volume knob turned by the wheel: its part only.
+  int ox = 0, oy = 0;
+  ed.window->origin(ox, oy);
+  const double volume0 = in.controller()->getParamNormalized(kVolume);
+  ASSERT_TRUE(XdoTool("mousemove " + At(ox + kVolumeX, oy + kVolumeY) + " click 5 click 5 click 5"));
+  ASSERT_TRUE(WaitFor([&] { return in.controller()->getParamNormalized(kVolume) < volume0 - 0.05; }));
+  const Image turned = ed.settled();
+  Save(turned, "editor-window-volume-partly-redrawn");
+  EXPECT_LT(DifferingShare(turned, drawnWhole(), 2), 0.001);
 }
 
 TEST_F(EditorWindow, OpenedAndClosedFiftyTimesAndFourAtOnce) {
