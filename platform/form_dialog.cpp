@@ -96,6 +96,7 @@ void FormDialog::FitLabels() {
       if (o.y == l.y && o.x > l.x && (next < 0 || o.x < next)) next = o.x;
     if (next < 0) continue;
     const int room = next - l.x - kGap;
+    if (scale < 1.0) scaleLabel(l.widget, scale);  // measured at the scale found so far
     while (scale > kSmallest && naturalWidth(l.widget) > room) {
       scale = std::max(kSmallest, scale - kStep);
       scaleLabel(l.widget, scale);

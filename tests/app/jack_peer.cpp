@@ -141,7 +141,13 @@ JackRecorder::JackRecorder(const char* name, std::size_t maxFrames) : mLeft(maxF
   mIn[0] = jack_port_register(mClient, "in_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
   mIn[1] = jack_port_register(mClient, "in_2", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
   jack_set_process_callback(mClient, &JackRecorder::process, this);
+  jack_set_xrun_callback(mClient, &JackRecorder::xrun, this);
   jack_activate(mClient);
+}
+
+int JackRecorder::xrun(void* self) {
+  ++static_cast<JackRecorder*>(self)->mXruns;
+  return 0;
 }
 
 JackRecorder::~JackRecorder() {

@@ -53,11 +53,15 @@ class JackRecorder {
   // The left channel as recorded so far.
   std::vector<float> left() const;
   std::size_t frames() const { return mFrames.load(); }
+  // Periods the server reported it could not serve in time: the recording has a gap there.
+  int xruns() const { return mXruns.load(); }
 
  private:
   static int process(unsigned frames, void* self);
+  static int xrun(void* self);
   jack_client_t* mClient = nullptr;
   jack_port_t* mIn[2] = {};
+  std::atomic<int> mXruns{0};
   std::vector<float> mLeft;
   std::atomic<std::size_t> mFrames{0};
 };
