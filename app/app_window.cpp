@@ -82,10 +82,20 @@ void AppWindow::Create() {
     platform::ShowMessageBox(mWindow.get(), text, title, platform::MessageButtons::kOk);
   };
   // The stream is watched from the main loop: a server that goes away is noticed, and the
-  // stream reopened once it is back. The timer ends with the window.
+  // stream reopened once it is back. The timer ends with the window. What the watch says
+  // opens from a timer of its own, so that the watch goes on (and reopens the stream)
+  // while the message is shown.
   platform::AddTimer(kAudioWatchMs, [this] {
     if (!mHost) return false;
+    std::function<void(const char*, const char*)> shown = std::move(mHost->messageBox);
+    mHost->messageBox = [this](const char* text, const char* title) {
+      platform::AddTimer(0, [this, t = std::string(text), ti = std::string(title)] {
+        if (mWindow && !mDestroyed) platform::ShowMessageBox(mWindow.get(), t, ti, platform::MessageButtons::kOk);
+        return false;
+      });
+    };
     mHost->WatchAudio();
+    mHost->messageBox = std::move(shown);
     return true;
   });
   if (!mHost->screenshotPath.empty()) {

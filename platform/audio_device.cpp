@@ -153,7 +153,8 @@ std::vector<unsigned> AudioBackend::GetDeviceIds() {
     std::vector<PulseDevice> devices;
     std::string error;
     if (!PulseOutput::ListDevices(devices, error)) {
-      Fail(RtAudioError::DRIVER_ERROR, error);
+      Fail(RtAudioError::DRIVER_ERROR, "PulseAudio: " + error);
+      mLastError = error;
       return out;
     }
     std::map<std::string, unsigned> seen;
@@ -254,17 +255,20 @@ AudioError AudioBackend::OpenStream(const AudioStreamParameters* output, const A
 
 AudioError AudioBackend::OpenPulse(const AudioStreamParameters* output, const AudioStreamParameters* input,
                                    unsigned sampleRate, unsigned* bufferFrames, AudioCallback callback, void* user) {
-  if (!output) return Fail(RtAudioError::INVALID_USE, "PulseAudio: a stream needs an output device");
-  if (input && input->nChannels > 0) return Fail(RtAudioError::INVALID_USE, "PulseAudio: input streams are not supported");
+  if (!output) return Fail(RtAudioError::INVALID_USE, "a stream needs an output device");
+  if (input && input->nChannels > 0) return Fail(RtAudioError::INVALID_USE, "input streams are not supported");
   unsigned index = 0;
   if (!IndexOf(output->deviceId, index) || mImpl->listed.at(output->deviceId).info.outputChannels == 0)
-    return Fail(RtAudioError::INVALID_DEVICE, "PulseAudio: no such output device");
+    return Fail(RtAudioError::INVALID_DEVICE, "no such output device");
   CloseStream();
   auto stream = std::make_unique<PulseOutput>();
   std::string error;
   if (!stream->Open(mImpl->listed.at(output->deviceId).serverName, output->nChannels, sampleRate, *bufferFrames,
-                    callback, user, error))
-    return Fail(RtAudioError::DRIVER_ERROR, error);
+                    callback, user, error)) {
+    Fail(RtAudioError::DRIVER_ERROR, "PulseAudio: " + error);
+    mLastError = error;
+    return AudioError::kDriverError;
+  }
   mImpl->pulseStream = std::move(stream);
   return AudioError::kNone;
 }
@@ -272,8 +276,8 @@ AudioError AudioBackend::OpenPulse(const AudioStreamParameters* output, const Au
 AudioError AudioBackend::StartStream() {
   if (mImpl->pulse) {
     std::string error;
-    if (!mImpl->pulseStream) return Fail(RtAudioError::INVALID_USE, "PulseAudio: no stream is open");
-    return mImpl->pulseStream->Start(error) ? AudioError::kNone : Fail(RtAudioError::DRIVER_ERROR, error);
+    if (!mImpl->pulseStream) return Fail(RtAudioError::INVALID_USE, "no stream is open");
+    return mImpl->pulseStream->Start(error) ? AudioError::kNone : Fail(RtAudioError::DRIVER_ERROR, "PulseAudio: " + error);
   }
   if (!mImpl->rt) return AudioError::kDriverError;
   try {

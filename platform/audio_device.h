@@ -84,7 +84,7 @@ class AudioBackend {
   // While set, the audio libraries print nothing of their own (repeated attempts to
   // reach a server that is away).
   static void QuietLibraryMessages(bool quiet);
-  // The text of the last error reported.
+  // The text of the last error reported (for PulseAudio without the driver's name).
   const std::string& LastError() const { return mLastError; }
 
  private:

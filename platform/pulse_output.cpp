@@ -64,18 +64,18 @@ struct PulseOutput::Impl {
   bool Connect(std::string& error) {
     loop = pa_threaded_mainloop_new();
     if (!loop) {
-      error = "PulseAudio: no main loop could be made";
+      error = "no main loop could be made";
       return false;
     }
     context = pa_context_new(pa_threaded_mainloop_get_api(loop), kClientName);
     if (!context) {
-      error = "PulseAudio: no connection could be made";
+      error = "no connection could be made";
       return false;
     }
     pa_context_set_state_callback(context, &Impl::OnContextState, this);
     if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0 ||
         pa_threaded_mainloop_start(loop) < 0) {
-      error = std::string("PulseAudio: no server answered (") + pa_strerror(pa_context_errno(context)) + ")";
+      error = std::string("no server answered (") + pa_strerror(pa_context_errno(context)) + ")";
       return false;
     }
     pa_threaded_mainloop_lock(loop);
@@ -85,7 +85,7 @@ struct PulseOutput::Impl {
     }) && pa_context_get_state(context) == PA_CONTEXT_READY;
     if (!ready) {
       const int e = pa_context_errno(context);
-      error = std::string("PulseAudio: no server answered (") + (e ? pa_strerror(e) : "timed out") + ")";
+      error = std::string("no server answered (") + (e ? pa_strerror(e) : "timed out") + ")";
     }
     pa_threaded_mainloop_unlock(loop);
     return ready;
@@ -127,12 +127,12 @@ struct PulseOutput::Impl {
 
   static void OnContextState(pa_context* c, void* self) {
     const pa_context_state_t s = pa_context_get_state(c);
-    if (s == PA_CONTEXT_FAILED || s == PA_CONTEXT_TERMINATED) static_cast<Impl*>(self)->Fail("the PulseAudio server went away");
+    if (s == PA_CONTEXT_FAILED || s == PA_CONTEXT_TERMINATED) static_cast<Impl*>(self)->Fail("the server went away");
   }
 
   static void OnStreamState(pa_stream* st, void* self) {
     const pa_stream_state_t s = pa_stream_get_state(st);
-    if (s == PA_STREAM_FAILED || s == PA_STREAM_TERMINATED) static_cast<Impl*>(self)->Fail("the PulseAudio server ended the stream");
+    if (s == PA_STREAM_FAILED || s == PA_STREAM_TERMINATED) static_cast<Impl*>(self)->Fail("the server ended the stream");
   }
 
   static void OnWrite(pa_stream*, size_t bytes, void* self) { static_cast<Impl*>(self)->Fill(bytes); }
@@ -148,7 +148,7 @@ struct PulseOutput::Impl {
         for (unsigned c = 0; c < channels; ++c)
           interleaved[static_cast<size_t>(i) * channels + c] = static_cast<float>(planar[static_cast<size_t>(c) * frames + i]);
       if (pa_stream_write(stream, interleaved.data(), periodBytes, nullptr, 0, PA_SEEK_RELATIVE) < 0) {
-        Fail("the PulseAudio server refused the audio");
+        Fail("the server refused the audio");
         return;
       }
       bytes -= periodBytes;
@@ -206,7 +206,7 @@ bool PulseOutput::Open(const std::string& sink, unsigned channels, unsigned rate
                        void* user, std::string& error) {
   Close();
   if (channels == 0 || frames == 0 || rate == 0 || !callback) {
-    error = "PulseAudio: a stream needs channels, a rate and a period";
+    error = "a stream needs channels, a rate and a period";
     return false;
   }
   mImpl = std::make_unique<Impl>();
@@ -253,7 +253,7 @@ bool PulseOutput::Open(const std::string& sink, unsigned channels, unsigned rate
   }
   if (!ready) {
     const int e = pa_context_errno(p.context);
-    error = "PulseAudio: the device \"" + sink + "\" did not open a stream (" + (e ? pa_strerror(e) : "timed out") + ")";
+    error = "the device \"" + sink + "\" did not open a stream (" + (e ? pa_strerror(e) : "timed out") + ")";
   }
   pa_threaded_mainloop_unlock(p.loop);
   if (!ready) mImpl.reset();
@@ -262,7 +262,7 @@ bool PulseOutput::Open(const std::string& sink, unsigned channels, unsigned rate
 
 bool PulseOutput::Start(std::string& error) {
   if (!mImpl || mImpl->failed.load()) {
-    error = "PulseAudio: no stream is open";
+    error = "no stream is open";
     return false;
   }
   Impl& p = *mImpl;
@@ -276,7 +276,7 @@ bool PulseOutput::Start(std::string& error) {
   if (writable != static_cast<size_t>(-1)) p.Fill(writable);
   pa_threaded_mainloop_unlock(p.loop);
   if (p.failed.load()) {
-    error = "PulseAudio: the stream failed as it started";
+    error = "the stream failed as it started";
     return false;
   }
   return true;
