@@ -132,34 +132,33 @@ inline void seriesJunctionPair(double sourceVoltage, double nodeA, double nodeB,
     else
       start[i] = std::min(VT * logarithm(vt / (Is * R)), vt);
   }
-  const __m256d vt = _mm256_setr_pd(drive[0], drive[1], drive[0], drive[1]);
-  __m256d vd = _mm256_setr_pd(start[0], start[1], start[0], start[1]);
-  const __m256d noSkip = _mm256_setzero_pd();
-  const __m256d RIs = set1(R * Is);
-  __m256d e = _mm256_setzero_pd();
-  __m256d slope = _mm256_setzero_pd();
-  __m256d active = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
+  const __m128d vt = _mm_setr_pd(drive[0], drive[1]);
+  __m128d vd = _mm_setr_pd(start[0], start[1]);
+  const __m128d RIs = _mm_set1_pd(R * Is);
+  __m128d e = _mm_setzero_pd();
+  __m128d slope = _mm_setzero_pd();
+  __m128d active = _mm_castsi128_pd(_mm_set1_epi64x(-1));
   for (int iteration = 0; iteration < 8; ++iteration) {
-    __m256d eNow, slopeNow;
-    limitedExp4(vd, noSkip, eNow, slopeNow);
-    e = _mm256_blendv_pd(e, eNow, active);
-    slope = _mm256_blendv_pd(slope, slopeNow, active);
-    const __m256d f = _mm256_sub_pd(_mm256_sub_pd(vt, vd), _mm256_mul_pd(RIs, _mm256_sub_pd(eNow, set1(1.0))));
-    const __m256d fPrime = _mm256_sub_pd(set1(-1.0), _mm256_mul_pd(_mm256_mul_pd(RIs, slopeNow), set1(kInvVT)));
-    const __m256d step = _mm256_min_pd(
-        set1(0.5), _mm256_max_pd(set1(-0.5), _mm256_div_pd(_mm256_xor_pd(f, set1(-0.0)), fPrime)));
-    vd = _mm256_blendv_pd(vd, _mm256_add_pd(vd, step), active);
-    const __m256d converged = _mm256_cmp_pd(absolute(step), set1(1e-7), _CMP_LT_OQ);
-    active = _mm256_andnot_pd(converged, active);
-    if ((_mm256_movemask_pd(active) & 0b11) == 0) break;
+    __m128d eNow, slopeNow;
+    limitedExp2(vd, eNow, slopeNow);
+    e = _mm_blendv_pd(e, eNow, active);
+    slope = _mm_blendv_pd(slope, slopeNow, active);
+    const __m128d f = _mm_sub_pd(_mm_sub_pd(vt, vd), _mm_mul_pd(RIs, _mm_sub_pd(eNow, _mm_set1_pd(1.0))));
+    const __m128d fPrime = _mm_sub_pd(_mm_set1_pd(-1.0), _mm_mul_pd(_mm_mul_pd(RIs, slopeNow), _mm_set1_pd(kInvVT)));
+    const __m128d step = _mm_min_pd(
+        _mm_set1_pd(0.5), _mm_max_pd(_mm_set1_pd(-0.5), _mm_div_pd(_mm_xor_pd(f, _mm_set1_pd(-0.0)), fPrime)));
+    vd = _mm_blendv_pd(vd, _mm_add_pd(vd, step), active);
+    const __m128d converged = _mm_cmp_pd(absolute(step), _mm_set1_pd(1e-7), _CMP_LT_OQ);
+    active = _mm_andnot_pd(converged, active);
+    if (_mm_movemask_pd(active) == 0) break;
   }
   // A lane that ran out of iterations takes its current and conductance at its final
   // voltage.
-  if ((_mm256_movemask_pd(active) & 0b11) != 0) {
-    __m256d eNow, slopeNow;
-    limitedExp4(vd, noSkip, eNow, slopeNow);
-    e = _mm256_blendv_pd(e, eNow, active);
-    slope = _mm256_blendv_pd(slope, slopeNow, active);
+  if (_mm_movemask_pd(active) != 0) {
+    __m128d eNow, slopeNow;
+    limitedExp2(vd, eNow, slopeNow);
+    e = _mm_blendv_pd(e, eNow, active);
+    slope = _mm_blendv_pd(slope, slopeNow, active);
   }
   for (int i = 0; i < 2; ++i) {
     junctionVoltage[i] = vd[i];
