@@ -11,8 +11,8 @@
 
 #include CORVA_PLUG_BASE_HEADER
 
-#include <array>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -22,6 +22,7 @@
 #include "framework/ibyte_chunk.h"
 #include "framework/igraphics_structs.h"
 #include "framework/imidi_msg.h"
+#include "framework/spsc_queue.h"
 #include "news/news_notices.h"
 #include "model/param_table.h"
 #include "plugin/note_gate.h"
@@ -42,7 +43,14 @@ int editorHeightForWidth(int w);
 class CorvaPlug final : public CORVA_PLUG_BASE, public corva::Host {
  public:
   using PlugBase = CORVA_PLUG_BASE;
-  static constexpr int kMidiRingSlots = 65;  // one always stays free: 64 messages wait at most
+  static constexpr std::size_t kMidiRingCapacity = 64;  // messages waiting at most; more are dropped
+
+  // A MIDI message on its way from the audio thread to the idle handler, with whether
+  // the audio thread already opened or closed the gate for it.
+  struct QueuedMidiMsg {
+    iplug::IMidiMsg msg;
+    bool gated = false;
+  };
 
   explicit CorvaPlug(const iplug::InstanceInfo& info);
   ~CorvaPlug() override;
@@ -118,7 +126,7 @@ class CorvaPlug final : public CORVA_PLUG_BASE, public corva::Host {
   void publishNotice();
 
   // Members, in construction order. Those that cross threads are atomics: the audio
-  // thread writes ledLevel, pendingLatency and midiWrite; any thread sets paramsDirty.
+  // thread writes ledLevel, pendingLatency and the MIDI ring; any thread sets paramsDirty.
   // uiModel, and everything the idle handler touches, belongs to the interface thread.
   corva::UiModel uiModel{this};
   bool midiMapSaveFailed = false;
@@ -137,9 +145,8 @@ class CorvaPlug final : public CORVA_PLUG_BASE, public corva::Host {
   float ledSent = -1.0f;
   std::atomic<std::int32_t> pendingLatency{0};
   std::atomic<std::int32_t> reportedLatency{-1};
-  std::array<iplug::IMidiMsg, kMidiRingSlots> midiRing{};
-  std::atomic<std::uint64_t> midiWrite{0};
-  std::atomic<std::uint64_t> midiRead{0};
+  // Produced by the audio thread, consumed by the idle handler; allocated here, once.
+  iplug::IPlugQueue<QueuedMidiMsg> midiRing{kMidiRingCapacity};
   bool spaceTriggerEnabled = false;
   bool sampleRateRefused = false;  // the last reset's rate was one the engine does not play
 
@@ -149,7 +156,6 @@ class CorvaPlug final : public CORVA_PLUG_BASE, public corva::Host {
   // so only the other writes of the trigger (interface, host, state) count a new
   // generation, which the next snapshot takes.
   corva::NoteGateRouting noteGateRouting;
-  std::array<bool, kMidiRingSlots> midiRingGated{};
   corva::GateEvents gateEvents;  // audio thread
   std::atomic<std::uint32_t> triggerGeneration{0};
   std::uint32_t triggerGenerationSeen = 0xFFFFFFFFu;  // audio thread

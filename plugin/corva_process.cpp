@@ -117,21 +117,14 @@ void CorvaPlug::ProcessMidiMsg(const iplug::IMidiMsg& msg) {
   const bool gated = noteGateRouting.gateFor(msg.mStatus, msg.mData1, msg.mData2, on);
   if (gated) gateEvents.add(msg.mOffset, on);
 
-  const std::uint64_t slots = midiRing.size();
-  const std::uint64_t write = midiWrite.load(std::memory_order_relaxed);
-  const std::uint64_t next = (write + 1) % slots;
-  if (next == midiRead.load(std::memory_order_acquire)) return;  // full: dropped
-  midiRing[write] = msg;
-  midiRingGated[write] = gated;
-  midiWrite.store(next, std::memory_order_release);
+  (void)midiRing.Push({msg, gated});  // false when full: the message is dropped
 }
 
 bool CorvaPlug::takeMidiMsg(iplug::IMidiMsg& msg, bool* gated) {
-  const std::uint64_t read = midiRead.load(std::memory_order_relaxed);
-  if (read == midiWrite.load(std::memory_order_acquire)) return false;
-  msg = midiRing[read];
-  if (gated) *gated = midiRingGated[read];
-  midiRead.store((read + 1) % midiRing.size(), std::memory_order_release);
+  QueuedMidiMsg queued;
+  if (!midiRing.Pop(queued)) return false;
+  msg = queued.msg;
+  if (gated) *gated = queued.gated;
   return true;
 }
 
