@@ -114,8 +114,9 @@ std::vector<unsigned char> Capture(iplug::igraphics::IGraphicsLinux& g, int& w, 
   return px;
 }
 
-// The picture after the LED and the beat light were drawn over the kept picture, against
-// the same state drawn whole: differing pixels and the largest channel difference.
+// The picture after the LED and the beat light were drawn over the kept picture (its still
+// layer copied in), against the same state drawn whole with every element drawn:
+// differing pixels and the largest channel difference.
 void CompareWithWhole(CorvaPlug& plug, iplug::igraphics::IGraphicsLinux& g, std::recursive_mutex& mutex,
                       long& differing, int& largest, long& total) {
   std::lock_guard<std::recursive_mutex> lock(mutex);
@@ -136,9 +137,10 @@ void CompareWithWhole(CorvaPlug& plug, iplug::igraphics::IGraphicsLinux& g, std:
     int w = 0, h = 0;
     const std::vector<unsigned char> composited = Capture(g, w, h);
     const bool shown = panel.beatLitShown;
-    g.SetAllControlsDirty();
+    g.KeepStillLayer(false);
     g.OnDisplayTick();
     const std::vector<unsigned char> whole = Capture(g, w, h);
+    g.KeepStillLayer(true);
     // Compared only when the whole drawing showed the beat light as the partial one did.
     if (panel.beatLitShown != shown || composited.size() != whole.size() || whole.empty()) continue;
     total = long(w) * h;

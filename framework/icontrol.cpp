@@ -50,6 +50,9 @@ void IControl::SetTargetAndDrawRECTs(const IRECT& r) {
   OnResize();
 }
 
-void IPanelControl::Draw(IGraphics& g) { g.FillRect(mColor, mRECT); }
+void IPanelControl::Draw(IGraphics& g) {
+  // A plain colour never changes: it belongs to the still part of the picture.
+  if (g.GetDrawLayer() != IGraphics::EDrawLayer::kChanging) g.FillRect(mColor, mRECT);
+}
 
 }  // namespace iplug::igraphics

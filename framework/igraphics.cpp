@@ -152,7 +152,8 @@ void IGraphics::FillRect(const IColor& color, const IRECT& r, const IBlend* blen
   nvgFill(vg);
 }
 
-void IGraphics::DrawControls() {
+void IGraphics::DrawControls(EDrawLayer layer) {
+  mDrawLayer = layer;
   auto* vg = static_cast<NVGcontext*>(GetDrawContext());
   // A control may change the list while drawing (a synthetic press); index, not iterate.
   for (int i = 0; i < NControls(); ++i) {
@@ -165,6 +166,7 @@ void IGraphics::DrawControls() {
     c->Draw(*this);
     if (vg) nvgRestore(vg);
   }
+  mDrawLayer = EDrawLayer::kAll;
 }
 
 IControl* IGraphics::GetCapturedControl(std::uintptr_t touchID) const {

@@ -130,9 +130,14 @@ class IGraphics {
   void EnableMultiTouch(bool enable) { mEnableMultiTouch = enable; }
 
   // ---- drawing ----
+  // The part of the picture the controls are drawing: all of it; only what stays as it
+  // is while the window keeps its size and placement (kept offscreen by the platform and
+  // drawn again only when that changes); or everything else, over a copy of that part.
+  enum class EDrawLayer { kAll, kStill, kChanging };
+  EDrawLayer GetDrawLayer() const { return mDrawLayer; }
   void FillRect(const IColor& color, const IRECT& bounds, const IBlend* blend = nullptr);
-  // Draws every control in attachment order into the current frame.
-  void DrawControls();
+  // Draws every control in attachment order into the current frame, the given layer.
+  void DrawControls(EDrawLayer layer = EDrawLayer::kAll);
 
   // ---- events, in editor units ----
   void OnMouseDown(const std::vector<IMouseInfo>& points);
@@ -179,6 +184,7 @@ class IGraphics {
   int mAreaHeight;
   IColor mSurroundColor{255, 0, 0, 0};
   IRECT mDirtyRegion;
+  EDrawLayer mDrawLayer = EDrawLayer::kAll;
   float mLastX = 0.f, mLastY = 0.f;  // the last pointer position of any event
   bool mLayoutOnResize = false;
   bool mHandleMouseOver = false;

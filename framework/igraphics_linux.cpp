@@ -84,6 +84,12 @@ struct IGraphicsLinux::Window {
   int capturedW = 0, capturedH = 0;
   OffscreenPicture picture;
   bool noOffscreen = false;  // the context cannot draw offscreen: every frame is drawn whole
+  // The still part of the picture, and the placement it was drawn for.
+  OffscreenPicture still;
+  bool stillDrawn = false;
+  bool noStill = false;  // the still layer cannot be kept: everything is drawn each time
+  bool stillWanted = true;
+  int stillKey[5] = {0, 0, 0, 0, 0};  // origin x, y, editor width, height, scale x 1000
 };
 
 namespace {
@@ -189,6 +195,12 @@ void* IGraphicsLinux::GetDisplay() const {
 }
 
 long IGraphicsLinux::FramesDrawn() const { return mWindow ? mWindow->frames : 0; }
+
+void IGraphicsLinux::KeepStillLayer(bool keep) {
+  if (!mWindow) return;
+  mWindow->stillWanted = keep;
+  SetAllControlsDirty();
+}
 
 bool IGraphicsLinux::CaptureFrame(std::vector<unsigned char>& rgba, int& w, int& h) {
   auto* display = static_cast<Display*>(GetDisplay());
@@ -377,10 +389,11 @@ void IGraphicsLinux::ReadFrame(int width, int height) {
   w.capturedH = height;
 }
 
-void IGraphicsLinux::DrawPicture(int x, int y, int w, int h, int windowHeight) {
-  // The part (x, y, w, h) of the window, in pixels from its top-left corner: cleared to
-  // the surround, then everything drawn through a viewport of that part only, so that
-  // the renderer fills no pixel outside it. Each pixel comes out as in a whole frame.
+void IGraphicsLinux::DrawPicture(int x, int y, int w, int h, int windowHeight, EDrawLayer layer) {
+  // The part (x, y, w, h) of the window, in pixels from its top-left corner, drawn
+  // through a viewport of that part only, so that the renderer fills no pixel outside
+  // it; each pixel comes out as in a whole frame. It starts from the surround, or for
+  // the changing layer from the copy of the still layer already there.
   const float s = std::max(GetScreenScale() * GetDrawScale(), 0.01f);
   int ox = 0, oy = 0;
   GetEditorOrigin(ox, oy);
@@ -389,14 +402,37 @@ void IGraphicsLinux::DrawPicture(int x, int y, int w, int h, int windowHeight) {
   glEnable(GL_SCISSOR_TEST);
   glScissor(x, glY, w, h);
   glClearColor(c.R / 255.f, c.G / 255.f, c.B / 255.f, 1.f);
-  glClear(GL_COLOR_BUFFER_BIT | GL_STENCIL_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glClear((layer == EDrawLayer::kChanging ? 0 : GL_COLOR_BUFFER_BIT) | GL_STENCIL_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glDisable(GL_SCISSOR_TEST);
   glViewport(x, glY, w, h);
   NVGcontext* vg = mWindow->vg;
   nvgBeginFrame(vg, w / s, h / s, s);
   nvgTranslate(vg, (ox - x) / s, (oy - y) / s);
-  DrawControls();
+  DrawControls(layer);
   nvgEndFrame(vg);
+}
+
+bool IGraphicsLinux::CopyStillLayer(int x, int y, int w, int h, int windowWidth, int windowHeight) {
+  Window& win = *mWindow;
+  if (win.noOffscreen || win.noStill || !win.stillWanted) return false;
+  bool fresh = false;
+  const bool made = win.still.Bind(windowWidth, windowHeight, fresh);
+  win.noStill = !made;
+  if (made) {
+    int key[5] = {0, 0, Width(), Height(), static_cast<int>(std::lround(GetScreenScale() * GetDrawScale() * 1000.f))};
+    GetEditorOrigin(key[0], key[1]);
+    if (fresh || !win.stillDrawn || !std::equal(key, key + 5, win.stillKey)) {
+      DrawPicture(0, 0, windowWidth, windowHeight, windowHeight, EDrawLayer::kStill);
+      std::copy(key, key + 5, win.stillKey);
+      win.stillDrawn = true;
+    }
+    const int glY = windowHeight - y - h;
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, win.still.fbo);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, win.picture.fbo);
+    glBlitFramebuffer(x, glY, x + w, glY + h, x, glY, x + w, glY + h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+  }
+  glBindFramebuffer(GL_FRAMEBUFFER, win.picture.fbo);
+  return made;
 }
 
 void IGraphicsLinux::DrawExposed() {
@@ -408,20 +444,26 @@ void IGraphicsLinux::DrawExposed() {
   if (!w.vg) {
     glClear(GL_COLOR_BUFFER_BIT);
   } else if (w.noOffscreen) {
-    DrawPicture(0, 0, W, H, H);
+    DrawPicture(0, 0, W, H, H, EDrawLayer::kAll);
   } else {
+    int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
     if (fresh || AnyControlDirty()) {
-      DrawPicture(0, 0, W, H, H);
+      x1 = W;
+      y1 = H;
     } else if (const IRECT& r = GetDirtyRegion(); !r.Empty()) {
       // Only the dirty part, in whole pixels with a margin for edge smoothing.
       const float s = std::max(GetScreenScale() * GetDrawScale(), 0.01f);
       int ox = 0, oy = 0;
       GetEditorOrigin(ox, oy);
-      const int x0 = std::max(0, static_cast<int>(std::floor(ox + r.L * s)) - 2);
-      const int y0 = std::max(0, static_cast<int>(std::floor(oy + r.T * s)) - 2);
-      const int x1 = std::min(W, static_cast<int>(std::ceil(ox + r.R * s)) + 2);
-      const int y1 = std::min(H, static_cast<int>(std::ceil(oy + r.B * s)) + 2);
-      if (x1 > x0 && y1 > y0) DrawPicture(x0, y0, x1 - x0, y1 - y0, H);
+      x0 = std::max(0, static_cast<int>(std::floor(ox + r.L * s)) - 2);
+      y0 = std::max(0, static_cast<int>(std::floor(oy + r.T * s)) - 2);
+      x1 = std::min(W, static_cast<int>(std::ceil(ox + r.R * s)) + 2);
+      y1 = std::min(H, static_cast<int>(std::ceil(oy + r.B * s)) + 2);
+    }
+    if (x1 > x0 && y1 > y0) {
+      // The still layer is copied in and the rest drawn over it.
+      const bool still = CopyStillLayer(x0, y0, x1 - x0, y1 - y0, W, H);
+      DrawPicture(x0, y0, x1 - x0, y1 - y0, H, still ? EDrawLayer::kChanging : EDrawLayer::kAll);
     }
     // Nothing dirty: the window system asked, and the kept picture is shown again.
     w.picture.Show();
@@ -461,6 +503,7 @@ int IGraphicsLinux::HandleEvent(const void* e) {
       break;
     case PUGL_DESTROY:
       w.picture.Free();
+      w.still.Free();
       if (w.vg) nvgDeleteGL2(w.vg);
       w.vg = nullptr;
       break;

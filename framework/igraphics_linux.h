@@ -35,6 +35,9 @@ class IGraphicsLinux : public IGraphics {
   void* GetDisplay() const;
   // Frames drawn since the window opened.
   long FramesDrawn() const;
+  // Whether the still part of the picture is kept offscreen (the default); without it
+  // every drawing draws everything, which is what the kept picture is measured against.
+  void KeepStillLayer(bool keep);
   // Draws a frame now and gives its pixels as the window shows them, whatever covers
   // the window or lies off the screen: w x h RGBA pixels, top row first, opaque. False
   // when the window is not open or not shown, or inside its own event dispatch.
@@ -50,8 +53,13 @@ class IGraphicsLinux : public IGraphics {
  private:
   // Draws what an exposure of the window needs and shows the picture.
   void DrawExposed();
-  // Draws the part (x, y, w, h) of the picture, in pixels, of a window `windowHeight` high.
-  void DrawPicture(int x, int y, int w, int h, int windowHeight);
+  // Draws one layer of the part (x, y, w, h) of the picture, in pixels, of a window
+  // `windowHeight` high.
+  void DrawPicture(int x, int y, int w, int h, int windowHeight, EDrawLayer layer);
+  // Copies the part (x, y, w, h) of the still layer into the picture, drawing the layer
+  // first when the window's size or the editor's placement changed; false (nothing
+  // copied) when it cannot be kept. The picture is bound for drawing afterwards.
+  bool CopyStillLayer(int x, int y, int w, int h, int windowWidth, int windowHeight);
 
   struct Window;
   void ReadFrame(int width, int height);

@@ -161,11 +161,15 @@ void CorvaControl::Draw(IGraphics& g) {
       g.OnMouseDown({info});
     }
   }
-  g.FillRect(IColor(255, 201, 189, 176), mRECT);
+  const IGraphics::EDrawLayer layer = g.GetDrawLayer();
+  if (layer != IGraphics::EDrawLayer::kChanging) g.FillRect(IColor(255, 201, 189, 176), mRECT);
   auto* vg = static_cast<NVGcontext*>(g.GetDrawContext());
   if (!vg) return;
   NvgCanvas canvas(vg, 0);
-  drawUi(*uiModel, canvas, mRECT.W(), mRECT.H(), false);
+  drawUi(*uiModel, canvas, mRECT.W(), mRECT.H(), false,
+         layer == IGraphics::EDrawLayer::kStill      ? UiLayer::kStill
+         : layer == IGraphics::EDrawLayer::kChanging ? UiLayer::kChanging
+                                                     : UiLayer::kAll);
 }
 
 }  // namespace corva

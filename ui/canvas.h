@@ -5,6 +5,11 @@
 
 namespace corva {
 
+// Which part of the interface a drawing paints: all of it; only what stays as it is while
+// the window keeps its size (the backgrounds and the face's print); or all the rest, over
+// a copy of that still part.
+enum class UiLayer { kAll, kStill, kChanging };
+
 struct Color {
   float r, g, b, a;
 };

@@ -7,7 +7,7 @@
 
 namespace corva {
 
-void drawUi(UiModel& ui, Canvas& canvas, float width, float height, bool fit) {
+void drawUi(UiModel& ui, Canvas& canvas, float width, float height, bool fit, UiLayer layer) {
   float drawnWidth = width;
   float ox = 0.0f, oy = 0.0f;
   if (fit && width * 89.6f / 135.0f > height) drawnWidth = height * 135.0f / 89.6f;
@@ -20,8 +20,9 @@ void drawUi(UiModel& ui, Canvas& canvas, float width, float height, bool fit) {
   const float panelRect[4] = {ox + kFaceDesignWidth * s, oy, kPanelDesignWidth * s,
                               kUiDesignHeight * s};
 
-  drawMainFace(ui.face, canvas, faceRect);
-  drawEffectsPanel(ui.effectsPanel, canvas, panelRect);
+  drawMainFace(ui.face, canvas, faceRect, layer);
+  drawEffectsPanel(ui.effectsPanel, canvas, panelRect, layer);
+  if (layer == UiLayer::kStill) return;
   const double t = ui.host->nowSeconds();
   ui.learnBlinkShown = isLearnBlinkOn(t);
   const bool newsShown = ui.effectsPanel.newsShown;

@@ -10,8 +10,8 @@ namespace corva {
 constexpr float kUiDesignWidth = 864.0f;
 constexpr float kUiDesignHeight = 573.44f;
 
-// Draws the whole interface into a window of width x height pixels. The design is
-// scaled to the width; with `fit` it is letterboxed into the window instead.
-void drawUi(UiModel& ui, Canvas& canvas, float width, float height, bool fit);
+// Draws the interface (all of it, or one layer) into a window of width x height pixels.
+// The design is scaled to the width; with `fit` it is letterboxed into the window instead.
+void drawUi(UiModel& ui, Canvas& canvas, float width, float height, bool fit, UiLayer layer = UiLayer::kAll);
 
 }  // namespace corva

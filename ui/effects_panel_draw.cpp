@@ -141,7 +141,7 @@ void drawPanelKnob(EffectsPanelModel&, Canvas& canvas, float cx, float cy, float
   canvas.stroke();
 }
 
-void drawEffectsPanel(EffectsPanelModel& panel, Canvas& canvas, const float rect[4]) {
+void drawEffectsPanel(EffectsPanelModel& panel, Canvas& canvas, const float rect[4], UiLayer layer) {
   panel.originX = rect[0];
   panel.originY = rect[1];
   panel.pixelScale = rect[2] * 0.0078125f;
@@ -152,10 +152,16 @@ void drawEffectsPanel(EffectsPanelModel& panel, Canvas& canvas, const float rect
     canvas.scale(panel.pixelScale, panel.pixelScale);
   }
   createEmbeddedFont(panel.font, canvas, "CorvaPanel");
-  canvas.beginPath();
-  canvas.rect(0, 0, kPanelDesignWidth, kPanelDesignHeight);
-  canvas.fillColor(colourFromRgb(kBackground));
-  canvas.fill();
+  if (layer != UiLayer::kChanging) {
+    canvas.beginPath();
+    canvas.rect(0, 0, kPanelDesignWidth, kPanelDesignHeight);
+    canvas.fillColor(colourFromRgb(kBackground));
+    canvas.fill();
+  }
+  if (layer == UiLayer::kStill) {
+    if (transformed) canvas.restore();
+    return;
+  }
 
   followEchoTime(panel, panel.host->nowSeconds());
 

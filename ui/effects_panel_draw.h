@@ -8,7 +8,8 @@
 namespace corva {
 
 // Draws the panel into rect {x, y, w, h} (pixels) and records that placement in the model.
-void drawEffectsPanel(EffectsPanelModel& panel, Canvas& canvas, const float rect[4]);
+void drawEffectsPanel(EffectsPanelModel& panel, Canvas& canvas, const float rect[4],
+                      UiLayer layer = UiLayer::kAll);
 
 // Whether the beat light is lit at `now` (seconds of the host's clock).
 bool isBeatLit(const EffectsPanelModel& panel, double now);

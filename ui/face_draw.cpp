@@ -299,7 +299,7 @@ void faceLedRect(const FaceModel& face, float rect[4]) {
   rect[2] = rect[3] = 2.0f * r * face.pixelScale;
 }
 
-void drawMainFace(FaceModel& face, Canvas& canvas, const float rect[4]) {
+void drawMainFace(FaceModel& face, Canvas& canvas, const float rect[4], UiLayer layer) {
   face.originX = rect[0];
   face.originY = rect[1];
   face.pixelScale = rect[2] / kFaceDesignWidth;
@@ -319,13 +319,19 @@ void drawMainFace(FaceModel& face, Canvas& canvas, const float rect[4]) {
   }
 
   FacePainter paint(face, canvas);
-  canvas.beginPath();
-  canvas.rect(0, 0, kFaceDesignWidth + 2.0f, kFaceDesignHeight);
-  canvas.fillColor(colourFromBytes(28, 28, 28));
-  canvas.fill();
+  if (layer != UiLayer::kChanging) {
+    canvas.beginPath();
+    canvas.rect(0, 0, kFaceDesignWidth + 2.0f, kFaceDesignHeight);
+    canvas.fillColor(colourFromBytes(28, 28, 28));
+    canvas.fill();
 
-  paint.panel();
-  if (paint.has(kCoverStrip)) paint.image(kCoverStrip, 129.7536f, 537.92f, 476.4992f, 14.72f);
+    paint.panel();
+    if (paint.has(kCoverStrip)) paint.image(kCoverStrip, 129.7536f, 537.92f, 476.4992f, 14.72f);
+  }
+  if (layer == UiLayer::kStill) {
+    if (transformed) canvas.restore();
+    return;
+  }
 
   const float* v = face.values;
   paint.drawSelector(centreX(kTone), centreY(kTone), kTone, roundedPosition(v[kTone]), 4,
