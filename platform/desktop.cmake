@@ -8,5 +8,5 @@ corva_library(corva_desktop
     ${CMAKE_CURRENT_LIST_DIR}/main_window.cpp
     ${CMAKE_CURRENT_LIST_DIR}/form_dialog.cpp
     ${CMAKE_CURRENT_LIST_DIR}/png_file.cpp)
-target_link_libraries(corva_desktop PRIVATE PkgConfig::CORVA_GTK3)
+target_link_libraries(corva_desktop PRIVATE PkgConfig::CORVA_GTK3 PUBLIC corva_replace_file)
 target_include_directories(corva_desktop SYSTEM PRIVATE /usr/include/stb)

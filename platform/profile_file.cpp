@@ -1,7 +1,6 @@
 #include "platform/profile_file.h"
 
 #include <fcntl.h>
-#include <stdlib.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,7 +8,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <cstdio>
+
+#include "platform/replace_file.h"
 
 namespace platform {
 
@@ -55,18 +55,6 @@ std::string storedValue(const std::string& v) {
   return blankEnd || quoted ? '"' + v + '"' : v;
 }
 
-bool writeAll(int fd, const std::string& data) {
-  std::size_t done = 0;
-  while (done < data.size()) {
-    const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -209,16 +197,8 @@ std::string ProfileFile::Text() const {
 }
 
 bool ProfileFile::Save(const std::string& path) const {
-  std::string tmp = path + ".XXXXXX";
-  const int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool written = writeAll(fd, Text()) && ::fsync(fd) == 0;
-  const bool closed = ::close(fd) == 0;
-  if (!written || !closed || std::rename(tmp.c_str(), path.c_str()) != 0) {
-    ::unlink(tmp.c_str());
-    return false;
-  }
-  return true;
+  const std::string text = Text();
+  return ReplaceFile(path, text.data(), text.size(), 0600);
 }
 
 }  // namespace platform

@@ -2,52 +2,20 @@
 // the trigger, a held space released by clicking another window, and resizing by the
 // window's edge.
 
-#include <atomic>
-
-#include "app/app_window.h"
-#include "platform/desktop.h"
 #include "platform/main_window.h"
-#include "tests/app/app_env.h"
-#include "tests/app/x_display.h"
+#include "tests/app/window_in_process.h"
 
 namespace corva::test {
 namespace {
 
 using namespace app;
 
-void pumpFor(unsigned ms) {
-  platform::AddTimer(ms, [] {
-    platform::DesktopQuit();
-    return false;
-  });
-  platform::DesktopRun();
-}
-
-// Runs an X tool while the window keeps handling its events.
-void xdo(const std::vector<std::string>& args) {
-  const pid_t pid = start(args);
-  for (int i = 0; i < 500 && ::waitpid(pid, nullptr, WNOHANG) == 0; ++i) pumpFor(10);
-}
-
-double trigger(StandaloneHost& host) { return host.Plug()->GetParam(kTrigger)->Value(); }
-
 TEST(ProgramKeys, SpaceBarPlaysTheTriggerOnlyWithTheOptionOnAndAClickElsewhereReleasesIt) {
-  AppEnv env;
-  Display display;
-  ASSERT_TRUE(display.ok);
-  int argc = 0;
-  char** argv = nullptr;
-  ASSERT_TRUE(platform::DesktopInit(&argc, &argv));
-  env.writeSettings("[corva]\nspacetrig=1\n");
-  StandaloneHost* host = StandaloneHost::Create();
-  host->noIo = true;
-  AppWindow window(*host);
-  ASSERT_TRUE(host->Init());
-  window.Create();
-  pumpFor(500);
-  ASSERT_NE(host->Plug()->GetUI(), nullptr);
-  const std::string id = findWindow("Tembrix Audio Corva-1");
-  ASSERT_FALSE(id.empty());
+  WindowInProcess program;
+  ASSERT_TRUE(program.open());
+  StandaloneHost* host = program.host;
+  AppWindow& window = *program.window;
+  const std::string& id = program.id;
   xdo({"xdotool", "mousemove", "--window", id, "200", "200"});
 
   // A held space, with the keyboard repeating: one press and one release.

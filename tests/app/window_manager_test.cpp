@@ -9,39 +9,14 @@
 #include "stb_image.h"
 
 #include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 
-#include "app/app_window.h"
-#include "platform/desktop.h"
-#include "tests/app/app_env.h"
-#include "tests/app/x_display.h"
+#include "tests/app/window_in_process.h"
 
 namespace corva::test {
 namespace {
 
 using namespace app;
 using Clock = std::chrono::steady_clock;
-
-void pumpFor(unsigned ms) {
-  platform::AddTimer(ms, [] {
-    platform::DesktopQuit();
-    return false;
-  });
-  platform::DesktopRun();
-}
-
-// Runs an X tool while the window keeps handling its events; returns what it printed.
-std::string xdo(const std::vector<std::string>& args) {
-  const std::string out = std::filesystem::temp_directory_path().string() + "/corva-wm-" + std::to_string(::getpid());
-  const pid_t pid = start(args, out);
-  for (int i = 0; i < 500 && ::waitpid(pid, nullptr, WNOHANG) == 0; ++i) pumpFor(10);
-  std::ifstream in(out);
-  std::string text((std::istreambuf_iterator<char>(in)), {});
-  std::filesystem::remove(out);
-  return text.substr(0, text.find('\n'));
-}
 
 struct Hold {
   int presses = 0, releases = 0;
@@ -54,12 +29,11 @@ Hold holdSpace(StandaloneHost& host, const std::string& window, const char* repe
   xdo({"xset", "r", repeat});
   xdo({"xdotool", "mousemove", "--window", window, "200", "200"});
   pumpFor(200);
-  auto trigger = [&] { return host.Plug()->GetParam(kTrigger)->Value(); };
   Hold hold;
-  double last = trigger();
+  double last = trigger(host);
   Clock::time_point rose{};
   const unsigned watch = platform::AddTimer(2, [&] {
-    const double now = trigger();
+    const double now = trigger(host);
     if (now > 0.5 && last <= 0.5 && hold.presses++ == 0) rose = Clock::now();
     if (now <= 0.5 && last > 0.5 && hold.releases++ == 0)
       hold.heldSeconds = std::chrono::duration<double>(Clock::now() - rose).count();
@@ -68,7 +42,7 @@ Hold holdSpace(StandaloneHost& host, const std::string& window, const char* repe
   });
   xdo({"xdotool", "keydown", "space"});
   pumpFor(2500);
-  hold.atEnd = trigger();
+  hold.atEnd = trigger(host);
   xdo({"xdotool", "keyup", "space"});
   pumpFor(300);
   platform::RemoveTimer(watch);
@@ -100,21 +74,11 @@ double blackShare(const std::string& path, int& w, int& h) {
 }
 
 TEST(ProgramWindowManager, HeldSpaceScreenshotAndHeightDrag) {
-  AppEnv env;
-  Display display;
-  ASSERT_TRUE(display.ok);
-  int argc = 0;
-  char** argv = nullptr;
-  ASSERT_TRUE(platform::DesktopInit(&argc, &argv));
-  env.writeSettings("[corva]\nspacetrig=1\n");
-  StandaloneHost* host = StandaloneHost::Create();
-  host->noIo = true;
-  AppWindow window(*host);
-  ASSERT_TRUE(host->Init());
-  window.Create();
-  pumpFor(500);
-  const std::string id = findWindow("Tembrix Audio Corva-1");
-  ASSERT_FALSE(id.empty());
+  WindowInProcess program;
+  ASSERT_TRUE(program.open());
+  StandaloneHost* host = program.host;
+  AppWindow& window = *program.window;
+  const std::string& id = program.id;
 
   {
     SCOPED_TRACE("no window manager");
@@ -124,7 +88,7 @@ TEST(ProgramWindowManager, HeldSpaceScreenshotAndHeightDrag) {
   // Partly off the screen, the screenshot still shows the whole editor.
   xdo({"xdotool", "windowmove", id, "-300", "-200"});
   pumpFor(300);
-  const std::string shot = env.path + "/off-screen.png";
+  const std::string shot = program.env.path + "/off-screen.png";
   ASSERT_TRUE(window.SaveScreenshot(shot));
   int w = 0, h = 0;
   EXPECT_LT(blackShare(shot, w, h), 0.02);
