@@ -49,7 +49,10 @@ class EngineAlone {
     double values[corva::kNumParams];
     for (int i = 0; i < corva::kNumParams; ++i) values[i] = corva::kParamTable[i].defaultValue;
     values[corva::kTrigger] = 1.0;
-    corva::prepareEngine(*mEngine, kRate);
+    if (!corva::prepareEngine(*mEngine, kRate)) {
+      std::fprintf(stderr, "corva-module-bench: the engine does not play at %g Hz\n", kRate);
+      std::exit(1);
+    }
     corva::prepareEffects(*mEffects, kRate);
     mEngine->controls = corva::engineControlsFromParams(values);
     const corva::EffectParams fx = corva::effectParamsFromParams(values);

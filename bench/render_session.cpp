@@ -76,7 +76,7 @@ RenderResult render(const RenderSettings& s) {
   flushDenormals();  // the plug-in renders with denormals flushed to zero; so does the tool
   CircuitEngine engine;
   engine.controls = s.controls;
-  prepareEngine(engine, s.sampleRate);
+  (void)prepareEngine(engine, s.sampleRate);  // the tool takes only rates the engine plays
   std::int32_t lookahead = 0;
 #ifdef CORVA_RENDER_EFFECTS
   EffectsChain chain;

@@ -40,7 +40,8 @@ void integrateSample(CircuitEngine& engine, const OutputStageInputs& in, double 
     s.timeSimulated = h;
     s.average = 0.0f;
   } else {
-    integrateOutputStage(s, h, drive, engine.budgetLeft);
+    // A budget that runs out leaves timeDone short of h; the rest holds the last voltage.
+    (void)integrateOutputStage(s, h, drive, engine.budgetLeft);
     s.timeSimulated = s.timeDone;
     if (s.timeDone < h) {
       s.integral += (h - s.timeDone) * s.v[kCollectorB];

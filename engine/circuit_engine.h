@@ -88,7 +88,7 @@ inline constexpr double kMaxEngineRate = 1000000.0;
 // output stage, and forces the decimation filter to be rebuilt by the next block. A rate
 // that is not a number within kMinEngineRate..kMaxEngineRate is refused: the engine is
 // left unprepared (blocks render nothing) and the result is false.
-bool prepareEngine(CircuitEngine& engine, double sampleRate);
+[[nodiscard]] bool prepareEngine(CircuitEngine& engine, double sampleRate);
 
 // Sets the smoothed volume to the snapshot's volume. Called before the first block after
 // preparation, once that block's snapshot is in, so that the block starts at the

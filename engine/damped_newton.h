@@ -26,7 +26,7 @@ inline constexpr int kNewtonIterations = 40;
 // junctionChange(dx) gives the largest junction-voltage change of an update. On success
 // the solution is written to out and true is returned; on failure out is untouched.
 template <int N, class Evaluate, class Solve, class JunctionChange>
-bool dampedNewton(int n, double* v, double* out, int lineSearchTries, Evaluate&& evaluate, Solve&& solve,
+[[nodiscard]] bool dampedNewton(int n, double* v, double* out, int lineSearchTries, Evaluate&& evaluate, Solve&& solve,
                   JunctionChange&& junctionChange) {
   NewtonEvaluation<N> evaluations[2];
   NewtonEvaluation<N>* cur = &evaluations[0];

@@ -168,7 +168,7 @@ inline double largestJunctionChange(const Circuit& c, const double* dx) {
 #pragma clang diagnostic ignored "-Wpass-failed"
 #endif
 template <int FixedN>
-inline bool eliminateFor(int runtimeN, double* a, double* dx) {
+[[nodiscard]] inline bool eliminateFor(int runtimeN, double* a, double* dx) {
   const int n = FixedN > 0 ? FixedN : runtimeN;
   double inversePivot[kMaxNodes];
 #pragma GCC unroll 14
@@ -212,7 +212,7 @@ inline bool eliminateFor(int runtimeN, double* a, double* dx) {
 #pragma clang diagnostic pop
 #endif
 
-inline bool solveCircuitSystem(const Circuit& circuit, const double* J, const double* rhs, double* dx) {
+[[nodiscard]] inline bool solveCircuitSystem(const Circuit& circuit, const double* J, const double* rhs, double* dx) {
   const int n = circuit.nodeCount;
   double a[kMaxNodes * kStride];
   if (n == 13) {
@@ -232,7 +232,7 @@ inline bool solveCircuitSystem(const Circuit& circuit, const double* J, const do
 
 // One backward-Euler step (see newtonStep) with the junction exponentials from exps.
 template <class JunctionExps>
-inline bool newtonStepWith(Circuit& circuit, double h, JunctionExps&& exps) {
+[[nodiscard]] inline bool newtonStepWith(Circuit& circuit, double h, JunctionExps&& exps) {
   double v[kMaxNodes];
   std::memcpy(v, circuit.x, sizeof v);
   LinearStamp linear;

@@ -66,6 +66,6 @@ void resetOutputStage(OutputStage& stage);
 
 // Integrates one interval of h seconds, spending at most `budget` evaluations.
 // True when the whole interval was simulated.
-bool integrateOutputStage(OutputStage& stage, double h, const StageDrive& drive, std::int32_t budget);
+[[nodiscard]] bool integrateOutputStage(OutputStage& stage, double h, const StageDrive& drive, std::int32_t budget);
 
 }  // namespace corva

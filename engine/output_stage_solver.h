@@ -7,7 +7,7 @@ namespace corva {
 
 // Solves one sub-step of `step` seconds from vStart, starting at guess. On success the
 // solution is in stage.v; on failure stage.v is unchanged.
-bool solveOutputStage(OutputStage& stage, double step, const StageDrive& drive, const double* guess);
+[[nodiscard]] bool solveOutputStage(OutputStage& stage, double step, const StageDrive& drive, const double* guess);
 
 // Residual F, current scale S and Jacobian J (4 x 4, row stride 4) at v.
 void stampOutputStage(OutputStage& stage, const double* v, double step, const StageDrive& drive,

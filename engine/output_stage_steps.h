@@ -150,18 +150,18 @@ inline void acceptCapacitorHistory(OutputStage& stage, const SubStep& k) {
 //   backSubstitute<P0, P1, P2, P3>(inversePivot, dx): the solution into dx.
 // False when a pivot is below 1e-300.
 template <int C, int P0, int P1, int P2, int P3, class System>
-inline bool eliminateInRowOrder(System& a, double (&inversePivot)[4], double* dx);
+[[nodiscard]] inline bool eliminateInRowOrder(System& a, double (&inversePivot)[4], double* dx);
 
 // Eliminates column C in row order P, then the columns after it.
 template <int C, int P0, int P1, int P2, int P3, class System>
-inline bool eliminateColumnThenRest(System& a, double (&inversePivot)[4], double* dx) {
+[[nodiscard]] inline bool eliminateColumnThenRest(System& a, double (&inversePivot)[4], double* dx) {
   a.template eliminate<C, P0, P1, P2, P3>(inversePivot);
   return eliminateInRowOrder<C + 1, P0, P1, P2, P3>(a, inversePivot, dx);
 }
 
 // Exchanges positions C and B of the row order, then eliminates column C.
 template <int C, int B, int P0, int P1, int P2, int P3, class System>
-inline bool pivotOn(System& a, double (&inversePivot)[4], double* dx) {
+[[nodiscard]] inline bool pivotOn(System& a, double (&inversePivot)[4], double* dx) {
   constexpr int P[4] = {P0, P1, P2, P3};
   constexpr int Q[4] = {B == 0 ? P[C] : C == 0 ? P[B] : P[0], B == 1 ? P[C] : C == 1 ? P[B] : P[1],
                         B == 2 ? P[C] : C == 2 ? P[B] : P[2], B == 3 ? P[C] : C == 3 ? P[B] : P[3]};
@@ -169,7 +169,7 @@ inline bool pivotOn(System& a, double (&inversePivot)[4], double* dx) {
 }
 
 template <int C, int P0, int P1, int P2, int P3, class System>
-inline bool eliminateInRowOrder(System& a, double (&inversePivot)[4], double* dx) {
+[[nodiscard]] inline bool eliminateInRowOrder(System& a, double (&inversePivot)[4], double* dx) {
   if constexpr (C == 4) {
     a.template backSubstitute<P0, P1, P2, P3>(inversePivot, dx);
     return true;
@@ -203,7 +203,7 @@ inline bool eliminateInRowOrder(System& a, double (&inversePivot)[4], double* dx
 
 // Solves the system for the four unknowns, destroying it.
 template <class System>
-inline bool solveInRowOrder(System& a, double* dx) {
+[[nodiscard]] inline bool solveInRowOrder(System& a, double* dx) {
   double inversePivot[4];
   return eliminateInRowOrder<0, 0, 1, 2, 3>(a, inversePivot, dx);
 }
@@ -258,7 +258,7 @@ struct ScalarSubStepArithmetic {
 // solve of one sub-step, with the constants Arithmetic::prepare made for it: on success
 // it leaves the solution in stage.v.
 template <class Arithmetic = ScalarSubStepArithmetic, class Solve>
-inline bool integrateSubSteps(OutputStage& s, double h, const StageDrive& drive, std::int32_t budget,
+[[nodiscard]] inline bool integrateSubSteps(OutputStage& s, double h, const StageDrive& drive, std::int32_t budget,
                               Solve&& solve) {
   double t = 0.0;
   double step = h;

@@ -8,11 +8,11 @@ namespace corva {
 
 // Solves J dx = rhs for the circuit's nodeCount unknowns (J row stride 14) with partial
 // pivoting; false when a pivot is smaller than 1e-300.
-bool solveLinearSystem(const Circuit& circuit, const double* J, const double* rhs, double* dx);
+[[nodiscard]] bool solveLinearSystem(const Circuit& circuit, const double* J, const double* rhs, double* dx);
 
 // One backward-Euler step of h seconds from xPrev, starting the iteration at x. On
 // success x holds the new node voltages; on failure x is unchanged.
-bool newtonStep(Circuit& circuit, double h);
+[[nodiscard]] bool newtonStep(Circuit& circuit, double h);
 
 // Integrates the circuit over T seconds in sub-intervals of at most 0.25 ms, using at
 // most evaluationCap evaluations (counted from the circuit's evaluationCount, which the

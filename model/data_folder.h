@@ -16,7 +16,7 @@ std::string dataFolder();
 
 // Creates every level of path. True when every level exists as a directory afterwards;
 // a level that exists as anything else fails. An empty path is true.
-bool makeDirs(const std::string& path);
+[[nodiscard]] bool makeDirs(const std::string& path);
 
 // Result codes of readWholeFile.
 enum ReadResult : int {
@@ -37,6 +37,6 @@ int readWholeFile(const std::string& path, std::string& out);
 // for the next n, never written through. Temporary files of path left by processes that
 // no longer run are removed first. On any failure the temporary file is removed and the
 // file at path is left as it was.
-bool writeFileAtomic(const std::string& path, const std::string& data);
+[[nodiscard]] bool writeFileAtomic(const std::string& path, const std::string& data);
 
 }  // namespace corva

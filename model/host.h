@@ -28,7 +28,7 @@ class Host {
   // selector step by drag or wheel.
   virtual void valueEdited(bool isSwitch) = 0;
   // Opens a web address; false when it could not be opened.
-  virtual bool openUrl(const char* url) = 0;
+  [[nodiscard]] virtual bool openUrl(const char* url) = 0;
   // Records a news notice as dismissed and stops showing it.
   virtual void dismissNotice(const char* id) = 0;
   // Whether MIDI learn is offered.

@@ -21,11 +21,11 @@ MidiMap& parseMidiMap(MidiMap& out, const std::string& text);
 std::string midiMapPath(const std::string& folder);
 
 // True when the file was read completely (text is cleared first).
-bool loadMidiMapText(const std::string& folder, std::string& text);
+[[nodiscard]] bool loadMidiMapText(const std::string& folder, std::string& text);
 
 // Creates folder and replaces the file atomically; false when either fails, in which
 // case the file on disk is left as it was.
-bool saveMidiMapText(const std::string& folder, const std::string& text);
+[[nodiscard]] bool saveMidiMapText(const std::string& folder, const std::string& text);
 
 // The map stored in the data folder, or the default map when the file is missing,
 // unreadable or too large.

@@ -91,13 +91,13 @@ NewsFeed parseNewsFeed(std::string_view body, std::vector<NewsDiagnostic>* diagn
 // Value syntaxes of the feed. Each returns false when the text breaks its syntax;
 // the outputs of parseVersion, parseVersionCondition and parseNewsDate are written
 // only on success.
-bool parseVersion(std::string_view text, NewsVersion& version);
-bool parseVersionCondition(std::string_view text, VersionOp& op, NewsVersion& version);
-bool parseNewsDate(std::string_view text, NewsDate& date);
+[[nodiscard]] bool parseVersion(std::string_view text, NewsVersion& version);
+[[nodiscard]] bool parseVersionCondition(std::string_view text, VersionOp& op, NewsVersion& version);
+[[nodiscard]] bool parseNewsDate(std::string_view text, NewsDate& date);
 // Clears both flags, then sets one per item of the comma-separated list.
-bool parsePlatforms(std::string_view text, std::uint8_t& mac, std::uint8_t& win);
+[[nodiscard]] bool parsePlatforms(std::string_view text, std::uint8_t& mac, std::uint8_t& win);
 // Appends the segments of the text markup, where links are written [label](address).
-bool parseNewsText(std::string_view text, std::vector<NewsSegment>& segments);
+[[nodiscard]] bool parseNewsText(std::string_view text, std::vector<NewsSegment>& segments);
 bool isHttpsUrl(std::string_view text);
 
 // The text without leading and trailing blanks (space, tab, carriage return).

@@ -25,7 +25,7 @@ class BackgroundWorker {
 // could be started; the job is then dropped, not queued. Either way job is left empty.
 // While the job runs, the shared object holding this code stays loaded even if its
 // host unloads it.
-bool startWorkerThread(BackgroundWorker& worker, std::function<void()>&& job);
+[[nodiscard]] bool startWorkerThread(BackgroundWorker& worker, std::function<void()>&& job);
 
 // The worker thread's routine; param is the job record made by startWorkerThread.
 void* workerThreadProc(void* param);

@@ -116,7 +116,7 @@ bool CorvaPlug::refreshNotices() {
 void CorvaPlug::refreshNewsOnOpen() {
   if (refreshNotices()) return;
   // A busy worker drops the request; the next opening of the editor tries again.
-  startWorkerThread(BackgroundWorker::instance(), fetchNewsFeed);
+  (void)startWorkerThread(BackgroundWorker::instance(), fetchNewsFeed);
 }
 
 void CorvaPlug::refreshNewsAfterJobs() {
@@ -127,7 +127,7 @@ void CorvaPlug::dismissNotice(const char* id) {
   if (!id) return;
   const std::string wanted(id);
   // A failed write still hides the notice until the next rebuild.
-  corva::dismissNotice(wanted, dataFolder());
+  (void)corva::dismissNotice(wanted, dataFolder());
   for (auto it = notices.begin(); it != notices.end(); ++it) {
     if (it->id == wanted) {
       notices.erase(it);

@@ -99,7 +99,7 @@ class CorvaPlug final : public CORVA_PLUG_BASE, public corva::Host {
   double nowSeconds() override;
   void switchPressed() override;
   void valueEdited(bool isSwitch) override;
-  bool openUrl(const char* url) override;
+  [[nodiscard]] bool openUrl(const char* url) override;
   void dismissNotice(const char* id) override;
   bool midiLearnAvailable() override;
   void saveMidiMap(const corva::MidiMap& map) override;

@@ -30,6 +30,6 @@ bool isNewsCacheFresh(const NewsCache& cache, std::int64_t now);
 
 // Replaces the cache file with feedText fetched at now, creating the folder when needed.
 // False when nothing was written; the old file then stays.
-bool writeNewsCache(const std::string& feedText, std::int64_t now, const std::string& folder);
+[[nodiscard]] bool writeNewsCache(const std::string& feedText, std::int64_t now, const std::string& folder);
 
 }  // namespace corva

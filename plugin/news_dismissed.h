@@ -20,6 +20,6 @@ std::vector<std::string> loadDismissed(const std::string& folder);
 // file was replaced with it appended). A known id does not rewrite the file. When the
 // list would outgrow a whole-file read, its oldest ids are dropped. Processes that
 // dismiss at the same moment take turns, so neither id is lost.
-bool dismissNotice(const std::string& id, const std::string& folder);
+[[nodiscard]] bool dismissNotice(const std::string& id, const std::string& folder);
 
 }  // namespace corva

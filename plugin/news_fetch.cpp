@@ -17,7 +17,8 @@ void fetchNewsFeed() {
   if (!httpsGet(newsFeedUrl().c_str(), kNewsUserAgent, feed)) return;
   std::string body;
   if (!verifyNewsFeed(feed, body)) return;
-  writeNewsCache(feed, static_cast<std::int64_t>(std::time(nullptr)), dataFolder());
+  // A failed write keeps the old cache; the next opening of the editor fetches again.
+  (void)writeNewsCache(feed, static_cast<std::int64_t>(std::time(nullptr)), dataFolder());
 }
 
 }  // namespace corva

@@ -68,7 +68,7 @@ TEST(EngineBlock, UnpreparedOrEmptyBlockWritesNothing) {
   for (float s : buf) EXPECT_EQ(s, 0.25f);
   EXPECT_EQ(engine.blockCount, 0);
 
-  prepareEngine(engine, 48000.0);
+  EXPECT_TRUE(prepareEngine(engine, 48000.0));
   renderCircuitBlock(engine, outs, 1, 0);
   for (float s : buf) EXPECT_EQ(s, 0.25f);
   EXPECT_EQ(engine.blockCount, 0);
@@ -84,7 +84,7 @@ CircuitEngine playingEngine(int cap = 4) {
   CircuitEngine engine;
   engine.controls.trigger = 1;
   engine.controls.oversamplingCap = cap;
-  prepareEngine(engine, 48000.0);
+  EXPECT_TRUE(prepareEngine(engine, 48000.0));
   return engine;
 }
 
@@ -187,7 +187,7 @@ TEST(EngineBlock, NoteStartAtHighRateStaysWithinTheBudget) {
   engine.controls.tone = 2;
   engine.controls.mode = 2;
   engine.controls.speed = 2;
-  prepareEngine(engine, 96000.0);
+  EXPECT_TRUE(prepareEngine(engine, 96000.0));
   for (int i = 0; i < 150; ++i) renderBlock(engine, 64);
   EXPECT_EQ(engine.exhaustedBlocks, 0);
   EXPECT_LT(engine.outputDeficit, 1e-12);
@@ -201,16 +201,16 @@ TEST(EngineBlock, PreparingAgainPlaysLikeAFreshEngine) {
   controls.volume = 0.7f;
   CircuitEngine fresh;
   fresh.controls = controls;
-  prepareEngine(fresh, 48000.0);
+  EXPECT_TRUE(prepareEngine(fresh, 48000.0));
 
   // Played elsewhere first: another rate and setting, small blocks and large.
   CircuitEngine used = playingEngine(8);
   used.controls.mode = 2;
-  prepareEngine(used, 192000.0);
+  EXPECT_TRUE(prepareEngine(used, 192000.0));
   for (int i = 0; i < 4000; ++i) renderBlock(used, 1);
   for (int i = 0; i < 100; ++i) renderBlock(used, 64);
   used.controls = controls;
-  prepareEngine(used, 48000.0);
+  EXPECT_TRUE(prepareEngine(used, 48000.0));
 
   for (int i = 0; i < 400; ++i) {
     const Rendered a = renderBlock(fresh, 64);

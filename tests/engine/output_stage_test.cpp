@@ -22,7 +22,7 @@ StageDrive driveFor(double gate, bool modeTwo = false) {
 
 CircuitEngine preparedEngine() {
   CircuitEngine engine;
-  prepareEngine(engine, 48000.0);
+  EXPECT_TRUE(prepareEngine(engine, 48000.0));
   engine.oversampledPeriod = engine.samplePeriod / 4.0f;
   engine.budgetLeft = 1000000;
   return engine;

@@ -51,7 +51,7 @@ std::uint64_t renderDigest(const Case& c) {
   engine.controls.oversamplingCap = c.oversamplingCap;
   engine.controls.toneBtn = c.toneBtn;
   engine.controls.corvaBtn = c.corvaBtn;
-  prepareEngine(engine, c.rate);
+  EXPECT_TRUE(prepareEngine(engine, c.rate));
   Fnv fnv;
   std::vector<float> left(c.block), right(c.block);
   float* outs[2] = {left.data(), right.data()};

@@ -72,7 +72,7 @@ void checkSignature(std::string_view input) {
     if (splitNewsSignature(input, body, signatureText)) {
         check(body.size() <= input.size());
         std::array<std::uint8_t, 64> signature;
-        decodeNewsSignature(signatureText, signature);
+        (void)decodeNewsSignature(signatureText, signature);  // run for its memory safety; either answer is valid
     }
 
     // Any body that ends with a line end, once signed, verifies and comes back unchanged.
