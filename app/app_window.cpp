@@ -261,7 +261,7 @@ void AppWindow::Command(int command) {
       } else if (platform::ShowMessageBox(mWindow.get(), "Screenshot saved to:\n" + path + "\n\nOpen it?",
                                          "Screenshot Saved",
                                          platform::MessageButtons::kYesNo) == platform::MessageResult::kYes) {
-        platform::OpenWithDesktop(path);
+        (void)platform::OpenWithDesktop(path);  // the message already named the saved file
       }
       break;
     }

@@ -230,7 +230,7 @@ void StandaloneHost::PrepareCallback(std::uint32_t rate) {
   audioDone.store(false);
   std::lock_guard<std::recursive_mutex> lock(plug->InterfaceMutex());
   plug->SetBlockSize(kSliceFrames);
-  plug->SetSampleRate(sampleRate);
+  (void)plug->SetSampleRate(sampleRate);  // an open device runs at a finite, positive rate
   plug->OnReset();
 }
 

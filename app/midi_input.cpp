@@ -54,10 +54,11 @@ bool StandaloneHost::SelectMidiPort(int direction, const std::string& name) {
   }
   if (direction == 0) {
     midiIn->ClosePort();
-    if (port > 0) midiIn->OpenPort(static_cast<unsigned>(port - 1), "RtMidi Input");
+    // A port that does not open leaves the input closed, as "off" would.
+    if (port > 0) (void)midiIn->OpenPort(static_cast<unsigned>(port - 1), "RtMidi Input");
   } else {
     midiOut->ClosePort();
-    if (port > 0) midiOut->OpenPort(static_cast<unsigned>(port - 1), "RtMidi Output");
+    if (port > 0) (void)midiOut->OpenPort(static_cast<unsigned>(port - 1), "RtMidi Output");
   }
   return true;
 }

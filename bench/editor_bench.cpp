@@ -175,7 +175,7 @@ int main(int argc, char** argv) {
   iplug::igraphics::IGraphicsLinux* g = nullptr;
   {
     std::lock_guard<std::recursive_mutex> lock(mutex);
-    plug->OpenWindow(reinterpret_cast<void*>(parent));
+    (void)plug->OpenWindow(reinterpret_cast<void*>(parent));  // no editor is reported below
     g = static_cast<iplug::igraphics::IGraphicsLinux*>(plug->GetUI());
   }
   if (!g) {

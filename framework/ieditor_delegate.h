@@ -50,7 +50,7 @@ class IEditorDelegate {
   // Opens the editor in `parent` (an X11 window id): the graphics factory, the window,
   // the layout, then OnUIOpen. An editor opens at the size last chosen for it. Returns
   // the editor window, or null when it could not be opened (nothing is left open).
-  void* OpenWindow(void* parent);
+  [[nodiscard]] void* OpenWindow(void* parent);
   // Closes the editor: OnUIClose first, then the window and the graphics object with
   // every control and drawing resource. Does nothing while closed or already closing.
   void CloseWindow();

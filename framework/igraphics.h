@@ -44,7 +44,7 @@ class IGraphics {
   // ---- the window (IGraphicsLinux; the base has none) ----
   // Opens the editor window as a child of `parent` (an X11 window id); returns the
   // window's handle, or null when it could not be opened.
-  virtual void* OpenWindow(void* /*parent*/) { return nullptr; }
+  [[nodiscard]] virtual void* OpenWindow(void* /*parent*/) { return nullptr; }
   virtual void CloseWindow() {}
   // The editor window's native handle, or null while there is none.
   virtual void* GetWindow() { return nullptr; }
@@ -59,7 +59,7 @@ class IGraphics {
   // The display tick, at the frame rate: when a control is dirty, the window is drawn.
   virtual void OnDisplayTick();
   // The physical state of the two main mouse buttons; false when it cannot be read.
-  virtual bool GetMouseButtonState(bool& left, bool& right) {
+  [[nodiscard]] virtual bool GetMouseButtonState(bool& left, bool& right) {
     left = right = false;
     return false;
   }
@@ -67,10 +67,10 @@ class IGraphics {
   virtual bool IsTopLevelWindowInForeground() { return false; }
   // Takes the pointer for the editor window so that drags keep arriving; false when
   // there is no window.
-  virtual bool CapturePointer() { return false; }
+  [[nodiscard]] virtual bool CapturePointer() { return false; }
   virtual void ReleasePointer() {}
   // Opens a web address in the user's browser; false when it cannot be opened.
-  virtual bool OpenURL(const char* url, const char* msgWindowTitle = nullptr, const char* confirmMsg = nullptr,
+  [[nodiscard]] virtual bool OpenURL(const char* url, const char* msgWindowTitle = nullptr, const char* confirmMsg = nullptr,
                        const char* errMsgOnFailure = nullptr);
 
   // ---- size ----

@@ -18,7 +18,7 @@ class IGraphicsLinux : public IGraphics {
   IGraphicsLinux(IEditorDelegate& dlg, int w, int h, int fps = 60, float scale = 1.f);
   ~IGraphicsLinux() override;
 
-  void* OpenWindow(void* parent) override;
+  [[nodiscard]] void* OpenWindow(void* parent) override;
   void CloseWindow() override;
   void* GetWindow() override;
   void* GetDrawContext() override;
@@ -26,9 +26,9 @@ class IGraphicsLinux : public IGraphics {
   void ProcessEvents() override;
   void OnDisplayTick() override;
   void GetWindowPixels(int& w, int& h) const override;
-  bool GetMouseButtonState(bool& left, bool& right) override;
+  [[nodiscard]] bool GetMouseButtonState(bool& left, bool& right) override;
   bool IsTopLevelWindowInForeground() override;
-  bool CapturePointer() override;
+  [[nodiscard]] bool CapturePointer() override;
   void ReleasePointer() override;
 
   // The X display connection of the window (a Display*), or null.
@@ -41,7 +41,7 @@ class IGraphicsLinux : public IGraphics {
   // Draws a frame now and gives its pixels as the window shows them, whatever covers
   // the window or lies off the screen: w x h RGBA pixels, top row first, opaque. False
   // when the window is not open or not shown, or inside its own event dispatch.
-  bool CaptureFrame(std::vector<unsigned char>& rgba, int& w, int& h);
+  [[nodiscard]] bool CaptureFrame(std::vector<unsigned char>& rgba, int& w, int& h);
   // One event of the window (a PuglEvent), from the window system's dispatch.
   int HandleEvent(const void* event);
 
@@ -59,7 +59,7 @@ class IGraphicsLinux : public IGraphics {
   // Copies the part (x, y, w, h) of the still layer into the picture, drawing the layer
   // first when the window's size or the editor's placement changed; false (nothing
   // copied) when it cannot be kept. The picture is bound for drawing afterwards.
-  bool CopyStillLayer(int x, int y, int w, int h, int windowWidth, int windowHeight);
+  [[nodiscard]] bool CopyStillLayer(int x, int y, int w, int h, int windowWidth, int windowHeight);
 
   struct Window;
   void ReadFrame(int width, int height);

@@ -28,7 +28,7 @@ class IPlugProcessor {
 
   double GetSampleRate() const { return mSampleRate; }
   // Rates that are not finite and positive are refused and the previous rate is kept.
-  bool SetSampleRate(double sampleRate);
+  [[nodiscard]] bool SetSampleRate(double sampleRate);
   int GetBlockSize() const { return mBlockSize; }
   // Also sizes the buffers ProcessBuffers converts through; call it off the audio thread.
   void SetBlockSize(int blockSize);

@@ -276,7 +276,7 @@ tresult PLUGIN_API IPlugVST3::getState(IBStream* state) {
   if (!state) return kInvalidArgument;
   Lock lock(InterfaceMutex());
   IByteChunk chunk;
-  SerializeState(chunk);
+  if (!SerializeState(chunk)) return kResultFalse;
   const int32 bypass = 0;
   chunk.Put(&bypass);
   int32 written = 0;

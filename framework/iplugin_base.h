@@ -24,11 +24,11 @@ class IPluginBase : public IEditorDelegate {
   void OnParamReset(EParamSource source);
 
   // Saved state. The state is the parameters' serialisation unless a plug-in adds to it.
-  bool SerializeParams(IByteChunk& chunk) const;
+  [[nodiscard]] bool SerializeParams(IByteChunk& chunk) const;
   // Reads every parameter from `startPos` and returns the position after them, or -1
   // when the chunk is too short, in which case no parameter changes.
   int UnserializeParams(const IByteChunk& chunk, int startPos);
-  virtual bool SerializeState(IByteChunk& chunk) const { return SerializeParams(chunk); }
+  [[nodiscard]] virtual bool SerializeState(IByteChunk& chunk) const { return SerializeParams(chunk); }
   virtual int UnserializeState(const IByteChunk& chunk, int startPos) { return UnserializeParams(chunk, startPos); }
 
   const char* GetPluginName() const { return mPluginName.c_str(); }

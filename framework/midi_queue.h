@@ -24,7 +24,7 @@ class MidiQueue {
   MidiQueue& operator=(const MidiQueue&) = delete;
 
   // Producer side. False when the message was dropped (never for a release).
-  bool Push(const IMidiMsg& msg) {
+  [[nodiscard]] bool Push(const IMidiMsg& msg) {
     const int release = ReleaseBit(msg);
     if (mKeeping) {
       if (Kept()) {

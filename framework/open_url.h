@@ -7,6 +7,6 @@ namespace iplug {
 // True when xdg-open was started for `url` and did not report a failure. Refuses an
 // empty address, one that xdg-open would read as an option (a leading '-') and one
 // with control characters.
-bool OpenUrlInBrowser(const char* url);
+[[nodiscard]] bool OpenUrlInBrowser(const char* url);
 
 }  // namespace iplug

@@ -18,7 +18,7 @@ class IPlugQueue {
   IPlugQueue& operator=(const IPlugQueue&) = delete;
 
   // Producer side. Returns false, dropping the element, when the queue is full.
-  bool Push(const T& item) {
+  [[nodiscard]] bool Push(const T& item) {
     const std::size_t w = mWrite.load(std::memory_order_relaxed);
     const std::size_t next = Next(w);
     if (next == mRead.load(std::memory_order_acquire)) return false;

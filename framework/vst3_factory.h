@@ -20,11 +20,11 @@ class VST3Factory : public Steinberg::IPluginFactory3 {
   VST3Factory(const VST3Factory&) = delete;
   VST3Factory& operator=(const VST3Factory&) = delete;
 
-  bool registerClass(const Steinberg::PClassInfo2* info, CreateFunc create, void* context);
+  [[nodiscard]] bool registerClass(const Steinberg::PClassInfo2* info, CreateFunc create, void* context);
 
   // Adds a reference unless the count already reached zero (the factory is being
   // destroyed); false then.
-  bool tryAddRef();
+  [[nodiscard]] bool tryAddRef();
 
   // FUnknown
   Steinberg::tresult PLUGIN_API queryInterface(const Steinberg::TUID iid, void** obj) override;

@@ -11,7 +11,7 @@ namespace platform {
 class MainWindow;
 
 // Connects to the display; false when there is none (no DISPLAY, or it cannot be opened).
-bool DesktopInit(int* argc, char*** argv);
+[[nodiscard]] bool DesktopInit(int* argc, char*** argv);
 void DesktopRun();
 void DesktopQuit();
 
@@ -42,6 +42,6 @@ void ShowMessageLater(unsigned long nativeOwner, const std::string& text, const 
 
 // Opens a file or address with the desktop's default application (xdg-open, started
 // directly, never through a shell). False when it cannot be started.
-bool OpenWithDesktop(const std::string& target);
+[[nodiscard]] bool OpenWithDesktop(const std::string& target);
 
 }  // namespace platform

@@ -19,6 +19,6 @@ inline constexpr std::size_t kHttpsReadChunk = 4096;
 // Only https is spoken, also after redirects; the server's certificate must chain to the
 // system's trusted authorities and name the host. No cookies are sent or kept. The
 // system's proxy settings (the usual proxy environment variables) apply.
-bool httpsGet(const char* url, const char* userAgent, std::string& body);
+[[nodiscard]] bool httpsGet(const char* url, const char* userAgent, std::string& body);
 
 }  // namespace corva

@@ -31,7 +31,7 @@ class MidiInput {
   unsigned GetPortCount();
   std::string GetPortName(unsigned port);
   // Opens the library's port `port` under our port name `portName`; false on an error.
-  bool OpenPort(unsigned port, const std::string& portName);
+  [[nodiscard]] bool OpenPort(unsigned port, const std::string& portName);
   void ClosePort();
 
  private:
@@ -50,7 +50,7 @@ class MidiOutput {
 
   unsigned GetPortCount();
   std::string GetPortName(unsigned port);
-  bool OpenPort(unsigned port, const std::string& portName);
+  [[nodiscard]] bool OpenPort(unsigned port, const std::string& portName);
   void ClosePort();
   bool SendMessage(const unsigned char* bytes, std::size_t size);
 

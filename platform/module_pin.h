@@ -7,6 +7,6 @@ namespace corva {
 // Marks the shared object that contains `address` so that it is never unloaded before
 // the process ends. True when it is marked, or when the address belongs to the main
 // program, which is never unloaded; false when the object cannot be found.
-bool pinModuleOf(const void* address);
+[[nodiscard]] bool pinModuleOf(const void* address);
 
 }  // namespace corva

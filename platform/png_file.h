@@ -10,6 +10,6 @@ namespace platform {
 // a temporary file in the same folder that replaces `path` only once it is complete. False
 // when the picture is empty or the file cannot be encoded or written; `path` is then as
 // it was.
-bool SavePng(const std::string& path, const std::vector<unsigned char>& rgba, int w, int h);
+[[nodiscard]] bool SavePng(const std::string& path, const std::vector<unsigned char>& rgba, int w, int h);
 
 }  // namespace platform

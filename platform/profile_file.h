@@ -32,12 +32,12 @@ class ProfileFile {
 
   // Reads `path`; false (and an empty profile) when it cannot be read or is not a
   // regular file (a FIFO or a device is never opened in a way that could block).
-  bool Load(const std::string& path);
+  [[nodiscard]] bool Load(const std::string& path);
   // Reads the profile from text, as Load() reads a file's bytes.
   void LoadText(const std::string& text);
   // Writes the whole profile to `path` through a temporary file in the same folder and
   // a rename over the old file; false when that fails, leaving the old file as it was.
-  bool Save(const std::string& path) const;
+  [[nodiscard]] bool Save(const std::string& path) const;
 
   // The value of key in section cut to at most bufferSize - 1 bytes on a character
   // boundary, or `fallback` (cut the same way) when the key is missing.

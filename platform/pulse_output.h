@@ -30,7 +30,7 @@ class PulseOutput {
 
   // The server's sinks and sources (monitors left out); false with a reason when no
   // server answers.
-  static bool ListDevices(std::vector<PulseDevice>& devices, std::string& error);
+  [[nodiscard]] static bool ListDevices(std::vector<PulseDevice>& devices, std::string& error);
 
   PulseOutput();
   ~PulseOutput();
@@ -38,9 +38,9 @@ class PulseOutput {
   PulseOutput& operator=(const PulseOutput&) = delete;
 
   // Connects a playback stream to the sink `sink`, corked. `frames` is the period.
-  bool Open(const std::string& sink, unsigned channels, unsigned rate, unsigned frames, Callback callback, void* user,
+  [[nodiscard]] bool Open(const std::string& sink, unsigned channels, unsigned rate, unsigned frames, Callback callback, void* user,
             std::string& error);
-  bool Start(std::string& error);
+  [[nodiscard]] bool Start(std::string& error);
   // Stops calling back. With `drain`, what the server holds plays out first (at most
   // `drainMs`); else it is dropped.
   void Stop(bool drain, int drainMs);

@@ -10,6 +10,6 @@ namespace platform {
 // write alone, which then takes the path's place with the permissions `mode`: a reader
 // sees the old file or the new one, never a part, and two writers never leave a mixed
 // one. False when any step fails; `path` is then as it was and no temporary file is left.
-bool ReplaceFile(const std::string& path, const void* data, std::size_t size, unsigned mode);
+[[nodiscard]] bool ReplaceFile(const std::string& path, const void* data, std::size_t size, unsigned mode);
 
 }  // namespace platform

@@ -144,7 +144,8 @@ void CorvaControl::Draw(IGraphics& g) {
   if (releasePending) {
     releasePending = false;
     bool left = false, right = false;
-    g.GetMouseButtonState(left, right);
+    // A state that cannot be read counts as both buttons up, which finishes the presses.
+    (void)g.GetMouseButtonState(left, right);
     if (!left && !right) {
       // The release of these buttons never arrived: finish their presses.
       for (std::uint64_t id : {1u, 2u})
@@ -153,7 +154,7 @@ void CorvaControl::Draw(IGraphics& g) {
       // A button is still down but the graphics object let go of this control on the
       // other button's release: capture again so the drag keeps arriving. The press
       // finds the button held and presses nothing.
-      g.CapturePointer();
+      (void)g.CapturePointer();  // false only with no window, when no drag can arrive
       IMouseInfo info;
       info.x = lastX;
       info.y = lastY;

@@ -89,7 +89,7 @@ class CorvaPlug final : public CORVA_PLUG_BASE, public corva::Host {
   // Saves every parameter in the same layout, the LED level as 0: it is an output the
   // idle handler moves, and a saved state that follows it would change while nothing
   // is edited.
-  bool SerializeState(iplug::IByteChunk& chunk) const override;
+  [[nodiscard]] bool SerializeState(iplug::IByteChunk& chunk) const override;
 
   // corva::Host, on the interface thread.
   void setParameter(int index, float value) override;

@@ -93,7 +93,7 @@ CORVA_EXPORT Steinberg::IPluginFactory* PLUGIN_API GetPluginFactory() {
   iplug::VST3Factory* f = gFactory.load();
   if (f && f->tryAddRef()) return f;
   f = new iplug::VST3Factory(MakeFactoryInfo(), &gFactory);
-  f->registerClass(&ClassInfo(), &CreatePluginInstance, nullptr);
+  (void)f->registerClass(&ClassInfo(), &CreatePluginInstance, nullptr);  // refused only for null arguments
   gFactory.store(f);
   return f;
 }

@@ -52,7 +52,7 @@ class WindowlessGraphics : public IGraphics {
 struct Editor {
   Editor() : plug(test::makeIdlePlug()) {
     plug->SetMakeGraphicsFunc([this] { return g = new WindowlessGraphics(*plug, 648, 431, 60, 1.f); });
-    plug->OpenWindow(reinterpret_cast<void*>(1));
+    EXPECT_NE(plug->OpenWindow(reinterpret_cast<void*>(1)), nullptr);
     control = dynamic_cast<CorvaControl*>(g->GetControl(1));
     // A window's first frame lays the face and panel out for hit-testing.
     test::RecordingCanvas canvas;
@@ -114,7 +114,7 @@ TEST(EditorRules, ParentResizeCorrectsOnceThenFollows) {
   EXPECT_EQ(ed.g->Height(), 531);
   // Reopened at the size last chosen.
   ed.plug->CloseWindow();
-  ed.plug->OpenWindow(reinterpret_cast<void*>(1));
+  EXPECT_NE(ed.plug->OpenWindow(reinterpret_cast<void*>(1)), nullptr);
   EXPECT_EQ(ed.g->Width(), 800);
 }
 
@@ -277,7 +277,7 @@ TEST(EditorRules, FinishedNewsJobsWaitForAnOpenEditor) {
   p.seenJobCount = 0xDEADu;  // a job finished since the list was built
   p.OnIdle();
   EXPECT_EQ(p.seenJobCount, 0xDEADu) << "nothing is taken up without an editor";
-  p.OpenWindow(reinterpret_cast<void*>(1));
+  EXPECT_NE(p.OpenWindow(reinterpret_cast<void*>(1)), nullptr);
   p.seenJobCount = 0xDEADu;
   p.OnIdle();
   EXPECT_NE(p.seenJobCount, 0xDEADu);
@@ -352,7 +352,7 @@ TEST(EditorRules, MidiMapThatCouldNotBeSavedIsKeptAndSavedAgainOnClosing) {
   testing::internal::CaptureStderr();
   p.CloseWindow();
   EXPECT_NE(testing::internal::GetCapturedStderr().find("midi-map.txt"), std::string::npos);
-  p.OpenWindow(reinterpret_cast<void*>(1));
+  EXPECT_NE(p.OpenWindow(reinterpret_cast<void*>(1)), nullptr);
   EXPECT_EQ(formatMidiMap(p.uiModel.midiMap), learned);
 
   // Once the folder can be written, closing the editor saves it.

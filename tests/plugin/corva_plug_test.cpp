@@ -152,7 +152,7 @@ TEST(CorvaPlug, MidiRingKeepsSixtyFourInOrderAndDropsTheRest) {
 TEST(CorvaPlug, LatencyChangeReachesPendingThenTheHost) {
   auto plug = makePlug();
   plug->DestroyTimer();
-  plug->SetSampleRate(44100.0);
+  EXPECT_TRUE(plug->SetSampleRate(44100.0));
   plug->setParameter(kOversample, 0.0f);
   render(*plug, 1);
   plug->OnReset();
@@ -177,7 +177,7 @@ TEST(CorvaPlug, LatencyChangeReachesPendingThenTheHost) {
 
 TEST(CorvaPlug, IdleTimerReportsOnItsOwn) {
   auto plug = makePlug();
-  plug->SetSampleRate(44100.0);
+  EXPECT_TRUE(plug->SetSampleRate(44100.0));
   plug->OnReset();
   plug->setParameter(kOversample, 0.0f);
   render(*plug, 1);
@@ -196,10 +196,10 @@ TEST(CorvaPlug, HostResettingDuringALatencyReportDoesNotRecurse) {
   // at another sample rate.
   plug->onLatency = [&](int) {
     if (++restarts > 3) return;
-    plug->SetSampleRate(96000.0);
+    EXPECT_TRUE(plug->SetSampleRate(96000.0));
     plug->OnReset();
   };
-  plug->SetSampleRate(44100.0);
+  EXPECT_TRUE(plug->SetSampleRate(44100.0));
   plug->OnReset();
   EXPECT_EQ(restarts, 1);
   EXPECT_EQ(plug->latencyReports(), std::vector<int>{74});
@@ -270,7 +270,7 @@ TEST(CorvaPlug, LedLevelIsPublishedOnlyWhenItChanges) {
 TEST(CorvaPlug, PlaysOnTriggerWithIdenticalFiniteChannels) {
   auto plug = makePlug();
   plug->DestroyTimer();
-  plug->SetSampleRate(44100.0);
+  EXPECT_TRUE(plug->SetSampleRate(44100.0));
   plug->OnReset();
   auto [quietL, quietR] = render(*plug, 40);
   plug->setParameter(kTrigger, 1.0f);
@@ -295,7 +295,7 @@ TEST(CorvaPlug, RefusedSampleRateIsReportedOnceAndIsSilent) {
   testing::internal::CaptureStderr();
   std::vector<float> peaks;
   for (double rate : {500.0, 2.0e6, 44100.0, 500.0}) {
-    plug->SetSampleRate(rate);
+    EXPECT_TRUE(plug->SetSampleRate(rate));
     plug->OnReset();
     float peak = 0.0f;
     for (float s : render(*plug, 200).first) peak = std::max(peak, std::fabs(s));

@@ -130,7 +130,7 @@ double renderPeak(CorvaPlug& plug, int blocks) {
 TEST(IdleMidi, NotesGateOnTheAudioThreadAndLearnStillTakesThemSilently) {
   test::ScopedDataHome home;
   auto plug = makeIdlePlug();
-  plug->SetSampleRate(48000.0);
+  EXPECT_TRUE(plug->SetSampleRate(48000.0));
   plug->OnReset();
   plug->uiModel.setLearnArmed(true);
   plug->uiModel.learnTarget = kTrigger;

@@ -47,7 +47,7 @@ TEST(StatsLine, Format) {
 TEST(StatsLine, OneLineEvery690thBlockAt44100) {
   ASSERT_TRUE(kLogSet);
   const auto plug = test::makeIdlePlug();
-  plug->SetSampleRate(44100.0);
+  EXPECT_TRUE(plug->SetSampleRate(44100.0));
   float l[64], r[64];
   float* outs[] = {l, r};
   for (int round = 0; round < 2; ++round) {

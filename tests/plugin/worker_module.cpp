@@ -11,7 +11,7 @@ extern "C" __attribute__((visibility("default"))) bool startSlowFetch(const char
   return corva::startWorkerThread(corva::BackgroundWorker::instance(),
                                   [u = std::string(url), m = std::string(marker)] {
                                     std::string body;
-                                    corva::httpsGet(u.c_str(), "worker-test", body);
+                                    (void)corva::httpsGet(u.c_str(), "worker-test", body);
                                     std::ofstream(m) << "fetch over";
                                   });
 }

@@ -100,7 +100,7 @@ class WrapperTest : public ::testing::Test {
     PClassInfo2 c;
     for (int i = 0; i < 16; ++i) c.cid[i] = static_cast<char>(i + 1);
     iplug::CopyField(c.category, "Audio Module Class", PClassInfo::kCategorySize);
-    mFactory->registerClass(&c, &CreateFake, nullptr);
+    EXPECT_TRUE(mFactory->registerClass(&c, &CreateFake, nullptr));
     inst = std::make_unique<Instance>(mFactory);
     ASSERT_TRUE(inst->ok());
     plug = dynamic_cast<FakePlug*>(inst->processor());
