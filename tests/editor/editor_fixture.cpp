@@ -86,6 +86,10 @@ OpenEditor::OpenEditor(Module& module, HostLoop& loop, int x, int y, bool withFr
   openView();
   if (!view) return;
   window = std::make_unique<ParentWindow>(size.getWidth(), size.getHeight(), x, y);
+  if (!window->ok()) {
+    ADD_FAILURE() << "the host's window could not be made: no connection to the display";
+    return;
+  }
   attach();
 }
 

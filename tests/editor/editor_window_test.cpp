@@ -349,6 +349,7 @@ TEST_F(EditorWindow, OpenedAndClosedFiftyTimesAndFourAtOnce) {
   }
   Instance in(TheModule().factory());
   ParentWindow window(648, 431);
+  ASSERT_TRUE(window.ok());
   for (int i = 0; i < 50; ++i) {
     IPlugView* view = nullptr;
     bool attached = false;
