@@ -36,7 +36,6 @@ class IControl {
   const IRECT& GetRECT() const { return mRECT; }
   const IRECT& GetTargetRECT() const { return mTargetRECT; }
   void SetRECT(const IRECT& r) { mRECT = r; }
-  void SetTargetRECT(const IRECT& r) { mTargetRECT = r; }
   // Sets both rectangles, forgets the mouse-over state and lets the control re-lay out.
   void SetTargetAndDrawRECTs(const IRECT& r);
   bool IsHit(float x, float y) const { return mTargetRECT.Contains(x, y); }

@@ -22,9 +22,6 @@ struct IMidiMsg {
   void MakeNoteOnMsg(int noteNumber, int velocity, int offset, int channel = 0) {
     Set(offset, 0x90, channel, noteNumber, velocity);
   }
-  void MakeNoteOffMsg(int noteNumber, int offset, int channel = 0) {
-    Set(offset, 0x80, channel, noteNumber, 0);
-  }
   void MakeControlChangeMsg(int controller, int value, int offset, int channel = 0) {
     Set(offset, 0xB0, channel, controller, value);
   }

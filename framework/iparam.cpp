@@ -78,12 +78,6 @@ void IParam::InitEnum(const char* name, int defaultValue, int nEnums, const char
        ShapeLinear(), kUnitCustom);
 }
 
-void IParam::InitInt(const char* name, int defaultValue, int minValue, int maxValue, const char* label, int flags,
-                     const char* group) {
-  Init(kTypeInt, name, defaultValue, minValue, maxValue, 1.0, label, flags | kFlagStepped, group, ShapeLinear(),
-       kUnitCustom);
-}
-
 void IParam::InitDouble(const char* name, double defaultValue, double minValue, double maxValue, double step,
                         const char* label, int flags, const char* group, const Shape& shape, EParamUnit unit) {
   Init(kTypeDouble, name, defaultValue, minValue, maxValue, step, label, flags, group, shape, unit);

@@ -60,8 +60,6 @@ class IParam {
                 const char* group = "", const char* offText = "off", const char* onText = "on");
   void InitEnum(const char* name, int defaultValue, int nEnums, const char* label = "", int flags = 0,
                 const char* group = "");
-  void InitInt(const char* name, int defaultValue, int minValue, int maxValue, const char* label = "",
-               int flags = 0, const char* group = "");
   void InitDouble(const char* name, double defaultValue, double minValue, double maxValue, double step,
                   const char* label = "", int flags = 0, const char* group = "",
                   const Shape& shape = ShapeLinear(), EParamUnit unit = kUnitCustom);
