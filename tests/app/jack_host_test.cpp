@@ -213,8 +213,21 @@ TEST(JackHost, MidiInputFillsTheQueuesUntilShutDownBegins) {
   EXPECT_EQ(host->midiInputNames.front(), "off");
   EXPECT_EQ(host->state.midiInDev, sender.portName());
   // The input's client was made for the port just now: the server takes it into its
-  // graph within a few periods.
-  std::this_thread::sleep_for(200ms);
+  // graph within a few periods, later on a busy machine. A probe that arrives shows it
+  // is connected; what it left in the queue is taken out again.
+  iplug::IPlugAPP& plug = *host->Plug();
+  iplug::IMidiMsg msg;
+  ASSERT_TRUE(waitFor([&] {
+    sender.send({0xFE});
+    std::this_thread::sleep_for(20ms);
+    bool arrived = false;
+    while (plug.mMidiMsgsFromCallback.Pop(msg)) arrived = true;
+    return arrived;
+  }));
+  ASSERT_TRUE(waitFor([&] { return sender.idle(); }));
+  std::this_thread::sleep_for(50ms);
+  while (plug.mMidiMsgsFromCallback.Pop(msg)) {
+  }
   EXPECT_TRUE(jackClientExists("RtMidi Input Client"));
   EXPECT_FALSE(jackClientExists("RtMidi Output Client"));
 
@@ -230,9 +243,7 @@ TEST(JackHost, MidiInputFillsTheQueuesUntilShutDownBegins) {
   ASSERT_TRUE(waitFor([&] { return sender.idle(); }));
   std::this_thread::sleep_for(50ms);
 
-  iplug::IPlugAPP& plug = *host->Plug();
   std::vector<std::array<int, 3>> got;
-  iplug::IMidiMsg msg;
   while (plug.mMidiMsgsFromCallback.Pop(msg)) got.push_back({msg.mStatus, msg.mData1, msg.mData2});
   EXPECT_EQ(got, (std::vector<std::array<int, 3>>{{0x90, 60, 100}, {0xC3, 5, 0}, {0xFE, 0, 0}, {0x80, 60, 0}}));
   iplug::SysExData s;

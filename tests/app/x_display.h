@@ -46,10 +46,7 @@ class Display {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    // -noreset: by default the server resets when its last client leaves, and a client
-    // connecting during that reset is refused, which a busy machine makes likely.
-    const char* argv[] = {"Xvfb", "-displayfd", "3",   "-screen",   "0",
-                          "1280x1024x24", "-nolisten", "tcp", "-noreset", nullptr};
+    const char* argv[] = {"Xvfb", "-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten", "tcp", nullptr};
     if (::posix_spawnp(&mPid, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ) != 0) mPid = -1;
     posix_spawn_file_actions_destroy(&actions);
     ::close(fds[1]);

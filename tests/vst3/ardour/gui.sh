@@ -108,7 +108,7 @@ before=$(tone)
 echo "session with track $track, Tone $before"
 
 # Its own X server, which picks a free display itself, and a window manager.
-start Xvfb -displayfd 3 -screen 0 1920x1200x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log"
+start Xvfb -displayfd 3 -screen 0 1920x1200x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log"
 i=0
 while [ ! -s "$work/display" ] && [ $i -lt 200 ]; do sleep 0.05; i=$((i + 1)); done
 [ -s "$work/display" ] || { echo "FAIL: Xvfb did not start"; exit 1; }
