@@ -74,6 +74,9 @@ struct AudioBackend::Impl {
   // follows the period asked for.
   bool pulse = false;
   std::unique_ptr<PulseOutput> pulseStream;
+  // The JACK server the open stream's client reached: the default server may have changed
+  // since it was opened.
+  std::string jackServer;
 };
 
 namespace {
@@ -247,6 +250,7 @@ AudioError AudioBackend::OpenStream(const AudioStreamParameters* output, const A
       continue;
     }
     if (!mImpl->rt->isStreamOpen()) return AudioError::kSystemError;
+    mImpl->jackServer = JackDefaultServerName();
     *bufferFrames = frames;
     return AudioError::kNone;
   }
@@ -293,7 +297,7 @@ bool AudioBackend::LeaveOrphanedStream() {
   // own, and a stop or close from here at the same time can deadlock in the JACK library.
   // A stream still open once the server is gone is left to that thread: the library's
   // object is let go unreleased (it will not call back, having no server).
-  if (!mImpl->rt || mImpl->pulse || !mImpl->rt->isStreamOpen() || JackServerRunning()) return false;
+  if (!mImpl->rt || mImpl->pulse || !mImpl->rt->isStreamOpen() || JackServerRunning(mImpl->jackServer)) return false;
   (void)mImpl->rt.release();
   return true;
 }

@@ -3,6 +3,7 @@
 #include <jack/jack.h>
 
 #include <atomic>
+#include <cstdlib>
 
 namespace platform {
 
@@ -11,9 +12,17 @@ void silent(const char*) {}
 std::atomic<int> gQuiet{0};
 }  // namespace
 
-bool JackServerRunning() {
+std::string JackDefaultServerName() {
+  const char* name = std::getenv("JACK_DEFAULT_SERVER");
+  return name && *name ? name : "default";
+}
+
+bool JackServerRunning(const std::string& server) {
   QuietJackMessages(true);
-  jack_client_t* probe = jack_client_open("corvaprobe", JackNoStartServer, nullptr);
+  jack_client_t* probe =
+      server.empty() ? jack_client_open("corvaprobe", JackNoStartServer, nullptr)
+                     : jack_client_open("corvaprobe", jack_options_t(JackNoStartServer | JackServerName), nullptr,
+                                        server.c_str());
   QuietJackMessages(false);
   if (!probe) return false;
   jack_client_close(probe);

@@ -103,6 +103,7 @@ TEST(Preferences, CancelReopensTheMidiPortsItRestores) {
   std::vector<int> values;
   while (host->Plug()->mMidiMsgsFromCallback.Pop(m)) values.push_back(m.mData2);
   EXPECT_EQ(values, std::vector<int>{2});
+  StandaloneHost::Destroy();
 }
 
 TEST(Preferences, AfterADriverRoundTripOkAndCancelLeaveTheStreamRunningAtJacksOwnPeriod) {
@@ -130,6 +131,7 @@ TEST(Preferences, AfterADriverRoundTripOkAndCancelLeaveTheStreamRunningAtJacksOw
     EXPECT_EQ(host->state.driver, 1u);
     EXPECT_EQ(host->bufferSize, 256u);
   }
+  StandaloneHost::Destroy();
 }
 
 }  // namespace
