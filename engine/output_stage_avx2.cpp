@@ -33,9 +33,9 @@ struct VectorSubStep {
   __m256d gc03, start03, history03;  // capacitors Cc1, Cc2, Cbe1, Cbe2
   __m256d gc45, start45, history45;  // Cbc1, Cbc1, Cbc2, Cbc2
   __m256d row[4];       // the Jacobian without the transistors (and bias paths)
-  double gc[6];
   double biasVoltage;
-  double diagA, diagB;  // without the capacitors in mode 2
+  __m128d baseDiagonal;       // leak + base resistor of base A and base B
+  __m128d baseCapacitors[3];  // the capacitors at base A and base B, in the order they add
 };
 
 // The voltages across Cc1, Cc2, Cbe1, Cbe2 (v1 - v2, v3 - v0, v0, v2).
@@ -71,20 +71,23 @@ inline VectorSubStep prepareVector(const OutputStage& s, double step, const Stag
     w.history03 = _mm256_setzero_pd();
     w.history45 = _mm256_setzero_pd();
   }
-  _mm256_storeu_pd(w.gc, w.gc03);
-  w.gc[4] = w.gc45[0];
-  w.gc[5] = w.gc45[2];
-  const double off0 = 0.0 - w.gc[0], off1 = 0.0 - w.gc[1], off4 = 0.0 - w.gc[4], off5 = 0.0 - w.gc[5];
+  double gc[6];
+  _mm256_storeu_pd(gc, w.gc03);
+  gc[4] = w.gc45[0];
+  gc[5] = w.gc45[2];
+  const double off0 = 0.0 - gc[0], off1 = 0.0 - gc[1], off4 = 0.0 - gc[4], off5 = 0.0 - gc[5];
   w.biasVoltage = drive.biasVoltage;
-  w.diagA = kLeak + gA;
-  w.diagB = kLeak + gB;
-  double diagA = w.diagA, diagB = w.diagB;
+  double diagA = kLeak + gA, diagB = kLeak + gB;
+  w.baseDiagonal = _mm_setr_pd(diagA, diagB);
+  w.baseCapacitors[0] = _mm_setr_pd(gc[1], gc[0]);
+  w.baseCapacitors[1] = _mm_setr_pd(gc[2], gc[3]);
+  w.baseCapacitors[2] = _mm_setr_pd(gc[4], gc[5]);
   if (!drive.modeTwo) {
-    diagA = diagA + w.gc[1] + w.gc[2] + w.gc[4];
-    diagB = diagB + w.gc[0] + w.gc[3] + w.gc[5];
+    diagA = diagA + gc[1] + gc[2] + gc[4];
+    diagB = diagB + gc[0] + gc[3] + gc[5];
   }
-  const double diagCA = kLeak + kCollectorLoad + w.gc[0] + w.gc[4];
-  const double diagCB = kLeak + kCollectorLoad + w.gc[1] + w.gc[5];
+  const double diagCA = kLeak + kCollectorLoad + gc[0] + gc[4];
+  const double diagCB = kLeak + kCollectorLoad + gc[1] + gc[5];
   // In mode 2 the bases' diagonal entries are replaced per evaluation.
   w.row[0] = _mm256_setr_pd(diagA, off4, 0.0, off1);
   w.row[1] = _mm256_setr_pd(off4, diagCA, off0, 0.0);
@@ -114,27 +117,36 @@ inline double sumOfSquares(__m256d F) {
 
 // Both bias paths' junction solves (base A in lane 0, base B in lane 1) side by side:
 // each lane runs the baseline's Newton iteration step for step and stops when it has
-// converged, so that both give the baseline's values.
-inline void seriesJunctionPair(double sourceVoltage, double nodeA, double nodeB, double (&junctionVoltage)[2],
-                               SeriesJunctionResult (&out)[2]) {
+// converged, so that both give the baseline's values. Returns each path's current and
+// its conductance, lane by lane.
+struct BiasPaths {
+  __m128d current;
+  __m128d conductance;
+};
+
+inline BiasPaths seriesJunctionPair(double sourceVoltage, __m128d nodes, double (&junctionVoltage)[2]) {
   constexpr double Is = kSeriesJunctionIs;
   constexpr double R = kBiasResistor;
-  double start[2];
-  double drive[2];
-  const double nodes[2] = {nodeA, nodeB};
-  for (int i = 0; i < 2; ++i) {
-    const double vt = sourceVoltage - nodes[i];
-    drive[i] = vt;
-    if (vt <= 0.3)
-      start[i] = vt;
-    else if (junctionVoltage[i] > 0.0 && vt > junctionVoltage[i])
-      start[i] = junctionVoltage[i];
-    else
-      start[i] = std::min(VT * logarithm(vt / (Is * R)), vt);
+  const __m128d vt = _mm_sub_pd(_mm_set1_pd(sourceVoltage), nodes);
+  const __m128d previous = _mm_loadu_pd(junctionVoltage);
+  // A junction held off starts from its drive, one still conducting below its drive
+  // from its last voltage; any other (rare) starts from the junction voltage that
+  // carries the whole drive through R.
+  const __m128d off = _mm_cmp_pd(vt, _mm_set1_pd(0.3), _CMP_LE_OQ);
+  const __m128d warm = _mm_and_pd(_mm_cmp_pd(previous, _mm_setzero_pd(), _CMP_GT_OQ), _mm_cmp_pd(vt, previous, _CMP_GT_OQ));
+  __m128d vd = _mm_blendv_pd(previous, vt, off);
+  if (_mm_movemask_pd(_mm_or_pd(off, warm)) != 0b11) [[unlikely]] {
+    const int cold = ~_mm_movemask_pd(_mm_or_pd(off, warm));
+    alignas(16) double drive[2];
+    alignas(16) double start[2];
+    _mm_store_pd(drive, vt);
+    _mm_store_pd(start, vd);
+    for (int i = 0; i < 2; ++i)
+      if (cold & (1 << i)) start[i] = std::min(VT * logarithm(drive[i] / (Is * R)), drive[i]);
+    vd = _mm_load_pd(start);
   }
-  const __m128d vt = _mm_setr_pd(drive[0], drive[1]);
-  __m128d vd = _mm_setr_pd(start[0], start[1]);
   const __m128d RIs = _mm_set1_pd(R * Is);
+  const __m128d one = _mm_set1_pd(1.0);
   __m128d e = _mm_setzero_pd();
   __m128d slope = _mm_setzero_pd();
   __m128d active = _mm_castsi128_pd(_mm_set1_epi64x(-1));
@@ -143,7 +155,7 @@ inline void seriesJunctionPair(double sourceVoltage, double nodeA, double nodeB,
     limitedExp2(vd, eNow, slopeNow);
     e = _mm_blendv_pd(e, eNow, active);
     slope = _mm_blendv_pd(slope, slopeNow, active);
-    const __m128d f = _mm_sub_pd(_mm_sub_pd(vt, vd), _mm_mul_pd(RIs, _mm_sub_pd(eNow, _mm_set1_pd(1.0))));
+    const __m128d f = _mm_sub_pd(_mm_sub_pd(vt, vd), _mm_mul_pd(RIs, _mm_sub_pd(eNow, one)));
     const __m128d fPrime = _mm_sub_pd(_mm_set1_pd(-1.0), _mm_mul_pd(_mm_mul_pd(RIs, slopeNow), _mm_set1_pd(kInvVT)));
     const __m128d step = _mm_min_pd(
         _mm_set1_pd(0.5), _mm_max_pd(_mm_set1_pd(-0.5), _mm_div_pd(_mm_xor_pd(f, _mm_set1_pd(-0.0)), fPrime)));
@@ -160,11 +172,10 @@ inline void seriesJunctionPair(double sourceVoltage, double nodeA, double nodeB,
     e = _mm_blendv_pd(e, eNow, active);
     slope = _mm_blendv_pd(slope, slopeNow, active);
   }
-  for (int i = 0; i < 2; ++i) {
-    junctionVoltage[i] = vd[i];
-    const double gd = Is * slope[i] * kInvVT;
-    out[i] = {Is * (e[i] - 1.0), -gd / (gd * R + 1.0)};
-  }
+  _mm_storeu_pd(junctionVoltage, vd);
+  const __m128d gd = _mm_mul_pd(_mm_mul_pd(_mm_set1_pd(Is), slope), _mm_set1_pd(kInvVT));
+  return {_mm_mul_pd(_mm_set1_pd(Is), _mm_sub_pd(e, one)),
+          _mm_div_pd(_mm_xor_pd(gd, _mm_set1_pd(-0.0)), _mm_add_pd(_mm_mul_pd(gd, _mm_set1_pd(R)), one))};
 }
 
 template <bool ModeTwo>
@@ -181,20 +192,19 @@ inline void evaluate(const VectorSubStep& w, double (&junctionVoltage)[2], __m25
   __m256d row0 = w.row[0];
   __m256d row2 = w.row[2];
   if constexpr (ModeTwo) {
-    const VectorSubStep& k = w;
-    SeriesJunctionResult bias[2];
-    seriesJunctionPair(k.biasVoltage, v[0], v[2], junctionVoltage, bias);
-    const SeriesJunctionResult& a = bias[0];
-    const SeriesJunctionResult& b = bias[1];
-    const __m256d biasCurrent = _mm256_setr_pd(a.current, 0.0, b.current, 0.0);
+    const BiasPaths bias = seriesJunctionPair(w.biasVoltage, _mm256_castpd256_pd128(_mm256_permute4x64_pd(v, 0b00'00'10'00)),
+                                              junctionVoltage);
+    const __m256d biasCurrent = _mm256_set_m128d(_mm_unpackhi_pd(bias.current, _mm_setzero_pd()),
+                                                 _mm_unpacklo_pd(bias.current, _mm_setzero_pd()));
     F = _mm256_sub_pd(F, biasCurrent);
     S = _mm256_add_pd(S, absolute(biasCurrent));
-    double J00 = k.diagA - a.conductance;
-    double J22 = k.diagB - b.conductance;
-    J00 = J00 + k.gc[1] + k.gc[2] + k.gc[4];
-    J22 = J22 + k.gc[0] + k.gc[3] + k.gc[5];
-    row0 = _mm256_blend_pd(row0, set1(J00), 0b0001);
-    row2 = _mm256_blend_pd(row2, set1(J22), 0b0100);
+    // Both bases' diagonal entries at once (A in lane 0, B in lane 1).
+    const __m128d diagonal =
+        _mm_add_pd(_mm_add_pd(_mm_add_pd(_mm_sub_pd(w.baseDiagonal, bias.conductance), w.baseCapacitors[0]),
+                              w.baseCapacitors[1]),
+                   w.baseCapacitors[2]);
+    row0 = _mm256_blend_pd(row0, _mm256_broadcastsd_pd(diagonal), 0b0001);
+    row2 = _mm256_blend_pd(row2, _mm256_permute4x64_pd(_mm256_castpd128_pd256(diagonal), 0b01'01'01'01), 0b0100);
   }
 
   // Capacitors: Cc1, Cc2, Cbe1, Cbe2 in lanes 0..3 (voltages across: v1 - v2, v3 - v0,
