@@ -1,5 +1,7 @@
 // The idle handler: every 20 ms on the interface side, for the plug-in's whole life.
 
+#include <cstdint>
+
 #include "framework/igraphics.h"
 #include "plugin/corva_control.h"
 #include "plugin/corva_plug.h"
@@ -45,16 +47,44 @@ void CorvaPlug::OnIdle() {
   }
 }
 
+namespace {
+
+// Whether gate change `a` came after gate change `b`; the numbers wrap around.
+bool isLaterGateChange(std::uint32_t a, std::uint32_t b) { return static_cast<std::int32_t>(a - b) > 0; }
+
+}  // namespace
+
 void CorvaPlug::drainMidiRing() {
   iplug::IMidiMsg msg;
   bool gated = false;
-  while (takeMidiMsg(msg, &gated)) {
+  std::uint32_t change = 0;
+  while (takeMidiMsg(msg, &gated, &change)) {
     if (learnMidiMsg(msg)) continue;
-    // The trigger write of a note the audio thread already gated follows what sounded.
-    followingGate.store(gated, std::memory_order_relaxed);
-    dispatchMidiMessage(msg.mStatus, msg.mData1, msg.mData2, uiModel.midiMap, uiModel, *this);
-    followingGate.store(false, std::memory_order_relaxed);
+    if (gated) {
+      // Already passed on from the latest gate change, which came after this one.
+      if (!isLaterGateChange(change, gateChangePassedOn)) continue;
+      gateChangePassedOn = change;
+    }
+    dispatchFromRing(msg, gated);
   }
+
+  // A burst that filled the ring may have dropped the gate's last change: it is passed
+  // on here, so the trigger, the host and the interface never stay at an earlier state.
+  const std::uint64_t latest = latestGateMsg.load(std::memory_order_acquire);
+  const auto latestChange = static_cast<std::uint32_t>(latest >> 32);
+  if (isLaterGateChange(latestChange, gateChangePassedOn)) {
+    gateChangePassedOn = latestChange;
+    dispatchFromRing(iplug::IMidiMsg(0, static_cast<std::uint8_t>(latest >> 16), static_cast<std::uint8_t>(latest >> 8),
+                                     static_cast<std::uint8_t>(latest)),
+                     true);
+  }
+}
+
+void CorvaPlug::dispatchFromRing(const iplug::IMidiMsg& msg, bool gated) {
+  // The trigger write of a note the audio thread already gated follows what sounded.
+  followingGate.store(gated, std::memory_order_relaxed);
+  dispatchMidiMessage(msg.mStatus, msg.mData1, msg.mData2, uiModel.midiMap, uiModel, *this);
+  followingGate.store(false, std::memory_order_relaxed);
 }
 
 void CorvaPlug::publishNoteGateRouting() {

@@ -46,10 +46,12 @@ class CorvaPlug final : public CORVA_PLUG_BASE, public corva::Host {
   static constexpr std::size_t kMidiRingCapacity = 64;  // messages waiting at most; more are dropped
 
   // A MIDI message on its way from the audio thread to the idle handler, with whether
-  // the audio thread already opened or closed the gate for it.
+  // the audio thread already opened or closed the gate for it, and if so, that gate
+  // change's number (see gateChanges).
   struct QueuedMidiMsg {
     iplug::IMidiMsg msg;
     bool gated = false;
+    std::uint32_t gateChange = 0;
   };
 
   explicit CorvaPlug(const iplug::InstanceInfo& info);
@@ -105,9 +107,9 @@ class CorvaPlug final : public CORVA_PLUG_BASE, public corva::Host {
   void saveMidiMap(const corva::MidiMap& map) override;
 
   // Takes the oldest message out of the MIDI ring; false when it is empty. `gated`, when
-  // given, tells whether the audio thread already opened or closed the gate for it. Only
-  // the idle handler's thread may call it.
-  bool takeMidiMsg(iplug::IMidiMsg& msg, bool* gated = nullptr);
+  // given, tells whether the audio thread already opened or closed the gate for it, and
+  // `gateChange` that change's number. Only the idle handler's thread may call it.
+  bool takeMidiMsg(iplug::IMidiMsg& msg, bool* gated = nullptr, std::uint32_t* gateChange = nullptr);
 
   // Tells the audio thread which notes play the trigger, from the MIDI map and the
   // MIDI-learn state as they are now. Interface thread; cheap when nothing changed.
@@ -161,6 +163,15 @@ class CorvaPlug final : public CORVA_PLUG_BASE, public corva::Host {
   std::uint32_t triggerGenerationSeen = 0xFFFFFFFFu;  // audio thread
   std::atomic<bool> followingGate{false};
 
+  // Gate changes are numbered by the audio thread, which also keeps the latest one's
+  // message beside the ring (number in the high 32 bits, then status, data 1, data 2), so
+  // the idle handler passes on the gate's last state even when that message's copy found
+  // the ring full. The idle handler remembers the last number it passed on and skips
+  // older gate changes still in the ring.
+  std::uint32_t gateChanges = 0;  // audio thread
+  std::atomic<std::uint64_t> latestGateMsg{0};
+  std::uint32_t gateChangePassedOn = 0;  // interface thread
+
  private:
   void installEditorFunctions();
   void layoutEditor(iplug::igraphics::IGraphics& g);
@@ -176,6 +187,8 @@ class CorvaPlug final : public CORVA_PLUG_BASE, public corva::Host {
   void drainMidiRing();
   // Learns msg as the armed target's source when it may be one; true when it did.
   bool learnMidiMsg(const iplug::IMidiMsg& msg);
+  // Passes msg to the MIDI map; a gated message's trigger write follows what sounded.
+  void dispatchFromRing(const iplug::IMidiMsg& msg, bool gated);
 
   std::atomic<bool> latencyReportRunning{false};
 };

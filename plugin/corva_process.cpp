@@ -115,16 +115,24 @@ void CorvaPlug::ProcessMidiMsg(const iplug::IMidiMsg& msg) {
   // the ring has no room left for the idle handler's copy.
   bool on = false;
   const bool gated = noteGateRouting.gateFor(msg.mStatus, msg.mData1, msg.mData2, on);
-  if (gated) gateEvents.add(msg.mOffset, on);
+  std::uint32_t change = 0;
+  if (gated) {
+    gateEvents.add(msg.mOffset, on);
+    change = ++gateChanges;
+    latestGateMsg.store(std::uint64_t{change} << 32 | std::uint64_t{msg.mStatus} << 16 |
+                            std::uint64_t{msg.mData1} << 8 | msg.mData2,
+                        std::memory_order_release);
+  }
 
-  (void)midiRing.Push({msg, gated});  // false when full: the message is dropped
+  (void)midiRing.Push({msg, gated, change});  // false when full: the message is dropped
 }
 
-bool CorvaPlug::takeMidiMsg(iplug::IMidiMsg& msg, bool* gated) {
+bool CorvaPlug::takeMidiMsg(iplug::IMidiMsg& msg, bool* gated, std::uint32_t* gateChange) {
   QueuedMidiMsg queued;
   if (!midiRing.Pop(queued)) return false;
   msg = queued.msg;
   if (gated) *gated = queued.gated;
+  if (gateChange) *gateChange = queued.gateChange;
   return true;
 }
 

@@ -169,6 +169,37 @@ TEST(IdleMidi, NotesGateOnTheAudioThreadAndLearnStillTakesThemSilently) {
   EXPECT_EQ(plug->engine.controls.trigger, 0);
 }
 
+TEST(IdleMidi, ABurstThatFillsTheRingStillReleasesTheTrigger) {
+  auto plug = makeIdlePlug();
+  EXPECT_TRUE(plug->SetSampleRate(48000.0));
+  plug->OnReset();
+  plug->OnTimer();
+  send(*plug, 0x90, 40, 100);
+  for (int i = 0; i < 64; ++i) send(*plug, 0xE0, 0, 64);  // pitch bends, which nothing takes
+  send(*plug, 0x80, 40, 0);
+  renderPeak(*plug, 1);
+  EXPECT_EQ(plug->engine.controls.trigger, 0);
+  plug->OnTimer();
+  EXPECT_EQ(value(*plug, kTrigger), 0.0) << "the release whose copy found the ring full still arrives";
+  EXPECT_EQ(plug->uiModel.uiParamValue(kTrigger), 0.0);
+  double toHost = -1.0;
+  for (const auto& e : plug->hostEdits())
+    if (e.kind == 'p' && e.idx == kTrigger) toHost = e.normalized;
+  EXPECT_EQ(toHost, 0.0);
+
+  // The next burst's gate changes, which all fit, play back in order and once: a note
+  // shorter than a tick still presses and releases the trigger.
+  const auto edits = plug->hostEdits().size();
+  send(*plug, 0x90, 40, 100);
+  send(*plug, 0x80, 40, 0);
+  plug->OnTimer();
+  std::vector<double> writes;
+  const auto after = plug->hostEdits();
+  for (auto i = edits; i < after.size(); ++i)
+    if (after[i].kind == 'p' && after[i].idx == kTrigger) writes.push_back(after[i].normalized);
+  EXPECT_EQ(writes, (std::vector<double>{1.0, 0.0}));
+}
+
 TEST(IdleMidi, ConstructionReadsTheMapFileAndWritesNone) {
   test::ScopedDataHome home;
   {
