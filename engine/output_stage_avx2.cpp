@@ -324,7 +324,12 @@ constexpr long long rowBelow(int lane) {
 // column in the lanes of the rows below the pivot, f_r = J[r][C] / pivot, the scalar
 // multiply and subtract per entry; the other lanes subtract +0, which leaves them as
 // they are.
+//
+// The first column's pivot row keeps its zero (see stageZero) through the elimination:
+// the column it would update is left as it is (subtracting a multiple of zero changes no
+// entry), and the back-substitution skips the zero.
 struct Columns {
+  static constexpr bool kStageSparsity = true;
   __m256d col[4];
   __m256d rhs;
 
@@ -344,7 +349,7 @@ struct Columns {
     const __m256d f = _mm256_mul_pd(col[C], set1(inversePivot[C]));
 #pragma GCC unroll 4
     for (int j = C + 1; j < 4; ++j)
-      col[j] = _mm256_sub_pd(col[j], _mm256_and_pd(_mm256_mul_pd(f, broadcastLane<p>(col[j])), rowsBelow));
+      if (C > 0 || !stageZero(p, j)) col[j] = _mm256_sub_pd(col[j], _mm256_and_pd(_mm256_mul_pd(f, broadcastLane<p>(col[j])), rowsBelow));
     rhs = _mm256_sub_pd(rhs, _mm256_and_pd(_mm256_mul_pd(f, broadcastLane<p>(rhs)), rowsBelow));
   }
 
@@ -359,7 +364,8 @@ struct Columns {
     for (int i = 3; i >= 0; --i) {
       double sum = b[P[i]];
 #pragma GCC unroll 4
-      for (int j = i + 1; j < 4; ++j) sum -= m[j][P[i]] * dx[j];
+      for (int j = i + 1; j < 4; ++j)
+        if (i > 0 || !stageZero(P[0], j)) sum -= m[j][P[i]] * dx[j];
       dx[i] = sum * inversePivot[i];
     }
   }

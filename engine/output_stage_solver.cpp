@@ -155,6 +155,7 @@ inline void subtractScaledPair(double* row, const double* pivotRow, double f) {
 
 // The augmented system [J | -F] by rows, for eliminateInRowOrder.
 struct AugmentedRows {
+  static constexpr bool kStageSparsity = false;
   double (&a)[4][5];
 
   template <int C, int P0, int P1, int P2, int P3>

@@ -147,10 +147,17 @@ inline void acceptCapacitorHistory(OutputStage& stage, const SubStep& k) {
 //     position C on (m is 32-byte aligned),
 //   eliminate<C, P0, P1, P2, P3>(inversePivot): column C below its pivot row, which
 //     stands at position C; it sets inversePivot[C] = 1 / pivot,
-//   backSubstitute<P0, P1, P2, P3>(inversePivot, dx): the solution into dx.
+//   backSubstitute<P0, P1, P2, P3>(inversePivot, dx): the solution into dx,
+//   kStageSparsity: whether the system has the stage's own zeros (see stageZero),
 // False when a pivot is below 1e-300.
 template <int C, int P0, int P1, int P2, int P3, class System>
 [[nodiscard]] inline bool eliminateInRowOrder(System& a, double (&inversePivot)[4], double* dx);
+
+// The stage's Jacobian has no entry between a base and the other transistor's collector:
+// row r has a zero in column (r + 2) mod 4. Elimination starts from the rows as they are,
+// so before the first column is eliminated these entries are exactly zero; afterwards
+// they fill in.
+constexpr bool stageZero(int row, int column) { return column == (row + 2) % 4; }
 
 // Eliminates column C in row order P, then the columns after it.
 template <int C, int P0, int P1, int P2, int P3, class System>
@@ -182,6 +189,8 @@ template <int C, int P0, int P1, int P2, int P3, class System>
     int best = C;
 #pragma GCC unroll 4
     for (int r = C + 1; r < 4; ++r) {
+      // A zero never wins: a later row must be strictly larger.
+      if (System::kStageSparsity && C == 0 && stageZero(P[r], 0)) continue;
       if (magnitude[P[r]] > largest) {
         largest = magnitude[P[r]];
         best = r;
