@@ -78,11 +78,12 @@ inline VectorSubStep prepareVector(const OutputStage& s, double step, const Stag
   const double off0 = 0.0 - gc[0], off1 = 0.0 - gc[1], off4 = 0.0 - gc[4], off5 = 0.0 - gc[5];
   w.biasVoltage = drive.biasVoltage;
   double diagA = kLeak + gA, diagB = kLeak + gB;
-  w.baseDiagonal = _mm_setr_pd(diagA, diagB);
-  w.baseCapacitors[0] = _mm_setr_pd(gc[1], gc[0]);
-  w.baseCapacitors[1] = _mm_setr_pd(gc[2], gc[3]);
-  w.baseCapacitors[2] = _mm_setr_pd(gc[4], gc[5]);
-  if (!drive.modeTwo) {
+  if (drive.modeTwo) {
+    w.baseDiagonal = _mm_setr_pd(diagA, diagB);
+    w.baseCapacitors[0] = _mm_setr_pd(gc[1], gc[0]);
+    w.baseCapacitors[1] = _mm_setr_pd(gc[2], gc[3]);
+    w.baseCapacitors[2] = _mm_setr_pd(gc[4], gc[5]);
+  } else {
     diagA = diagA + gc[1] + gc[2] + gc[4];
     diagB = diagB + gc[0] + gc[3] + gc[5];
   }

@@ -117,6 +117,10 @@ inline void limitedExp4(__m256d v, __m256d skip, __m256d& e, __m256d& slope) {
 // limitedExp4 for two junction voltages (no lane skipped).
 inline void limitedExp2(__m128d v, __m128d& e, __m128d& slope) {
   const __m128d below = _mm_cmp_pd(v, _mm_set1_pd(1.0), _CMP_LE_OQ);
+  if (_mm_movemask_pd(below) == 0b11) [[likely]] {
+    e = slope = exp2Lanes(_mm_mul_pd(v, _mm_set1_pd(kInverseThermalVoltage)));
+    return;
+  }
   const __m128d x = _mm_blendv_pd(_mm_set1_pd(-1.0), _mm_mul_pd(v, _mm_set1_pd(kInverseThermalVoltage)), below);
   const __m128d ex = exp2Lanes(x);
   const __m128d limit = _mm_set1_pd(kJunctionExpLimit);
