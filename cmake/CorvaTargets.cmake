@@ -64,6 +64,10 @@ function(corva_test name)
   # feed, when an editor opens) goes to a proxy at a closed local port, while local
   # addresses are still reached directly. Tests labelled https route the maker's host
   # to a local server of their own instead.
+  if(CORVA_SANITIZE)
+    set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT
+      "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp")
+  endif()
   if(NOT "https" IN_LIST A_LABELS)
     set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT
       "https_proxy=http://127.0.0.1:1" "no_proxy=localhost,127.0.0.1")
