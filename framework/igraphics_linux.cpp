@@ -11,6 +11,8 @@ extern "C" {
 #include <X11/Xlib.h>
 #include <GL/glx.h>
 
+#include <poll.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -78,6 +80,12 @@ struct IGraphicsLinux::Window {
   float lastX = 0.f, lastY = 0.f;
   long frames = 0;
   bool dispatching = false;  // inside the window system's dispatch, which must not nest
+  // The last dispatch handled no event of the window (only pugl's own update notice), and
+  // `requestsAfter` is the connection's next request number when it ended: while it stays
+  // so, the connection has no output waiting and no event read ahead by a drawing.
+  bool handledEvent = false;
+  bool quiet = false;
+  unsigned long requestsAfter = 0;
   bool grabbed = false;      // the pointer grab taken by CapturePointer
   bool captureWanted = false;          // the next frame is read back into `captured`
   std::vector<unsigned char> captured;  // RGBA, top row first
@@ -231,11 +239,30 @@ void IGraphicsLinux::ProcessEvents() {
   // An event handler that resizes or redraws the editor asks for its frame later.
   if (!mWindow || !mWindow->world || mWindow->dispatching) return;
   mWindow->dispatching = true;
+  mWindow->handledEvent = false;
   puglUpdate(mWindow->world, 0.0);
-  if (mWindow) mWindow->dispatching = false;
+  if (!mWindow) return;
+  mWindow->dispatching = false;
+  mWindow->quiet = !mWindow->handledEvent;
+  mWindow->requestsAfter = XNextRequest(static_cast<Display*>(GetDisplay()));
+}
+
+bool IGraphicsLinux::NothingToDispatch() const {
+  // A dispatch flushes the connection and reads it a few times over; an idle editor's
+  // tick needs only to see that the server sent nothing. Not after a dispatch that
+  // handled events: a drawing may have read events ahead into the connection's queue,
+  // where only a dispatch finds them. Nor once requests were made since, which may
+  // still wait to be sent.
+  const Window& w = *mWindow;
+  if (!w.quiet || w.dispatching || w.buttons || IsDirty()) return false;
+  auto* display = static_cast<Display*>(GetDisplay());
+  if (XNextRequest(display) != w.requestsAfter || XEventsQueued(display, QueuedAlready) > 0) return false;
+  pollfd connection{ConnectionNumber(display), POLLIN, 0};
+  return poll(&connection, 1, 0) == 0;
 }
 
 void IGraphicsLinux::OnDisplayTick() {
+  if (!mWindow || !mWindow->view || NothingToDispatch()) return;
   // What is dirty is drawn within this tick, not on a request that comes back later.
   ProcessEvents();
   PresentNow();
@@ -487,6 +514,7 @@ void IGraphicsLinux::PresentNow() {
 int IGraphicsLinux::HandleEvent(const void* e) {
   const PuglEvent& event = *static_cast<const PuglEvent*>(e);
   Window& w = *mWindow;
+  if (event.type != PUGL_UPDATE) w.handledEvent = true;
   const float s = std::max(GetScreenScale() * GetDrawScale(), 0.01f);
   // Window pixels to editor units, through the editor's placement in the window.
   int ox = 0, oy = 0;

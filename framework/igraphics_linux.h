@@ -51,6 +51,9 @@ class IGraphicsLinux : public IGraphics {
   void PresentNow() override;
 
  private:
+  // Whether the display tick may skip dispatching: nothing to draw, no button held, and
+  // nothing arrived or waits to be sent on the connection.
+  [[nodiscard]] bool NothingToDispatch() const;
   // Draws what an exposure of the window needs and shows the picture.
   void DrawExposed();
   // Draws one layer of the part (x, y, w, h) of the picture, in pixels, of a window
