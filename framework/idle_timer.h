@@ -2,12 +2,11 @@
 // A repeating timer on a thread of its own. It calls its function every period until
 // stopped; a tick that comes late is not made up for with a burst of calls.
 
+#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <thread>
 
 namespace iplug {
@@ -32,9 +31,8 @@ class Timer {
 
   ITimerFunction mFunc;
   std::chrono::milliseconds mInterval;
-  std::mutex mMutex;
-  std::condition_variable mWake;
-  bool mStopping = false;
+  // 1 once stopping; the thread sleeps on this word between ticks (one wait per tick).
+  std::atomic<std::uint32_t> mStopping{0};
   std::thread mThread;
 };
 
