@@ -255,6 +255,7 @@ void renderCircuitBlock(CircuitEngine& engine, float* const* outputs, std::int32
       for (std::int32_t t = 0; t < taps; t += kTapGroup)
         for (std::int32_t g = t; g < t + kTapGroup; ++g) products[g] = engine.taps[g] * samples[g];
       y = 0.0f;
+#pragma GCC unroll 8
       for (std::int32_t t = 0; t < taps; ++t) y += products[t];
     }
     // Non-finite values never leave the engine, whatever the controls.

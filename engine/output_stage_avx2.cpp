@@ -382,6 +382,21 @@ inline bool solve(const VectorEvaluation& e, __m256d& dx) {
   return true;
 }
 
+// The largest change an update makes to a junction voltage: max(|dx0|, |dx0 - dx1|,
+// |dx2|, |dx2 - dx3|) in that order, each later one taken only when it is larger, as
+// std::max does (so a NaN is passed over unless it comes first).
+inline double largestJunctionChange(__m256d dx) {
+  // (dx0 - 0, dx0 - dx1, dx2 - 0, dx2 - dx3); subtracting +0 leaves a value as it is.
+  const __m256d change = absolute(_mm256_sub_pd(_mm256_movedup_pd(dx), _mm256_blend_pd(_mm256_setzero_pd(), dx, 0b1010)));
+  const __m128d low = _mm256_castpd256_pd128(change);
+  const __m128d high = _mm256_extractf128_pd(change, 1);
+  // max_sd(x, m) is x when x > m, else m.
+  __m128d m = _mm_max_sd(_mm_unpackhi_pd(low, low), low);
+  m = _mm_max_sd(high, m);
+  m = _mm_max_sd(_mm_unpackhi_pd(high, high), m);
+  return _mm_cvtsd_f64(m);
+}
+
 // All four lanes of a comparison hold.
 inline bool all(__m256d mask) { return _mm256_movemask_pd(mask) == 0xf; }
 
@@ -418,8 +433,7 @@ inline bool newton(OutputStage& stage, const VectorSubStep& w, const double* gue
       _mm256_storeu_pd(stage.v, v);
       return finish(true);
     }
-    const double m = std::max({std::fabs(dx[kBaseA]), std::fabs(dx[kBaseA] - dx[kCollectorA]),
-                               std::fabs(dx[kBaseB]), std::fabs(dx[kBaseB] - dx[kCollectorB])});
+    const double m = largestJunctionChange(dx);
     double alpha = m > 0.5 ? 0.5 / m : 1.0;
     bool improved = false;
     for (int attempt = 0; attempt < kLineSearchTries; ++attempt) {
