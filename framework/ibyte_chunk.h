@@ -42,7 +42,6 @@ class IByteChunk {
   int Size() const { return static_cast<int>(mBytes.size()); }
   const std::uint8_t* GetData() const { return mBytes.data(); }
   std::uint8_t* GetData() { return mBytes.data(); }
-  void Clear() { mBytes.clear(); }
 
  private:
   std::vector<std::uint8_t> mBytes;

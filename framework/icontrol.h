@@ -34,24 +34,15 @@ class IControl {
   bool IsDirty() const { return mDirty; }
 
   const IRECT& GetRECT() const { return mRECT; }
-  const IRECT& GetTargetRECT() const { return mTargetRECT; }
-  void SetRECT(const IRECT& r) { mRECT = r; }
   // Sets both rectangles, forgets the mouse-over state and lets the control re-lay out.
   void SetTargetAndDrawRECTs(const IRECT& r);
   bool IsHit(float x, float y) const { return mTargetRECT.Contains(x, y); }
 
   int GetParamIdx() const { return mParamIdx; }
   int NVals() const { return 1; }
-  int GetTag() const { return mTag; }
-  const char* GetGroup() const { return mGroup; }
-  bool GetMouseIsOver() const { return mMouseIsOver; }
   bool GetIgnoreMouse() const { return mIgnoreMouse; }
-  void SetIgnoreMouse(bool ignore) { mIgnoreMouse = ignore; }
   bool GetWantsMultiTouch() const { return mWantsMultiTouch; }
   void SetWantsMultiTouch(bool wants) { mWantsMultiTouch = wants; }
-  bool GetMouseDblAsSingleClick() const { return mDblAsSingleClick; }
-
-  IGraphics* GetUI() const { return mGraphics; }
 
  protected:
   IRECT mRECT;
@@ -65,7 +56,6 @@ class IControl {
 
  private:
   friend class IGraphics;
-  IGraphics* mGraphics = nullptr;
   int mTag = kNoTag;
   const char* mGroup = "";
   bool mDirty = true;

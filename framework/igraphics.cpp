@@ -10,8 +10,8 @@
 
 namespace iplug::igraphics {
 
-IGraphics::IGraphics(IEditorDelegate& dlg, int w, int h, int fps, float scale)
-    : mDelegate(dlg), mWidth(w), mHeight(h), mFPS(fps), mDrawScale(scale), mAreaWidth(w), mAreaHeight(h) {}
+IGraphics::IGraphics(IEditorDelegate& dlg, int w, int h, int /*fps*/, float scale)
+    : mDelegate(dlg), mWidth(w), mHeight(h), mDrawScale(scale), mAreaWidth(w), mAreaHeight(h) {}
 
 IGraphics::~IGraphics() = default;
 
@@ -84,7 +84,6 @@ void IGraphics::GetEditorOrigin(int& x, int& y) const {
 
 IControl* IGraphics::AttachPanelBackground(const IColor& color) {
   auto panel = std::make_unique<IPanelControl>(IRECT(0.f, 0.f, float(mWidth), float(mHeight)), color);
-  panel->mGraphics = this;
   IControl* c = panel.get();
   mControls.insert(mControls.begin(), std::move(panel));
   c->OnAttached();
@@ -93,7 +92,6 @@ IControl* IGraphics::AttachPanelBackground(const IColor& color) {
 
 IControl* IGraphics::AttachControl(IControl* control, int tag, const char* group) {
   if (!control) return nullptr;
-  control->mGraphics = this;
   control->mTag = tag;
   control->mGroup = group ? group : "";
   mControls.emplace_back(control);
@@ -103,12 +101,6 @@ IControl* IGraphics::AttachControl(IControl* control, int tag, const char* group
 
 IControl* IGraphics::GetControl(int idx) const {
   return idx >= 0 && idx < NControls() ? mControls[static_cast<std::size_t>(idx)].get() : nullptr;
-}
-
-void IGraphics::RemoveAllControls() {
-  mCapturedMap.clear();
-  mMouseOver = nullptr;
-  mControls.clear();
 }
 
 void IGraphics::SetAllControlsDirty() {
@@ -188,7 +180,7 @@ IControl* IGraphics::GetMouseControl(float x, float y, bool capture, std::uintpt
   if (!hit || !capture) return hit;
   // A second pointer may share a control only when the control takes several.
   for (const auto& [id, c] : mCapturedMap) {
-    if (c == hit && (!mEnableMultiTouch || !hit->GetWantsMultiTouch())) return nullptr;
+    if (c == hit && !hit->GetWantsMultiTouch()) return nullptr;
   }
   mCapturedMap[touchID] = hit;
   return hit;
@@ -231,10 +223,6 @@ void IGraphics::OnMouseDrag(const std::vector<IMouseInfo>& points) {
     IControl* c = GetCapturedControl(p.ms.touchID);
     if (c && (p.dX != 0.f || p.dY != 0.f)) c->OnMouseDrag(p.x, p.y, p.dX, p.dY, p.ms);
   }
-}
-
-void IGraphics::OnMouseDblClick(float x, float y, const IMouseMod& mod) {
-  if (IControl* c = GetMouseControl(x, y, true, mod.touchID)) c->OnMouseDblClick(x, y, mod);
 }
 
 void IGraphics::OnMouseWheel(float x, float y, const IMouseMod& mod, float d) {

@@ -82,10 +82,10 @@ class IGraphics {
   // The host gave the editor's window w x h units: the window takes that size (at least
   // the editor's) and the editor is placed in it unchanged.
   virtual void SetWindowArea(int w, int h);
-  // Pixels of the window for `units` editor units at the current scale, and back. A size
-  // converted to pixels and back is unchanged for scales of 1 and more.
+  // Pixels of the window for `units` editor units at the current scale. The static forms
+  // convert at any scale; a size converted to pixels and back is unchanged for scales of
+  // 1 and more.
   int ToPixels(int units) const { return UnitsToPixels(units, double(mScreenScale) * double(mDrawScale)); }
-  int ToUnits(int pixels) const { return PixelsToUnits(pixels, double(mScreenScale) * double(mDrawScale)); }
   static int UnitsToPixels(int units, double scale);
   static int PixelsToUnits(int pixels, double scale);
   // The window's size in pixels (the platform's actual window where there is one).
@@ -96,7 +96,6 @@ class IGraphics {
   // The colour of the window outside the editor.
   void SetSurroundColor(const IColor& color) { mSurroundColor = color; }
   const IColor& GetSurroundColor() const { return mSurroundColor; }
-  int FPS() const { return mFPS; }
   float GetDrawScale() const { return mDrawScale; }
   float GetScreenScale() const { return mScreenScale; }
   void SetScreenScale(float scale);
@@ -105,14 +104,12 @@ class IGraphics {
   // is set), re-lays out the controls and redraws.
   virtual void Resize(int w, int h, float scale, bool needsPlatformResize = true);
   void SetLayoutOnResize(bool layout) { mLayoutOnResize = layout; }
-  bool GetLayoutOnResize() const { return mLayoutOnResize; }
 
   // ---- controls ----
   IControl* AttachPanelBackground(const IColor& color);
   IControl* AttachControl(IControl* control, int tag = kNoTag, const char* group = "");
   int NControls() const { return static_cast<int>(mControls.size()); }
   IControl* GetControl(int idx) const;
-  void RemoveAllControls();
   void SetAllControlsDirty();
   void SetAllControlsClean();
   // Only the part r (editor units) of the picture needs drawing again, for example
@@ -127,7 +124,6 @@ class IGraphics {
   void SetAllClean();
   void SetKeyHandlerFunc(IKeyHandlerFunc func) { mKeyHandlerFunc = std::move(func); }
   void HandleMouseOver(bool handle) { mHandleMouseOver = handle; }
-  void EnableMultiTouch(bool enable) { mEnableMultiTouch = enable; }
 
   // ---- drawing ----
   // The part of the picture the controls are drawing: all of it; only what stays as it
@@ -143,7 +139,6 @@ class IGraphics {
   void OnMouseDown(const std::vector<IMouseInfo>& points);
   void OnMouseUp(const std::vector<IMouseInfo>& points);
   void OnMouseDrag(const std::vector<IMouseInfo>& points);
-  void OnMouseDblClick(float x, float y, const IMouseMod& mod);
   void OnMouseWheel(float x, float y, const IMouseMod& mod, float d);
   bool OnMouseOver(float x, float y, const IMouseMod& mod);
   void OnMouseOut();
@@ -151,7 +146,6 @@ class IGraphics {
   bool OnKeyDown(float x, float y, const IKeyPress& key);
   bool OnKeyUp(float x, float y, const IKeyPress& key);
 
-  IEditorDelegate& GetDelegate() { return mDelegate; }
   // The control that holds the capture for `touchID`, or null.
   IControl* GetCapturedControl(std::uintptr_t touchID = 0) const;
   // Every captured control gets a button-up with no button still down, at the last
@@ -177,7 +171,6 @@ class IGraphics {
   IEditorDelegate& mDelegate;
   int mWidth;
   int mHeight;
-  int mFPS;
   float mDrawScale;
   float mScreenScale = 1.f;
   int mAreaWidth;
@@ -188,7 +181,6 @@ class IGraphics {
   float mLastX = 0.f, mLastY = 0.f;  // the last pointer position of any event
   bool mLayoutOnResize = false;
   bool mHandleMouseOver = false;
-  bool mEnableMultiTouch = true;
   std::vector<std::unique_ptr<IControl>> mControls;
   std::map<std::uintptr_t, IControl*> mCapturedMap;
   IControl* mMouseOver = nullptr;

@@ -18,7 +18,6 @@ struct IRECT {
   float H() const { return B - T; }
   bool Empty() const { return !(R > L && B > T); }
   bool Contains(float x, float y) const { return x >= L && x < R && y >= T && y < B; }
-  bool Intersects(const IRECT& o) const { return L < o.R && o.L < R && T < o.B && o.T < B; }
 };
 
 // A colour with 8-bit channels, alpha first.

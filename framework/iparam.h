@@ -77,8 +77,6 @@ class IParam {
   void SetToDefault() { Set(mDefault); }
 
   double Value() const { return mValue.load(); }
-  bool Bool() const { return Value() >= 0.5; }
-  int Int() const { return static_cast<int>(Value()); }
   double GetNormalized() const { return ToNormalized(Value()); }
 
   // The text a host shows for the current value, or for `value` (normalised when asked).
@@ -92,16 +90,12 @@ class IParam {
 
   const char* GetName() const { return mName.c_str(); }
   const char* GetLabel() const { return mLabel.c_str(); }
-  const char* GetGroup() const { return mGroup.c_str(); }
   EParamType Type() const { return mType; }
-  EParamUnit Unit() const { return mUnit; }
-  int GetFlags() const { return mFlags; }
   bool GetCanAutomate() const { return !(mFlags & kFlagCannotAutomate); }
   bool GetStepped() const { return (mFlags & kFlagStepped) != 0; }
   double GetMin() const { return mMin; }
   double GetMax() const { return mMax; }
   double GetRange() const { return mMax - mMin; }
-  double GetStep() const { return mStep; }
   double GetDefault(bool normalized = false) const { return normalized ? ToNormalized(mDefault) : mDefault; }
   // Decimal places a double is shown with, implied by its step.
   int GetDisplayPrecision() const { return mDisplayPrecision; }

@@ -2,8 +2,7 @@
 
 namespace iplug {
 
-IPlugAPP::IPlugAPP(const InstanceInfo& info, const Config& config)
-    : IPlugAPIBase(config), IPlugProcessor(config), mAppHost(info.pAppHost) {}
+IPlugAPP::IPlugAPP(const InstanceInfo& /*info*/, const Config& config) : IPlugAPIBase(config), IPlugProcessor(config) {}
 
 IPlugAPP::~IPlugAPP() = default;
 

@@ -29,16 +29,10 @@ class IPlugAPP : public IPlugAPIBase, public IPlugProcessor {
   // is not used, as the host always passes a whole block). `inputs` may be null.
   void AppProcess(double** inputs, double** outputs, int nFrames);
 
-  // The host that made this instance (the InstanceInfo's application host).
-  void* GetAppHost() const { return mAppHost; }
-
   // Filled by the host's MIDI thread, emptied by AppProcess; a push onto a full queue
   // drops the message (a full short-message queue keeps releases, see MidiQueue).
   MidiQueue mMidiMsgsFromCallback{kMidiQueueSize};
   IPlugQueue<SysExData> mSysExMsgsFromCallback{kSysExQueueSize};
-
- private:
-  void* mAppHost = nullptr;
 };
 
 }  // namespace iplug

@@ -47,10 +47,6 @@ void IPlugProcessor::SetBlockSize(int blockSize) {
   for (auto& out : mScratchOutputs) out = p, p += frames;
 }
 
-void IPlugProcessor::ProcessBuffers(sample** inputs, sample** outputs, int nFrames) {
-  ProcessBlock(inputs, outputs, std::max(nFrames, 0));
-}
-
 void IPlugProcessor::ProcessBuffers(double** inputs, double** outputs, int nFrames) {
   int done = 0;
   do {

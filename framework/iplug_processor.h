@@ -38,9 +38,8 @@ class IPlugProcessor {
   virtual void SetLatency(int samples) { mLatency.store(samples); }
   int GetLatency() const { return mLatency.load(); }
 
-  // Hands a block to ProcessBlock. The double form converts through the float buffers
+  // Hands a block of 64-bit buffers to ProcessBlock, converted through the float buffers
   // sized by SetBlockSize, in slices when nFrames is larger, so it never allocates.
-  void ProcessBuffers(sample** inputs, sample** outputs, int nFrames);
   void ProcessBuffers(double** inputs, double** outputs, int nFrames);
 
  private:

@@ -11,16 +11,11 @@ const char* orEmpty(const char* s) { return s ? s : ""; }
 IPluginBase::IPluginBase(const Config& config)
     : IEditorDelegate(config.nParams),
       mPluginName(orEmpty(config.pluginName)),
-      mProductName(orEmpty(config.productName)),
-      mMfrName(orEmpty(config.mfrName)),
       mVersion(config.vendorVersion),
       mUniqueID(config.uniqueID),
       mMfrID(config.mfrID),
       mPlugType(config.plugType),
-      mNPresets(config.nPresets),
       mDoesMIDIIn(config.plugDoesMidiIn),
-      mDoesMIDIOut(config.plugDoesMidiOut),
-      mStateChunks(config.plugDoesChunks),
       mHasUI(config.plugHasUI) {
   mHostResize = config.plugHostResize;
   SetEditorSize(config.plugWidth, config.plugHeight);

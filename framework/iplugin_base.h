@@ -32,37 +32,25 @@ class IPluginBase : public IEditorDelegate {
   virtual int UnserializeState(const IByteChunk& chunk, int startPos) { return UnserializeParams(chunk, startPos); }
 
   const char* GetPluginName() const { return mPluginName.c_str(); }
-  const char* GetProductName() const { return mProductName.c_str(); }
-  const char* GetMfrName() const { return mMfrName.c_str(); }
   // The version as its encoded integer, or as major*10000 + minor*100 + patch.
   int GetPluginVersion(bool decimal) const;
   int GetUniqueID() const { return mUniqueID; }
   int GetMfrID() const { return mMfrID; }
   bool IsInstrument() const { return mPlugType == kPlugTypeInstrument; }
   bool DoesMIDIIn() const { return mDoesMIDIIn; }
-  bool DoesMIDIOut() const { return mDoesMIDIOut; }
-  bool DoesStateChunks() const { return mStateChunks; }
   bool HasUI() const { return mHasUI; }
-  int NPresets() const { return mNPresets; }
 
   void SetHost(const char* host, int version);
-  const char* GetHostName() const { return mHostName.c_str(); }
-  int GetHostVersion() const { return mHostVersion; }
 
  private:
   std::string mPluginName;
-  std::string mProductName;
-  std::string mMfrName;
   std::string mHostName;
   int mHostVersion = 0;
   int mVersion;
   int mUniqueID;
   int mMfrID;
   int mPlugType;
-  int mNPresets;
   bool mDoesMIDIIn;
-  bool mDoesMIDIOut;
-  bool mStateChunks;
   bool mHasUI;
 };
 

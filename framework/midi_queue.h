@@ -58,8 +58,6 @@ class MidiQueue {
     return false;
   }
 
-  std::size_t Capacity() const { return mQueue.Capacity(); }
-
  private:
   static constexpr std::uint8_t kAllNotesOff = 123;
   // Per channel: 128 note-off flags and one all-notes-off flag (of 192 bits, three words).

@@ -42,8 +42,6 @@ class IPlugQueue {
     return (w + mSlots.size() - r) % mSlots.size();
   }
 
-  std::size_t Capacity() const { return mSlots.size() - 1; }
-
  private:
   std::size_t Next(std::size_t i) const { return i + 1 == mSlots.size() ? 0 : i + 1; }
 

@@ -226,14 +226,4 @@ void MidiOutput::ClosePort() {
   mImpl->out.reset();
 }
 
-bool MidiOutput::SendMessage(const unsigned char* bytes, std::size_t size) {
-  if (!mImpl->out) return false;
-  try {
-    mImpl->out->sendMessage(bytes, size);
-    return true;
-  } catch (const RtMidiError&) {
-    return false;
-  }
-}
-
 }  // namespace platform

@@ -52,7 +52,6 @@ class MidiOutput {
   std::string GetPortName(unsigned port);
   [[nodiscard]] bool OpenPort(unsigned port, const std::string& portName);
   void ClosePort();
-  bool SendMessage(const unsigned char* bytes, std::size_t size);
 
  private:
   struct Impl;
