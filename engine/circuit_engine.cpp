@@ -30,10 +30,13 @@ void integrateSample(CircuitEngine& engine, const OutputStageInputs& in, double 
   s.stampCount = 0;
   s.integral = 0.0;
   s.timeDone = 0.0;
-  bool finite = std::isfinite(drive.sourceA) && std::isfinite(drive.sourceB) &&
-                std::isfinite(drive.biasVoltage) && std::isfinite(drive.gate) && std::isfinite(drive.rA) &&
-                std::isfinite(drive.rB) && in.rA > 0.0f && in.rB > 0.0f;
-  for (double v : s.v) finite = finite && std::isfinite(v);
+  // x - x is 0 for a finite x and NaN for any other, so the sum is 0 exactly when the
+  // drive and the stage's voltages are all finite.
+  const double zeros = (((drive.sourceA - drive.sourceA) + (drive.sourceB - drive.sourceB)) +
+                        ((drive.biasVoltage - drive.biasVoltage) + (drive.gate - drive.gate))) +
+                       (((drive.rA - drive.rA) + (drive.rB - drive.rB)) +
+                        (((s.v[0] - s.v[0]) + (s.v[1] - s.v[1])) + ((s.v[2] - s.v[2]) + (s.v[3] - s.v[3]))));
+  const bool finite = zeros == 0.0 && in.rA > 0.0f && in.rB > 0.0f;
   std::int32_t used = 0;
   if (!finite) {
     resetOutputStage(s);
