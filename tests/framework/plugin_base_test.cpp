@@ -165,6 +165,18 @@ TEST(IdleTimer, TicksUntilDestroyedAndSkipsWhileTheInterfaceIsBusy) {
   EXPECT_EQ(p.idles, after);
 }
 
+// Stopping wakes the sleeping thread: a timer with a long period does not hold up the
+// plug-in that goes away, and never calls again once stopped.
+TEST(IdleTimer, StopsAtOnceWhateverItsPeriod) {
+  std::atomic<int> calls{0};
+  auto timer = iplug::Timer::Create([&](iplug::Timer&) { ++calls; }, 60000);
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  const auto t0 = std::chrono::steady_clock::now();
+  timer->Stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(20));
+  EXPECT_EQ(calls.load(), 0);
+}
+
 TEST(IPlugQueue, DropsWhenFullAndKeepsOrder) {
   IPlugQueue<IMidiMsg> q(32);
   for (int i = 0; i < 32; ++i) EXPECT_TRUE(q.Push(IMidiMsg(i, 0x90, static_cast<std::uint8_t>(i), 100)));
