@@ -62,9 +62,12 @@ void StandaloneHost::ScanAudioDevices() {
 
 std::optional<std::uint32_t> StandaloneHost::FindAudioDevice(const std::string& name) {
   if (!audio) return std::nullopt;
-  for (std::uint32_t id : audio->GetDeviceIds())
-    if (displayName(audio->GetDeviceInfo(id).name) == name) return id;
-  return std::nullopt;
+  const std::vector<std::uint32_t> ids = audio->GetDeviceIds();
+  std::vector<std::string> names;
+  for (std::uint32_t id : ids) names.push_back(displayName(audio->GetDeviceInfo(id).name));
+  const int found = FindStoredName(names, name);
+  if (found < 0) return std::nullopt;
+  return ids[static_cast<std::size_t>(found)];
 }
 
 std::string StandaloneHost::AudioDeviceName(std::uint32_t id) {

@@ -33,6 +33,14 @@ bool repair(T& value, const T& fallback, bool ok) {
 
 }  // namespace
 
+int FindStoredName(const std::vector<std::string>& names, const std::string& stored) {
+  for (std::size_t i = 0; i < names.size(); ++i)
+    if (names[i] == stored) return static_cast<int>(i);
+  for (std::size_t i = 0; i < names.size(); ++i)
+    if (nameText(names[i]) == stored) return static_cast<int>(i);
+  return -1;
+}
+
 bool SameAudioSettings(const HostSettings& a, const HostSettings& b) {
   return a.driver == b.driver && a.audioInDev == b.audioInDev && a.audioOutDev == b.audioOutDev &&
          a.sampleRate == b.sampleRate && a.bufferSize == b.bufferSize && a.audioInChanL == b.audioInChanL &&

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace platform {
 class ProfileFile;
@@ -44,6 +45,10 @@ void ReadSettings(const platform::ProfileFile& file, HostSettings& s);
 // Writes every key in its order, names cut as reading cuts them, so that reading the
 // file back gives the same settings.
 void WriteSettings(platform::ProfileFile& file, const HostSettings& s);
+// The index in `names` of the device or port a stored name means: the one of that exact
+// name, else the first whose name the file would keep as the stored one (a name longer
+// than the file keeps comes back cut); -1 when none is.
+int FindStoredName(const std::vector<std::string>& names, const std::string& stored);
 // Replaces each value outside its list or range by the record default; true when any was.
 bool RepairSettings(HostSettings& s);
 

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "app/standalone_host.h"
 
@@ -12,12 +14,12 @@ bool StandaloneHost::CreateMidiPorts() {
   std::string error;
   midiIn = platform::MidiInput::Create("RtMidi Input Client", 100, error);
   if (!midiIn) {
-    std::fprintf(stderr, "\n%s\n\n", error.c_str());
+    std::fprintf(stderr, "Corva: %s\n", error.c_str());
     return false;
   }
   midiOut = platform::MidiOutput::Create("RtMidi Output Client", error);
   if (!midiOut) {
-    std::fprintf(stderr, "\n%s\n\n", error.c_str());
+    std::fprintf(stderr, "Corva: %s\n", error.c_str());
     return false;
   }
   midiIn->SetCallback(&StandaloneHost::MidiInputCallback, this);
@@ -37,11 +39,10 @@ void StandaloneHost::ScanMidiPorts() {
 int StandaloneHost::FindMidiPort(int direction, const std::string& name) {
   if (name == "off") return 0;
   const unsigned n = direction == 0 ? (midiIn ? midiIn->GetPortCount() : 0) : (midiOut ? midiOut->GetPortCount() : 0);
-  for (unsigned i = 0; i < n; ++i) {
-    const std::string port = direction == 0 ? midiIn->GetPortName(i) : midiOut->GetPortName(i);
-    if (port == name) return static_cast<int>(i) + 1;
-  }
-  return -1;
+  std::vector<std::string> ports;
+  for (unsigned i = 0; i < n; ++i) ports.push_back(direction == 0 ? midiIn->GetPortName(i) : midiOut->GetPortName(i));
+  const int found = FindStoredName(ports, name);
+  return found < 0 ? -1 : found + 1;
 }
 
 bool StandaloneHost::SelectMidiPort(int direction, const std::string& name) {

@@ -54,13 +54,12 @@ void Preferences::FillDriverPart() {
   // Fills a device list; returns the index of the device named `current`, else 0.
   auto fillDevices = [&](int id, const std::vector<std::uint32_t>& ids, const std::string& current) {
     mC.ComboClear(id);
-    int index = 0;
-    for (std::size_t i = 0; i < ids.size(); ++i) {
-      const std::string name = mHost.AudioDeviceName(ids[i]);
-      mC.ComboAdd(id, name, 0);
-      if (name == current) index = static_cast<int>(i);
+    std::vector<std::string> names;
+    for (std::uint32_t device : ids) {
+      names.push_back(mHost.AudioDeviceName(device));
+      mC.ComboAdd(id, names.back(), 0);
     }
-    return index;
+    return std::max(FindStoredName(names, current), 0);
   };
   const int inIndex = fillDevices(kPrefInputDevice, mHost.inputDeviceIds, s.audioInDev);
   const int outIndex = fillDevices(kPrefOutputDevice, mHost.outputDeviceIds, s.audioOutDev);
@@ -118,12 +117,9 @@ void Preferences::FillMidiLists() {
   if (!mHost.midiIn || !mHost.midiOut) return;
   auto fill = [&](int id, const std::vector<std::string>& names, std::string& current) {
     mC.ComboClear(id);
-    int selected = -1;
-    for (const std::string& name : names) {
-      // Port names match exactly, as when the ports are opened.
-      if (selected < 0 && name == current) selected = mC.ComboCount(id);
-      mC.ComboAdd(id, name, 0);
-    }
+    for (const std::string& name : names) mC.ComboAdd(id, name, 0);
+    // Port names match as when the ports are opened.
+    int selected = FindStoredName(names, current);
     if (selected < 0) {
       current = "off";
       mHost.SaveSettings();

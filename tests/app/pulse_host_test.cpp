@@ -9,7 +9,10 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "bench/pitch_estimate.h"
 #include "tests/app/app_env.h"
@@ -161,6 +164,61 @@ TEST(PulseHost, ADaemonThatGoesAwayIsSaidOnceAndTheStreamComesBackWithIt) {
   EXPECT_EQ(boxes, 1);
   EXPECT_EQ(host->state.audioOutDev, "Null Output");
   StandaloneHost::Destroy();
+}
+
+// What a pactl command prints, or an empty text when it fails.
+std::string pactl(const std::string& dir, const std::vector<std::string>& args) {
+  const std::string out = dir + "/pactl.txt";
+  std::vector<std::string> command = {"pactl"};
+  command.insert(command.end(), args.begin(), args.end());
+  const pid_t p = start(command, out);
+  if (p < 0 || finish(p, 10s) != 0) return {};
+  std::ifstream in(out);
+  return std::string((std::istreambuf_iterator<char>(in)), {});
+}
+
+// The tab-separated fields of each line of `text`.
+std::vector<std::vector<std::string>> rows(const std::string& text) {
+  std::vector<std::vector<std::string>> out;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    std::vector<std::string>& row = out.emplace_back();
+    std::istringstream fields(line);
+    for (std::string field; std::getline(fields, field, '\t');) row.push_back(field);
+  }
+  return out;
+}
+
+TEST(PulseHost, ADeviceWhoseNameTheFileCutsIsFoundAgainAtTheNextStart) {
+  AppEnv env;
+  PulseDaemon daemon(env.path + "/pulse");
+  const std::string name = "Long" + std::string(120, 'x');
+  ASSERT_FALSE(pactl(env.path, {"load-module", "module-null-sink", "sink_name=corva_long",
+                                "sink_properties=device.description=" + name})
+                   .empty());
+  env.writeSettings("[audio]\ndriver=0\noutdev=" + name + "\nsr=48000\nbuffer=256\n");
+  for (int run = 0; run < 2; ++run) {
+    SCOPED_TRACE(run);
+    int boxes = 0;
+    StandaloneHost* host = countingHost(boxes);
+    ASSERT_TRUE(host->Init());
+    ASSERT_TRUE(host->ApplyAudioSettings());
+    EXPECT_EQ(boxes, 0);
+    // The choice stays, as the file keeps it, and the stream plays on that sink.
+    EXPECT_EQ(host->state.audioOutDev, name.substr(0, 99));
+    EXPECT_NE(env.readSettings().find("outdev=" + name.substr(0, 99) + "\n"), std::string::npos);
+    std::string sink, playsOn;
+    for (const auto& row : rows(pactl(env.path, {"list", "short", "sinks"})))
+      if (row.size() > 1 && row[1] == "corva_long") sink = row[0];
+    for (int k = 0; k < 100 && playsOn.empty(); ++k) {
+      const auto streams = rows(pactl(env.path, {"list", "short", "sink-inputs"}));
+      if (!streams.empty() && streams[0].size() > 1) playsOn = streams[0][1];
+      else std::this_thread::sleep_for(50ms);
+    }
+    EXPECT_FALSE(sink.empty());
+    EXPECT_EQ(playsOn, sink);
+    StandaloneHost::Destroy();
+  }
 }
 
 }  // namespace
