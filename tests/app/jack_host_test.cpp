@@ -224,10 +224,14 @@ TEST(JackHost, MidiInputFillsTheQueuesUntilShutDownBegins) {
     while (plug.mMidiMsgsFromCallback.Pop(msg)) arrived = true;
     return arrived;
   }));
-  ASSERT_TRUE(waitFor([&] { return sender.idle(); }));
-  std::this_thread::sleep_for(50ms);
-  while (plug.mMidiMsgsFromCallback.Pop(msg)) {
-  }
+  // Probes still on their way are taken out up to a marker sent after them: messages keep
+  // their order, and a sender that is idle has only handed them to the server.
+  sender.send({0x80, 1, 0});
+  ASSERT_TRUE(waitFor([&] {
+    bool marker = false;
+    while (!marker && plug.mMidiMsgsFromCallback.Pop(msg)) marker = msg.mStatus == 0x80 && msg.mData1 == 1;
+    return marker;
+  }));
   EXPECT_TRUE(jackClientExists("RtMidi Input Client"));
   EXPECT_FALSE(jackClientExists("RtMidi Output Client"));
 
@@ -240,10 +244,13 @@ TEST(JackHost, MidiInputFillsTheQueuesUntilShutDownBegins) {
   for (auto m : std::vector<std::vector<unsigned char>>{
            {0x90, 60, 100}, {0xF8}, {0xC3, 5}, sysex, tooLong, {0xFE}, {0x80, 60, 0}})
     sender.send(m);
-  ASSERT_TRUE(waitFor([&] { return sender.idle(); }));
-  std::this_thread::sleep_for(50ms);
-
+  // Everything has arrived once the last message has.
   std::vector<std::array<int, 3>> got;
+  ASSERT_TRUE(waitFor([&] {
+    while (plug.mMidiMsgsFromCallback.Pop(msg)) got.push_back({msg.mStatus, msg.mData1, msg.mData2});
+    return !got.empty() && got.back() == std::array<int, 3>{0x80, 60, 0};
+  }));
+  std::this_thread::sleep_for(50ms);
   while (plug.mMidiMsgsFromCallback.Pop(msg)) got.push_back({msg.mStatus, msg.mData1, msg.mData2});
   EXPECT_EQ(got, (std::vector<std::array<int, 3>>{{0x90, 60, 100}, {0xC3, 5, 0}, {0xFE, 0, 0}, {0x80, 60, 0}}));
   iplug::SysExData s;
