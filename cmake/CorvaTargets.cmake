@@ -66,7 +66,7 @@ function(corva_test name)
   # to a local server of their own instead.
   if(CORVA_SANITIZE)
     set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT
-      "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp")
+      "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/support/lsan.supp")
   endif()
   if(NOT "https" IN_LIST A_LABELS)
     set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT

@@ -12,8 +12,8 @@
 
 #include "platform/https_get.h"
 #include "platform/https_test_route.h"
-#include "tests/platform/local_https_server.h"
-#include "tests/platform/silent_listener.h"
+#include "tests/support/local_https_server.h"
+#include "tests/support/silent_listener.h"
 
 namespace corva {
 namespace {

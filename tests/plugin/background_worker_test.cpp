@@ -15,8 +15,8 @@
 #include <thread>
 
 #include "plugin/background_worker.h"
-#include "tests/midimap/temp_folder.h"
-#include "tests/platform/silent_listener.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/silent_listener.h"
 
 namespace corva {
 namespace {

@@ -1,7 +1,7 @@
 #include "plugin/corva_plug.h"
 #include "model/midi_map.h"
 #include "model/midi_map_file.h"
-#include "tests/plugin/data_home.h"
+#include "tests/support/data_home.h"
 #include "tests/plugin/plug_instance.h"
 
 #include <gtest/gtest.h>

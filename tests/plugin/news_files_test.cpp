@@ -13,7 +13,7 @@
 #include "model/data_folder.h"
 #include "plugin/news_cache.h"
 #include "plugin/news_dismissed.h"
-#include "tests/midimap/temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace corva {
 namespace {

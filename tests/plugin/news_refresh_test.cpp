@@ -14,10 +14,10 @@
 #include "plugin/background_worker.h"
 #include "plugin/news_cache.h"
 #include "plugin/news_dismissed.h"
-#include "tests/midimap/temp_folder.h"
+#include "tests/support/temp_folder.h"
 #include "tests/news/signing.h"
-#include "tests/platform/local_https_server.h"
-#include "tests/plugin/data_home.h"
+#include "tests/support/local_https_server.h"
+#include "tests/support/data_home.h"
 #include "tests/plugin/plug_instance.h"
 
 namespace corva {

@@ -6,7 +6,7 @@
 
 #include "plugin/corva_plug.h"
 #include "plugin/stats_line.h"
-#include "tests/plugin/data_home.h"
+#include "tests/support/data_home.h"
 #include "tests/plugin/plug_instance.h"
 
 namespace {

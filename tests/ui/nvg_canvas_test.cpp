@@ -18,7 +18,7 @@
 
 #include "ui/nvg_canvas.h"
 #include "resources/font.h"
-#include "tests/ui/png_io.h"
+#include "tests/support/png_io.h"
 #include "ui/text_draw.h"
 
 namespace corva {

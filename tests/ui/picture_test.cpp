@@ -14,8 +14,8 @@
 
 #include "ui/nvg_canvas.h"
 #include "tests/ui/fake_host.h"
-#include "tests/ui/gl_offscreen.h"
-#include "tests/ui/png_io.h"
+#include "tests/support/gl_offscreen.h"
+#include "tests/support/png_io.h"
 #include "ui/draw_root.h"
 
 namespace corva {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "pluginterfaces/base/ustring.h"
-#include "tests/plugin/data_home.h"
+#include "tests/support/data_home.h"
 #include "tests/vst3/test_host.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/plugin/data_home.h"
+#include "tests/support/data_home.h"
 #include "tests/vst3/test_host.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <limits>
 #include <random>
 
-#include "tests/effects/effects_test_util.h"
+#include "tests/engine/effects_test_util.h"
 
 namespace corva {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "tests/effects/effects_test_util.h"
+#include "tests/engine/effects_test_util.h"
 
 namespace corva {
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "model/data_folder.h"
-#include "tests/midimap/temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace corva {
 namespace {

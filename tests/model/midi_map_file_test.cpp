@@ -6,7 +6,7 @@
 #include <random>
 
 #include "model/data_folder.h"
-#include "tests/midimap/temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace corva {
 namespace {

@@ -17,7 +17,7 @@
 #include "model/midi_map_file.h"
 #include "plugin/corva_control.h"
 #include "plugin/corva_plug.h"
-#include "tests/plugin/data_home.h"
+#include "tests/support/data_home.h"
 #include "tests/plugin/plug_instance.h"
 #include "tests/ui/recording_canvas.h"
 #include "ui/draw_root.h"

@@ -1,4 +1,4 @@
-#include "tests/editor/editor_fixture.h"
+#include "tests/plugin/editor_fixture.h"
 
 #include <gtest/gtest.h>
 #include <nanovg_gl2.h>
@@ -10,8 +10,8 @@
 #include "pluginterfaces/gui/iplugviewcontentscalesupport.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 #include "tests/ui/fake_host.h"
-#include "tests/ui/gl_offscreen.h"
-#include "tests/ui/png_io.h"
+#include "tests/support/gl_offscreen.h"
+#include "tests/support/png_io.h"
 #include "ui/draw_root.h"
 #include "ui/nvg_canvas.h"
 #include "ui/ui_model.h"

@@ -17,11 +17,11 @@
 
 #include "plugin/news_cache.h"
 #include "plugin/news_dismissed.h"
-#include "tests/editor/editor_fixture.h"
-#include "tests/midimap/temp_folder.h"
+#include "tests/plugin/editor_fixture.h"
+#include "tests/support/temp_folder.h"
 #include "tests/news/signing.h"
-#include "tests/platform/local_https_server.h"
-#include "tests/plugin/data_home.h"
+#include "tests/support/local_https_server.h"
+#include "tests/support/data_home.h"
 #include "ui/ui_model.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "tests/ui/png_io.h"
+#include "tests/support/png_io.h"
 
 #define STB_IMAGE_WRITE_STATIC
 #define STB_IMAGE_WRITE_IMPLEMENTATION

@@ -16,7 +16,7 @@
 #include <string>
 
 #include "model/data_folder.h"
-#include "tests/midimap/temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace corva {
 namespace {

@@ -1,4 +1,4 @@
-#include "tests/ui/gl_offscreen.h"
+#include "tests/support/gl_offscreen.h"
 
 #define GL_GLEXT_PROTOTYPES 1
 #include <EGL/egl.h>

@@ -40,5 +40,5 @@ if(TARGET editor_news_test)
   target_compile_definitions(editor_news_test PRIVATE
     CORVA_PICTURE_DIR="${CMAKE_CURRENT_BINARY_DIR}"
     CORVA_NEWS_TEST_MODULE="${news_bundle}/Contents/x86_64-linux/Corva.so"
-    CORVA_HTTPS_SERVER_SCRIPT="${PROJECT_SOURCE_DIR}/tests/platform/https_server.py")
+    CORVA_HTTPS_SERVER_SCRIPT="${PROJECT_SOURCE_DIR}/tests/support/https_server.py")
 endif()

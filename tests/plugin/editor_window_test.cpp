@@ -11,8 +11,8 @@
 
 #include "pluginterfaces/gui/iplugviewcontentscalesupport.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
-#include "tests/editor/editor_fixture.h"
-#include "tests/plugin/data_home.h"
+#include "tests/plugin/editor_fixture.h"
+#include "tests/support/data_home.h"
 #include "tests/vst3/editor_host.h"
 #include "tests/vst3/test_host.h"
 #include "ui/draw_root.h"
