@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "app/preferences.h"
-#include "framework/igraphics_linux.h"
 #include "app/standalone_host.h"
+#include "framework/igraphics_linux.h"
 #include "platform/desktop.h"
 #include "platform/main_window.h"
 #include "platform/png_file.h"
@@ -31,13 +31,13 @@ AppWindow::AppWindow(StandaloneHost& host) : mHost(&host) {}
 AppWindow::~AppWindow() { Destroy(); }
 
 void AppWindow::Create() {
-  mWindow = std::make_unique<platform::MainWindow>(
-      kTitle, std::vector<platform::MainWindow::MenuItem>{
-                  {"_File", "_Preferences...", "<Control>comma", kCmdPreferences},
-                  {"_File", "_Quit", "", kCmdQuit},
-                  {"_Help", "_About", "", kCmdAbout},
-                  {"_Help", "_Read Manual", "", kCmdReadManual},
-              });
+  mWindow = std::make_unique<platform::MainWindow>(kTitle,
+                                                   std::vector<platform::MainWindow::MenuItem>{
+                                                       {"_File", "_Preferences...", "<Control>comma", kCmdPreferences},
+                                                       {"_File", "_Quit", "", kCmdQuit},
+                                                       {"_Help", "_About", "", kCmdAbout},
+                                                       {"_Help", "_Read Manual", "", kCmdReadManual},
+                                                   });
   // Ctrl+Shift+S saves a screenshot; Ctrl+B, Ctrl+D, Ctrl+E and Ctrl+F are taken and do
   // nothing, so they never reach the editor.
   mWindow->AddShortcut("<Control><Shift>s", kCmdSaveScreenshot);
@@ -259,8 +259,8 @@ void AppWindow::Command(int command) {
       if (!SaveScreenshot(path)) {
         platform::ShowMessageBox(mWindow.get(), "Failed to save screenshot", "Error", platform::MessageButtons::kOk);
       } else if (platform::ShowMessageBox(mWindow.get(), "Screenshot saved to:\n" + path + "\n\nOpen it?",
-                                         "Screenshot Saved",
-                                         platform::MessageButtons::kYesNo) == platform::MessageResult::kYes) {
+                                          "Screenshot Saved",
+                                          platform::MessageButtons::kYesNo) == platform::MessageResult::kYes) {
         (void)platform::OpenWithDesktop(path);  // the message already named the saved file
       }
       break;

@@ -175,7 +175,8 @@ void StandaloneHost::WatchAudio() {
     StopAudioStream();
     mAudioLost = true;
     mNextReopenMs = nowMs() + kReopenIntervalMs;
-    const std::string text = DriverDescription() + ": " + reason + " while playing; opening the stream again is tried every " +
+    const std::string text = DriverDescription() + ": " + reason +
+                             " while playing; opening the stream again is tried every " +
                              std::to_string(kReopenIntervalMs / 1000) + " seconds";
     ShowMessage(("Please check the audio settings\n\n" + text).c_str(), "Error");
     return;
@@ -197,8 +198,8 @@ void StandaloneHost::WatchAudio() {
   }
 }
 
-bool StandaloneHost::StartAudioStream(std::optional<std::uint32_t> inputId, std::uint32_t outputId,
-                                      std::uint32_t rate, std::uint32_t frames) {
+bool StandaloneHost::StartAudioStream(std::optional<std::uint32_t> inputId, std::uint32_t outputId, std::uint32_t rate,
+                                      std::uint32_t frames) {
   if (!audio) return false;
   if (audio->IsStreamOpen()) StopAudioStream();
 
@@ -256,7 +257,8 @@ void StandaloneHost::StopAudioStream() {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStopWaitMs);
     while (!audioDone.load() && std::chrono::steady_clock::now() < deadline)
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                            std::chrono::steady_clock::now());
     if (audioDone.load() && left.count() > 0) {
       audio->StopStreamAfterPlaying(static_cast<int>(left.count()));
     } else {
@@ -302,7 +304,8 @@ int StandaloneHost::AudioCallback(void* output, void* input, unsigned frames, do
       if (self->sliceIndex == 0) self->RenderSlice(in, frames, i);
       if (out) {
         for (int c = 0; c < self->mOutputs; ++c)
-          out[static_cast<std::size_t>(c) * frames + i] = self->mSliceOut[static_cast<std::size_t>(c)][self->sliceIndex];
+          out[static_cast<std::size_t>(c) * frames + i] =
+              self->mSliceOut[static_cast<std::size_t>(c)][self->sliceIndex];
       }
       ++self->sliceIndex;
     }

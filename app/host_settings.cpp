@@ -96,8 +96,9 @@ bool RepairSettings(HostSettings& s) {
   bool changed = false;
   changed |= repair(s.driver, d.driver, s.driver <= 1);
   changed |= repair(s.sampleRate, d.sampleRate, s.sampleRate >= 8000 && s.sampleRate <= 384000);
-  changed |= repair(s.bufferSize, d.bufferSize,
-                    std::find(std::begin(kBufferSizes), std::end(kBufferSizes), s.bufferSize) != std::end(kBufferSizes));
+  changed |= repair(
+      s.bufferSize, d.bufferSize,
+      std::find(std::begin(kBufferSizes), std::end(kBufferSizes), s.bufferSize) != std::end(kBufferSizes));
   changed |= repair(s.midiInChan, d.midiInChan, s.midiInChan <= 16);
   changed |= repair(s.midiOutChan, d.midiOutChan, s.midiOutChan <= 16);
   changed |= repair(s.audioInChanL, d.audioInChanL, channel(s.audioInChanL));

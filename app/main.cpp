@@ -28,8 +28,7 @@ int main(int argc, char** argv) {
       const char* display = std::getenv("DISPLAY");
       if (display && *display)
         std::fprintf(stderr, "Corva: cannot open the display \"%s\"; the program needs a window\n", display);
-      else
-        std::fprintf(stderr, "Corva: no display is set (DISPLAY is empty); the program needs a window\n");
+      else std::fprintf(stderr, "Corva: no display is set (DISPLAY is empty); the program needs a window\n");
       return 2;
     }
     StandaloneHost* host = StandaloneHost::Create();

@@ -61,8 +61,7 @@ class StandaloneHost {
   // Readies the callback for a new stream at `rate`: counters and flags cleared, the
   // plug-in set to 64-frame blocks at that rate and reset. The stream must not run.
   void PrepareCallback(std::uint32_t rate);
-  static int AudioCallback(void* output, void* input, unsigned frames, double streamTime, unsigned status,
-                           void* user);
+  static int AudioCallback(void* output, void* input, unsigned frames, double streamTime, unsigned status, void* user);
   void OnAudioError(platform::AudioError type, const std::string& message);
   bool AudioRunning() const;
   // Main thread, every few hundred milliseconds: notices a stream that the server ended
@@ -144,7 +143,7 @@ class StandaloneHost {
   int mInputs = 0;
   int mOutputs = 0;
   // Stream supervision, main thread only.
-  bool mAudioWanted = false;   // the settings' stream was asked for
+  bool mAudioWanted = false;    // the settings' stream was asked for
   bool mStreamStarted = false;  // a stream was started and not stopped by us
   bool mAudioLost = false;
   std::atomic<bool> mQuietErrors{false};  // read by OnAudioError on any thread

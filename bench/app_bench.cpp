@@ -99,12 +99,14 @@ double callbackCost(double seconds) {
   }
   const double woken = (threadCpu() - w0) / (paced * 64 / 48000.0);
   StandaloneHost::Destroy();
-  std::printf("callback: %.4f CPU s per audio s through the host's callback, %.4f for the plug-in alone: "
-              "the host adds %.2f %%\n",
-              callback / seconds, plugin / seconds, 100.0 * (callback - plugin) / plugin);
-  std::printf("callback: the plug-in alone woken once every 64 frames: %.4f CPU s per audio s, %.2f times the "
-              "plug-in rendering back to back\n",
-              woken, woken * seconds / plugin);
+  std::printf(
+      "callback: %.4f CPU s per audio s through the host's callback, %.4f for the plug-in alone: "
+      "the host adds %.2f %%\n",
+      callback / seconds, plugin / seconds, 100.0 * (callback - plugin) / plugin);
+  std::printf(
+      "callback: the plug-in alone woken once every 64 frames: %.4f CPU s per audio s, %.2f times the "
+      "plug-in rendering back to back\n",
+      woken, woken * seconds / plugin);
   return plugin / seconds;
 }
 
@@ -234,13 +236,15 @@ void jackRun(double seconds, double pluginCpu) {
     const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
     const double audio = static_cast<double>(host->samplesElapsed - f0) / 48000.0;
     const std::string window = logFrom(log, logStart);
-    std::printf("jack: %.1f s played in %.1f s at 48000 Hz, 64 frames: the program used %.4f CPU s per audio s, "
-                "%.2f times the plug-in alone\n",
-                audio, wall, cpu / audio, pluginCpu > 0 ? cpu / audio / pluginCpu : 0.0);
-    std::printf("jack: in the same %.0f s on the same server, late periods blamed on the program: %zu, on a trivial "
-                "client: %zu (periods the server lost in all: %zu)\n",
-                wall, count(window, "client = Corva was not finished"),
-                count(window, "client = corvatrivial was not finished"), count(window, "Process error"));
+    std::printf(
+        "jack: %.1f s played in %.1f s at 48000 Hz, 64 frames: the program used %.4f CPU s per audio s, "
+        "%.2f times the plug-in alone\n",
+        audio, wall, cpu / audio, pluginCpu > 0 ? cpu / audio / pluginCpu : 0.0);
+    std::printf(
+        "jack: in the same %.0f s on the same server, late periods blamed on the program: %zu, on a trivial "
+        "client: %zu (periods the server lost in all: %zu)\n",
+        wall, count(window, "client = Corva was not finished"), count(window, "client = corvatrivial was not finished"),
+        count(window, "Process error"));
   }
   StandaloneHost::Destroy();
   if (trivial > 0) {
@@ -269,7 +273,8 @@ int main(int argc, char** argv) {
     else if (!std::strcmp(argv[i], "--no-window")) window = false;
     else if (!std::strcmp(argv[i], "--no-jack")) jack = false;
   }
-  const std::string data = std::filesystem::temp_directory_path().string() + "/corva-bench-data-" + std::to_string(::getpid());
+  const std::string data = std::filesystem::temp_directory_path().string() + "/corva-bench-data-" +
+                           std::to_string(::getpid());
   ::setenv("XDG_DATA_HOME", data.c_str(), 1);
   ::setenv("XDG_CONFIG_HOME", data.c_str(), 1);
   if (window) firstFrame(&argc, &argv, start);

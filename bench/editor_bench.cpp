@@ -14,8 +14,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <vector>
 #include <thread>
+#include <vector>
 
 #include "framework/igraphics_linux.h"
 #include "plugin/corva_control.h"

@@ -21,8 +21,8 @@
 #include "engine/circuit_engine.h"
 #include "engine/denormals.h"
 #include "engine/effects_chain.h"
-#include "plugin/param_snapshot.h"
 #include "model/param_table.h"
+#include "plugin/param_snapshot.h"
 #include "tests/vst3/test_host.h"
 
 namespace {
@@ -180,10 +180,13 @@ int main(int argc, char** argv) {
   }
   const double wall = WallSeconds() - wall0;
   // Everything this process spent on other threads: the module's idle timer.
-  const double idle = ((CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - process0) - (CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - thread0)) / wall;
+  const double idle = ((CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - process0) -
+                       (CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - thread0)) /
+                      wall;
 
   const double e = Median(engineCost), m = Median(moduleCost), share = Median(ratio) - 1.0;
-  std::printf("48 kHz, default settings, trigger held, %d-frame blocks, %d rounds of %.2f s turns\n", block, rounds, audio);
+  std::printf("48 kHz, default settings, trigger held, %d-frame blocks, %d rounds of %.2f s turns\n", block, rounds,
+              audio);
   std::printf("engine alone        %.4f s CPU per s of audio\n", e);
   std::printf("VST3 module         %.4f s CPU per s of audio (rendering thread)\n", m);
   std::printf("  idle timer        %.4f s CPU per s\n", idle);

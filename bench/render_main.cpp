@@ -136,12 +136,13 @@ int runSingle(const Options& o) {
   const RenderResult r = corva::bench::render(s);
   const auto pitch = pitchOf(s, r);
   const double rt = r.cpuSeconds > 0.0 ? r.audioSeconds / r.cpuSeconds : 0.0;
-  std::printf("render: %.2f s at %.0f Hz, block %d, factor %d, latency %d, effects %s\n", r.audioSeconds,
-              s.sampleRate, s.blockSize, r.factor, r.latency, r.effects ? "on" : "not built");
-  std::printf("cost: %.4f CPU s per audio s (%.1fx real time)\n", r.audioSeconds > 0 ? r.cpuSeconds / r.audioSeconds : 0.0,
-              rt);
-  std::printf("budget: mean used %.0f, worst used %d / %d, exhausted blocks %d of %d, late blocks %d (worst load %.0f%%)\n",
-              r.meanUsed, r.worstUsed, r.budget, r.exhaustedBlocks, r.blockCount, r.lateBlocks, r.worstLoad * 100.0);
+  std::printf("render: %.2f s at %.0f Hz, block %d, factor %d, latency %d, effects %s\n", r.audioSeconds, s.sampleRate,
+              s.blockSize, r.factor, r.latency, r.effects ? "on" : "not built");
+  std::printf("cost: %.4f CPU s per audio s (%.1fx real time)\n",
+              r.audioSeconds > 0 ? r.cpuSeconds / r.audioSeconds : 0.0, rt);
+  std::printf(
+      "budget: mean used %.0f, worst used %d / %d, exhausted blocks %d of %d, late blocks %d (worst load %.0f%%)\n",
+      r.meanUsed, r.worstUsed, r.budget, r.exhaustedBlocks, r.blockCount, r.lateBlocks, r.worstLoad * 100.0);
   std::printf("signal: peak %.4f, rms %.4f, pitch %.1f Hz (50 ms windows %.1f..%.1f Hz)%s\n", r.peak, pitch.rms,
               pitch.meanHz, pitch.lowHz, pitch.highHz, r.finite ? "" : ", NON-FINITE OR UNEQUAL CHANNELS");
   if (!o.wavPath.empty()) {
@@ -182,10 +183,11 @@ int runGrid(const Options& o) {
         finite = finite && r.finite;
         ++count;
       }
-  std::printf("summary: %d settings at %.0f Hz, factor cap %d, block %d, %.1f s each: min %.1fx, mean %.1fx real time, "
-              "exhausted blocks %d, late blocks %d%s\n",
-              count, s.sampleRate, s.controls.oversamplingCap, s.blockSize, s.seconds, worst, sum / count, exhausted,
-              late, finite ? "" : ", NON-FINITE OUTPUT");
+  std::printf(
+      "summary: %d settings at %.0f Hz, factor cap %d, block %d, %.1f s each: min %.1fx, mean %.1fx real time, "
+      "exhausted blocks %d, late blocks %d%s\n",
+      count, s.sampleRate, s.controls.oversamplingCap, s.blockSize, s.seconds, worst, sum / count, exhausted, late,
+      finite ? "" : ", NON-FINITE OUTPUT");
   return finite ? 0 : 1;
 }
 

@@ -35,9 +35,12 @@ bool parseSeconds(const char* text, double& out) {
 
 bool TriggerPattern::heldAt(double seconds) const {
   switch (kind) {
-    case Kind::held: return true;
-    case Kind::off: return false;
-    case Kind::releaseAt: return seconds < releaseSeconds;
+    case Kind::held:
+      return true;
+    case Kind::off:
+      return false;
+    case Kind::releaseAt:
+      return seconds < releaseSeconds;
     case Kind::cycle: {
       const double period = onSeconds + offSeconds;
       if (!(period > 0.0)) return onSeconds > 0.0;
@@ -93,7 +96,9 @@ RenderResult render(const RenderSettings& s) {
   const int firstBlock = std::max(s.blockSize, 1);
   const auto laterFrom = static_cast<std::int64_t>(std::llround(s.laterSeconds * s.sampleRate));
   const auto totalFrames = static_cast<std::int64_t>(std::llround(s.seconds * s.sampleRate));
-  const auto blockAt = [&](std::int64_t pos) { return s.laterBlockSize > 0 && pos >= laterFrom ? s.laterBlockSize : firstBlock; };
+  const auto blockAt = [&](std::int64_t pos) {
+    return s.laterBlockSize > 0 && pos >= laterFrom ? s.laterBlockSize : firstBlock;
+  };
   std::vector<float> left(std::max(firstBlock, s.laterBlockSize)), right(left.size());
   float* outs[2] = {left.data(), right.data()};
   if (s.keepAudio) result.audio.reserve(static_cast<std::size_t>(totalFrames));

@@ -28,32 +28,32 @@ struct RenderSettings {
   double seconds = 6.0;
   double sampleRate = 48000.0;
   int blockSize = 64;
-  int laterBlockSize = 0;      // when above 0, blocks of this size from laterSeconds on
+  int laterBlockSize = 0;  // when above 0, blocks of this size from laterSeconds on
   double laterSeconds = 0.0;
-  EngineControls controls;     // trigger is driven by the pattern
+  EngineControls controls;  // trigger is driven by the pattern
   TriggerPattern trigger;
   bool echo = false;
   float feedback = 0.35f;
   float timeMs = 300.0f;
   float reverb = 0.0f;
-  bool keepAudio = true;       // keep the mono output for the WAV and the pitch estimate
+  bool keepAudio = true;  // keep the mono output for the WAV and the pitch estimate
 };
 
 struct RenderResult {
-  std::vector<float> audio;   // mono (both channels are identical)
+  std::vector<float> audio;  // mono (both channels are identical)
   double audioSeconds = 0.0;
-  double cpuSeconds = 0.0;    // thread CPU time spent rendering
+  double cpuSeconds = 0.0;  // thread CPU time spent rendering
   std::int32_t worstUsed = 0;
-  double meanUsed = 0.0;       // evaluations per block, averaged over the render
-  std::int32_t budget = 0;    // a full block's evaluation budget (the largest, with two block sizes)
+  double meanUsed = 0.0;    // evaluations per block, averaged over the render
+  std::int32_t budget = 0;  // a full block's evaluation budget (the largest, with two block sizes)
   std::int32_t exhaustedBlocks = 0;
   std::int32_t lateBlocks = 0;
   std::int32_t blockCount = 0;
   double worstLoad = 0.0;
   std::int32_t factor = 1;
   std::int32_t latency = 0;
-  bool effects = false;       // the effects chain was part of the render
-  bool finite = true;         // every output sample was finite and equal on both channels
+  bool effects = false;  // the effects chain was part of the render
+  bool finite = true;    // every output sample was finite and equal on both channels
   float peak = 0.0f;
 };
 

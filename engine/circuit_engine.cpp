@@ -20,9 +20,7 @@ std::int32_t clampSelector(std::int32_t position) { return std::clamp(position, 
 
 // An evaluation count from a float product, saturated so that the conversion is defined
 // for any cost or rate written into the fields (a NaN counts as 0).
-std::int32_t evaluationCount(float v) {
-  return v >= 1e9f ? 1000000000 : v >= 1.0f ? static_cast<std::int32_t>(v) : 0;
-}
+std::int32_t evaluationCount(float v) { return v >= 1e9f ? 1000000000 : v >= 1.0f ? static_cast<std::int32_t>(v) : 0; }
 
 // One oversampled sample of the output stage's collector B, before scaling.
 void integrateSample(CircuitEngine& engine, const OutputStageInputs& in, double h, const StageDrive& drive) {
@@ -126,8 +124,8 @@ float renderOutputStage(CircuitEngine& engine, const OutputStageInputs& in) {
   const auto source = [&](std::uint8_t pick) {
     return pick == 0 ? engine.rampValue[1] : pick == 1 ? engine.rampValue[0] : in.gate;
   };
-  const StageDrive drive{in.rA, source(in.modePair[0]), in.rB, source(in.modePair[1]),
-                         in.biasVoltage, in.modeTwo != 0, in.gate};
+  const StageDrive drive{in.rA,          source(in.modePair[0]), in.rB,  source(in.modePair[1]),
+                         in.biasVoltage, in.modeTwo != 0,        in.gate};
 
   if (engine.budgetLeft >= 1) {
     integrateSample(engine, in, h, drive);
@@ -171,8 +169,8 @@ void renderCircuitBlock(CircuitEngine& engine, float* const* outputs, std::int32
     engine.baseMean[0] = engine.baseSum[0] / static_cast<float>(engine.sampleCount);
     engine.baseMean[1] = engine.baseSum[1] / static_cast<float>(engine.sampleCount);
   }
-  applyCircuitControls(engine.circuit, CircuitControls{engine.baseMean[0], engine.baseMean[1], mode, speed, rA,
-                                                       rB, gateOn, k.supply, k.corvaBtn != 0, k.toneBtn != 0});
+  applyCircuitControls(engine.circuit, CircuitControls{engine.baseMean[0], engine.baseMean[1], mode, speed, rA, rB,
+                                                       gateOn, k.supply, k.corvaBtn != 0, k.toneBtn != 0});
   engine.baseSum[0] = engine.baseSum[1] = 0.0f;
   engine.sampleCount = 0;
 
@@ -219,8 +217,8 @@ void renderCircuitBlock(CircuitEngine& engine, float* const* outputs, std::int32
   engine.rampStep[1] = (engine.c4Volts - engine.rampValue[1]) / samples;
 
   const float target = gateOn ? k.supply : 0.0f;
-  engine.gateVoltage +=
-      (1.0f - exponential(-static_cast<float>(frameCount) * engine.samplePeriod / 0.002f)) * (target - engine.gateVoltage);
+  engine.gateVoltage += (1.0f - exponential(-static_cast<float>(frameCount) * engine.samplePeriod / 0.002f)) *
+                        (target - engine.gateVoltage);
   if (!std::isfinite(engine.gateVoltage)) engine.gateVoltage = 0.0f;
 
   OutputStageInputs in;

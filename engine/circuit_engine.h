@@ -21,8 +21,8 @@ struct EngineControls {
   std::int32_t speed = 1;  // 3 is "OFF"
   float volume = 1.0f;
   float supply = 12.2f;
-  std::int32_t refinement = -1;    // nonzero allows the output stage's fine steps
-  std::uint8_t adaptiveCost = 0;   // nonzero lets the cost estimate follow the measurement
+  std::int32_t refinement = -1;   // nonzero allows the output stage's fine steps
+  std::uint8_t adaptiveCost = 0;  // nonzero lets the cost estimate follow the measurement
   std::int32_t oversamplingCap = 4;
 };
 

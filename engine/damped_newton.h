@@ -27,7 +27,7 @@ inline constexpr int kNewtonIterations = 40;
 // the solution is written to out and true is returned; on failure out is untouched.
 template <int N, class Evaluate, class Solve, class JunctionChange>
 [[nodiscard]] bool dampedNewton(int n, double* v, double* out, int lineSearchTries, Evaluate&& evaluate, Solve&& solve,
-                  JunctionChange&& junctionChange) {
+                                JunctionChange&& junctionChange) {
   NewtonEvaluation<N> evaluations[2];
   NewtonEvaluation<N>* cur = &evaluations[0];
   NewtonEvaluation<N>* trial = &evaluations[1];

@@ -19,26 +19,26 @@ namespace corva {
 // setReverbAmount(chain.reverb, reverbAmount). prepareEffects re-applies the
 // four remembered values after every reset.
 struct EffectsChain {
-    Echo echo;
-    Reverb reverb;
-    std::vector<float> delayRing;        // limiter delay line, `lookahead` samples
-    std::vector<float> windowGains;      // sliding-minimum queue: target gains
-    std::vector<int64_t> windowIndices;  // sliding-minimum queue: sample number of each gain
-    int32_t windowCapacity = 0;          // lookahead + 2
-    int32_t windowHead = 0;              // oldest queued entry
-    int32_t windowTail = 0;              // where the next entry goes
-    int32_t windowCount = 0;
-    int32_t delayIndex = 0;
-    int32_t lookahead = 1;               // samples, at least 1
-    int64_t sampleCounter = 0;           // samples limited since the last prepare
-    float sampleRate = 48000.0f;
-    float attackCoef = 1.0f;             // used while the gain falls
-    float releaseCoef = 0.0f;            // used while the gain rises
-    double gain = 1.0;                   // smoothed limiter gain
-    bool echoOn = false;
-    float echoFeedback = 0.35f;
-    float echoTimeMs = 300.0f;
-    float reverbAmount = 0.0f;
+  Echo echo;
+  Reverb reverb;
+  std::vector<float> delayRing;        // limiter delay line, `lookahead` samples
+  std::vector<float> windowGains;      // sliding-minimum queue: target gains
+  std::vector<int64_t> windowIndices;  // sliding-minimum queue: sample number of each gain
+  int32_t windowCapacity = 0;          // lookahead + 2
+  int32_t windowHead = 0;              // oldest queued entry
+  int32_t windowTail = 0;              // where the next entry goes
+  int32_t windowCount = 0;
+  int32_t delayIndex = 0;
+  int32_t lookahead = 1;      // samples, at least 1
+  int64_t sampleCounter = 0;  // samples limited since the last prepare
+  float sampleRate = 48000.0f;
+  float attackCoef = 1.0f;   // used while the gain falls
+  float releaseCoef = 0.0f;  // used while the gain rises
+  double gain = 1.0;         // smoothed limiter gain
+  bool echoOn = false;
+  float echoFeedback = 0.35f;
+  float echoTimeMs = 300.0f;
+  float reverbAmount = 0.0f;
 };
 
 // Sizes and clears all audio state for a sample rate and re-applies the

@@ -18,7 +18,7 @@ constexpr double logarithm(double x) {
   if (!(x >= 0x1p-1022 && x <= std::numeric_limits<double>::max())) {
     if (x != x || x < 0.0) return std::numeric_limits<double>::quiet_NaN();
     if (x == 0.0) return -std::numeric_limits<double>::infinity();
-    if (x > 1.0) return x;  // +infinity
+    if (x > 1.0) return x;                                        // +infinity
     return logarithm(x * 0x1p54) - 54.0 * (kLn2Head + kLn2Tail);  // subnormal
   }
   const std::uint64_t bits = std::bit_cast<std::uint64_t>(x);

@@ -70,8 +70,8 @@ void buildCircuit(Circuit& circuit) {
   c.sourceX0 = c.currentSourceCount;
   c.currentSources[c.currentSourceCount++] = {c.nToneButton, 0.0};
 
-  addJunction(c, c.nSquare, c.nD0Cathode, 1e-14);  // D0
-  addJunction(c, c.nSquare, c.nD1Cathode, 1e-14);  // D1
+  addJunction(c, c.nSquare, c.nD0Cathode, 1e-14);       // D0
+  addJunction(c, c.nSquare, c.nD1Cathode, 1e-14);       // D1
   addCapacitor(c, c.nQ1Base, c.nQ2Collector, 8.91e-6);  // C0
   addCapacitor(c, c.nQ2Base, c.nD0Cathode, 8.83e-6);    // C1
   addCapacitor(c, c.nC4, 0, 125e-6);                    // C2
@@ -87,9 +87,9 @@ void buildCircuit(Circuit& circuit) {
   c.pinned[c.nPinA] = 1;
   c.nPinB = addNode(c);
   c.pinned[c.nPinB] = 1;
-  c.rModeC4A = addResistor(c, c.nC4, c.nPinA, kOpen);         // R11
+  c.rModeC4A = addResistor(c, c.nC4, c.nPinA, kOpen);          // R11
   c.rModeSquareA = addResistor(c, c.nSquare, c.nPinA, kOpen);  // R12
-  c.rModeC4B = addResistor(c, c.nC4, c.nPinB, kOpen);         // R13
+  c.rModeC4B = addResistor(c, c.nC4, c.nPinB, kOpen);          // R13
   c.rModeSquareB = addResistor(c, c.nSquare, c.nPinB, kOpen);  // R14
 
   c.pinnedVoltage[c.vRail] = 0.0;

@@ -103,14 +103,14 @@ inline constexpr double kSpeedResistor[4] = {47000.0, 22000.0, 10000.0, 10000.0}
 
 // The control values applied to the main circuit before every block.
 struct CircuitControls {
-  double pinA;       // mean base A voltage of the output stage over the last block
-  double pinB;       // mean base B voltage
-  std::int32_t mode;  // 0..3
-  std::int32_t speed; // 0..3
-  float rA;          // tone resistor A (ohms)
-  float rB;          // tone resistor B (ohms)
+  double pinA;         // mean base A voltage of the output stage over the last block
+  double pinB;         // mean base B voltage
+  std::int32_t mode;   // 0..3
+  std::int32_t speed;  // 0..3
+  float rA;            // tone resistor A (ohms)
+  float rB;            // tone resistor B (ohms)
   bool gateOn;
-  double supply;     // rail voltage while the gate is on
+  double supply;  // rail voltage while the gate is on
   bool corvaBtn;
   bool toneBtn;
 };

@@ -143,7 +143,6 @@ inline void stampEquations(Circuit& c, const LinearStamp& linear, const double* 
   }
 }
 
-
 // Largest change of any junction voltage (diodes, base-emitter, base-collector) that the
 // update dx would make.
 inline double largestJunctionChange(const Circuit& c, const double* dx) {
@@ -239,7 +238,9 @@ template <class JunctionExps>
   stampLinear(circuit, h, linear);
   return dampedNewton<kMaxNodes>(
       circuit.nodeCount, v, circuit.x, kLineSearchTries,
-      [&](const double* at, NewtonEvaluation<kMaxNodes>& e) { stampEquations(circuit, linear, at, e.F, e.S, e.J, exps); },
+      [&](const double* at, NewtonEvaluation<kMaxNodes>& e) {
+        stampEquations(circuit, linear, at, e.F, e.S, e.J, exps);
+      },
       [&](const double* J, const double* rhs, double* dx) { return solveCircuitSystem(circuit, J, rhs, dx); },
       [&](const double* dx) { return largestJunctionChange(circuit, dx); });
 }

@@ -28,11 +28,11 @@ inline __m128d absolute(__m128d x) { return _mm_andnot_pd(_mm_set1_pd(-0.0), x);
 // The sub-step's constants in vector form, lane i belonging to unknown i, with the
 // same values as the scalar SubStep.
 struct VectorSubStep {
-  __m256d source;       // source A, gate, source B, gate
-  __m256d conductance;  // 1/rA, collector load, 1/rB, collector load
+  __m256d source;                    // source A, gate, source B, gate
+  __m256d conductance;               // 1/rA, collector load, 1/rB, collector load
   __m256d gc03, start03, history03;  // capacitors Cc1, Cc2, Cbe1, Cbe2
   __m256d gc45, start45, history45;  // Cbc1, Cbc1, Cbc2, Cbc2
-  __m256d row[4];       // the Jacobian without the transistors (and bias paths)
+  __m256d row[4];                    // the Jacobian without the transistors (and bias paths)
   double biasVoltage;
   __m128d baseDiagonal;       // leak + base resistor of base A and base B
   __m128d baseCapacitors[3];  // the capacitors at base A and base B, in the order they add
@@ -134,7 +134,8 @@ inline BiasPaths seriesJunctionPair(double sourceVoltage, __m128d nodes, double 
   // from its last voltage; any other (rare) starts from the junction voltage that
   // carries the whole drive through R.
   const __m128d off = _mm_cmp_pd(vt, _mm_set1_pd(0.3), _CMP_LE_OQ);
-  const __m128d warm = _mm_and_pd(_mm_cmp_pd(previous, _mm_setzero_pd(), _CMP_GT_OQ), _mm_cmp_pd(vt, previous, _CMP_GT_OQ));
+  const __m128d warm = _mm_and_pd(_mm_cmp_pd(previous, _mm_setzero_pd(), _CMP_GT_OQ),
+                                  _mm_cmp_pd(vt, previous, _CMP_GT_OQ));
   __m128d vd = _mm_blendv_pd(previous, vt, off);
   if (_mm_movemask_pd(_mm_or_pd(off, warm)) != 0b11) [[unlikely]] {
     const int cold = ~_mm_movemask_pd(_mm_or_pd(off, warm));
@@ -193,17 +194,16 @@ inline void evaluate(const VectorSubStep& w, double (&junctionVoltage)[2], __m25
   __m256d row0 = w.row[0];
   __m256d row2 = w.row[2];
   if constexpr (ModeTwo) {
-    const BiasPaths bias = seriesJunctionPair(w.biasVoltage, _mm256_castpd256_pd128(_mm256_permute4x64_pd(v, 0b00'00'10'00)),
-                                              junctionVoltage);
+    const BiasPaths bias = seriesJunctionPair(
+        w.biasVoltage, _mm256_castpd256_pd128(_mm256_permute4x64_pd(v, 0b00'00'10'00)), junctionVoltage);
     const __m256d biasCurrent = _mm256_set_m128d(_mm_unpackhi_pd(bias.current, _mm_setzero_pd()),
                                                  _mm_unpacklo_pd(bias.current, _mm_setzero_pd()));
     F = _mm256_sub_pd(F, biasCurrent);
     S = _mm256_add_pd(S, absolute(biasCurrent));
     // Both bases' diagonal entries at once (A in lane 0, B in lane 1).
-    const __m128d diagonal =
-        _mm_add_pd(_mm_add_pd(_mm_add_pd(_mm_sub_pd(w.baseDiagonal, bias.conductance), w.baseCapacitors[0]),
-                              w.baseCapacitors[1]),
-                   w.baseCapacitors[2]);
+    const __m128d diagonal = _mm_add_pd(
+        _mm_add_pd(_mm_add_pd(_mm_sub_pd(w.baseDiagonal, bias.conductance), w.baseCapacitors[0]), w.baseCapacitors[1]),
+        w.baseCapacitors[2]);
     row0 = _mm256_blend_pd(row0, _mm256_broadcastsd_pd(diagonal), 0b0001);
     row2 = _mm256_blend_pd(row2, _mm256_permute4x64_pd(_mm256_castpd128_pd256(diagonal), 0b01'01'01'01), 0b0100);
   }
@@ -288,8 +288,8 @@ inline void evaluate(const VectorSubStep& w, double (&junctionVoltage)[2], __m25
   const __m128d gCC = _mm_mul_pd(_mm_add_pd(isrs, isRrs), invVT);
 
   const __m256d transistorF = _mm256_set_m128d(_mm_unpackhi_pd(Ib, Ic), _mm_unpacklo_pd(Ib, Ic));
-  const __m256d transistorS =
-      _mm256_set_m128d(_mm_unpackhi_pd(IbScale, absolute(Ic)), _mm_unpacklo_pd(IbScale, absolute(Ic)));
+  const __m256d transistorS = _mm256_set_m128d(_mm_unpackhi_pd(IbScale, absolute(Ic)),
+                                               _mm_unpacklo_pd(IbScale, absolute(Ic)));
   F = _mm256_add_pd(F, transistorF);
   S = _mm256_add_pd(S, transistorS);
   e.F = F;
@@ -343,14 +343,15 @@ struct Columns {
   void eliminate(double (&inversePivot)[4]) {
     constexpr int P[4] = {P0, P1, P2, P3};
     constexpr int p = P[C];
-    const __m256d rowsBelow = _mm256_castsi256_pd(_mm256_setr_epi64x(
-        rowBelow<C, P0, P1, P2, P3>(0), rowBelow<C, P0, P1, P2, P3>(1), rowBelow<C, P0, P1, P2, P3>(2),
-        rowBelow<C, P0, P1, P2, P3>(3)));
+    const __m256d rowsBelow = _mm256_castsi256_pd(
+        _mm256_setr_epi64x(rowBelow<C, P0, P1, P2, P3>(0), rowBelow<C, P0, P1, P2, P3>(1),
+                           rowBelow<C, P0, P1, P2, P3>(2), rowBelow<C, P0, P1, P2, P3>(3)));
     inversePivot[C] = 1.0 / col[C][p];
     const __m256d f = _mm256_mul_pd(col[C], set1(inversePivot[C]));
 #pragma GCC unroll 4
     for (int j = C + 1; j < 4; ++j)
-      if (C > 0 || !stageZero(p, j)) col[j] = _mm256_sub_pd(col[j], _mm256_and_pd(_mm256_mul_pd(f, broadcastLane<p>(col[j])), rowsBelow));
+      if (C > 0 || !stageZero(p, j))
+        col[j] = _mm256_sub_pd(col[j], _mm256_and_pd(_mm256_mul_pd(f, broadcastLane<p>(col[j])), rowsBelow));
     rhs = _mm256_sub_pd(rhs, _mm256_and_pd(_mm256_mul_pd(f, broadcastLane<p>(rhs)), rowsBelow));
   }
 
@@ -387,7 +388,8 @@ inline bool solve(const VectorEvaluation& e, __m256d& dx) {
 // std::max does (so a NaN is passed over unless it comes first).
 inline double largestJunctionChange(__m256d dx) {
   // (dx0 - 0, dx0 - dx1, dx2 - 0, dx2 - dx3); subtracting +0 leaves a value as it is.
-  const __m256d change = absolute(_mm256_sub_pd(_mm256_movedup_pd(dx), _mm256_blend_pd(_mm256_setzero_pd(), dx, 0b1010)));
+  const __m256d change = absolute(
+      _mm256_sub_pd(_mm256_movedup_pd(dx), _mm256_blend_pd(_mm256_setzero_pd(), dx, 0b1010)));
   const __m128d low = _mm256_castpd256_pd128(change);
   const __m128d high = _mm256_extractf128_pd(change, 1);
   // max_sd(x, m) is x when x > m, else m.
@@ -456,9 +458,8 @@ struct VectorSubStepArithmetic {
   static void predict(OutputStage& s, double step, double* guess) {
     const __m256d v = _mm256_loadu_pd(s.v);
     _mm256_storeu_pd(s.vStart, v);
-    const __m256d slope = s.lastStep > 0.0
-                              ? _mm256_div_pd(_mm256_sub_pd(v, _mm256_loadu_pd(s.vHist)), set1(s.lastStep))
-                              : _mm256_setzero_pd();
+    const __m256d slope = s.lastStep > 0.0 ? _mm256_div_pd(_mm256_sub_pd(v, _mm256_loadu_pd(s.vHist)), set1(s.lastStep))
+                                           : _mm256_setzero_pd();
     // std::clamp(x, -0.5, 0.5): max(-0.5, x) keeps x unless -0.5 > x, then min(0.5, .)
     // keeps it unless 0.5 < it, a NaN included.
     const __m256d clamped = _mm256_min_pd(set1(0.5), _mm256_max_pd(set1(-0.5), _mm256_mul_pd(slope, set1(step))));
@@ -488,9 +489,9 @@ struct VectorSubStepArithmetic {
 
 template <bool ModeTwo>
 [[gnu::flatten]] bool integrate(OutputStage& s, double h, const StageDrive& drive, std::int32_t budget) {
-  return integrateSubSteps<VectorSubStepArithmetic>(s, h, drive, budget, [](OutputStage& stage, const VectorSubStep& k, const double* guess) {
-    return newton<ModeTwo>(stage, k, guess);
-  });
+  return integrateSubSteps<VectorSubStepArithmetic>(
+      s, h, drive, budget,
+      [](OutputStage& stage, const VectorSubStep& k, const double* guess) { return newton<ModeTwo>(stage, k, guess); });
 }
 
 }  // namespace

@@ -13,9 +13,9 @@ namespace {
 // One grounded-emitter NPN transistor with base-emitter breakdown at base voltage vb and
 // collector voltage vc: the currents into base and collector and their derivatives.
 struct TransistorStamp {
-  double Ib;       // base current
-  double IbScale;  // |base current terms| for the current scale
-  double Ic;       // collector current
+  double Ib;                  // base current
+  double IbScale;             // |base current terms| for the current scale
+  double Ic;                  // collector current
   double gBB, gBC, gCB, gCC;  // Jacobian terms (base row, collector row)
 };
 
@@ -95,7 +95,7 @@ inline void evaluate(const SubStep& k, double (&junctionVoltage)[2], const doubl
   const double I3 = k.gc[3] * (v2 - k.startDiff[3]) - k.history[3];         // Cbe2
   const double I4 = k.gc[4] * ((v0 - v1) - k.startDiff[4]) - k.history[4];  // Cbc1
   const double I5 = k.gc[5] * ((v2 - v3) - k.startDiff[5]) - k.history[5];  // Cbc2
-  into(F1, S1, I0);  // Cc1
+  into(F1, S1, I0);                                                         // Cc1
   outOf(F2, S2, I0);
   into(F3, S3, I1);  // Cc2
   outOf(F0, S0, I1);
@@ -245,14 +245,13 @@ inline bool newton(OutputStage& stage, const SubStep& k, const double* guess) {
       return finish(true);
     }
     bool residualSmall = true;
-    for (int i = 0; i < 4 && residualSmall; ++i)
-      residualSmall = std::fabs(cur->e.F[i]) <= 1e-3 * cur->e.S[i] + 1e-12;
+    for (int i = 0; i < 4 && residualSmall; ++i) residualSmall = std::fabs(cur->e.F[i]) <= 1e-3 * cur->e.S[i] + 1e-12;
     if (residualSmall) {
       for (int i = 0; i < 4; ++i) stage.v[i] = v[i];
       return finish(true);
     }
-    const double m = std::max({std::fabs(dx[kBaseA]), std::fabs(dx[kBaseA] - dx[kCollectorA]),
-                               std::fabs(dx[kBaseB]), std::fabs(dx[kBaseB] - dx[kCollectorB])});
+    const double m = std::max({std::fabs(dx[kBaseA]), std::fabs(dx[kBaseA] - dx[kCollectorA]), std::fabs(dx[kBaseB]),
+                               std::fabs(dx[kBaseB] - dx[kCollectorB])});
     double alpha = m > 0.5 ? 0.5 / m : 1.0;
     bool improved = false;
     for (int attempt = 0; attempt < kLineSearchTries; ++attempt) {
@@ -294,19 +293,16 @@ void stampOutputTransistor(const double* v, int base, int collector, double* F, 
   J[collector * 4 + collector] += t.gCC;
 }
 
-SeriesJunctionResult solveSeriesJunction(double sourceVoltage, double nodeVoltage, double R,
-                                         double& junctionVoltage) {
+SeriesJunctionResult solveSeriesJunction(double sourceVoltage, double nodeVoltage, double R, double& junctionVoltage) {
   return seriesJunction(sourceVoltage, nodeVoltage, R, junctionVoltage);
 }
 
-void stampOutputStage(OutputStage& stage, const double* v, double step, const StageDrive& drive,
-                      double* F, double* S, double* J) {
+void stampOutputStage(OutputStage& stage, const double* v, double step, const StageDrive& drive, double* F, double* S,
+                      double* J) {
   const SubStep k = prepareSubStep(stage, step, drive);
   Evaluation e;
-  if (drive.modeTwo)
-    evaluate<true>(k, stage.junctionVoltage, v, e);
-  else
-    evaluate<false>(k, stage.junctionVoltage, v, e);
+  if (drive.modeTwo) evaluate<true>(k, stage.junctionVoltage, v, e);
+  else evaluate<false>(k, stage.junctionVoltage, v, e);
   stage.stampCount += 1;
   for (int i = 0; i < 4; ++i) {
     F[i] = e.F[i];

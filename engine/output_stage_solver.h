@@ -10,8 +10,8 @@ namespace corva {
 [[nodiscard]] bool solveOutputStage(OutputStage& stage, double step, const StageDrive& drive, const double* guess);
 
 // Residual F, current scale S and Jacobian J (4 x 4, row stride 4) at v.
-void stampOutputStage(OutputStage& stage, const double* v, double step, const StageDrive& drive,
-                      double* F, double* S, double* J);
+void stampOutputStage(OutputStage& stage, const double* v, double step, const StageDrive& drive, double* F, double* S,
+                      double* J);
 
 // Adds one grounded-emitter NPN transistor with base-emitter breakdown.
 void stampOutputTransistor(const double* v, int base, int collector, double* F, double* J, double* S);
@@ -23,8 +23,7 @@ struct SeriesJunctionResult {
 
 // A junction (Is 1e-14 A) in series with R, driven by sourceVoltage - nodeVoltage; the
 // inner junction voltage is remembered between calls to start the next solve near it.
-SeriesJunctionResult solveSeriesJunction(double sourceVoltage, double nodeVoltage, double R,
-                                         double& junctionVoltage);
+SeriesJunctionResult solveSeriesJunction(double sourceVoltage, double nodeVoltage, double R, double& junctionVoltage);
 
 // Companion-model history currents after an accepted sub-step.
 void updateCapacitorHistory(OutputStage& stage, double step);

@@ -92,14 +92,14 @@ inline SeriesJunctionResult seriesJunction(double sourceVoltage, double nodeVolt
 struct SubStep {
   double sourceA, sourceB, gate, biasVoltage;
   double gA, gB;
-  double gc[6];         // C/step, or 2C/step in a trapezoidal sub-step
-  double startDiff[6];  // each capacitor's voltage at the start of the sub-step
-  double history[6];    // companion history current (trapezoidal), else 0
+  double gc[6];           // C/step, or 2C/step in a trapezoidal sub-step
+  double startDiff[6];    // each capacitor's voltage at the start of the sub-step
+  double history[6];      // companion history current (trapezoidal), else 0
   double offDiagonal[6];  // 0 - gc: each capacitor's Jacobian term between its two nodes
-  double diagA;         // base A: leak + base resistor (+ capacitors when no bias path)
-  double diagCA;        // collector A: leak + load + capacitors
-  double diagB;         // base B, like base A
-  double diagCB;        // collector B
+  double diagA;           // base A: leak + base resistor (+ capacitors when no bias path)
+  double diagCA;          // collector A: leak + load + capacitors
+  double diagB;           // base B, like base A
+  double diagCB;          // collector B
 };
 
 SubStep prepareSubStep(const OutputStage& stage, double step, const StageDrive& drive) {
@@ -170,8 +170,18 @@ template <int C, int P0, int P1, int P2, int P3, class System>
 template <int C, int B, int P0, int P1, int P2, int P3, class System>
 [[nodiscard]] inline bool pivotOn(System& a, double (&inversePivot)[4], double* dx) {
   constexpr int P[4] = {P0, P1, P2, P3};
-  constexpr int Q[4] = {B == 0 ? P[C] : C == 0 ? P[B] : P[0], B == 1 ? P[C] : C == 1 ? P[B] : P[1],
-                        B == 2 ? P[C] : C == 2 ? P[B] : P[2], B == 3 ? P[C] : C == 3 ? P[B] : P[3]};
+  constexpr int Q[4] = {B == 0   ? P[C]
+                        : C == 0 ? P[B]
+                                 : P[0],
+                        B == 1   ? P[C]
+                        : C == 1 ? P[B]
+                                 : P[1],
+                        B == 2   ? P[C]
+                        : C == 2 ? P[B]
+                                 : P[2],
+                        B == 3   ? P[C]
+                        : C == 3 ? P[B]
+                                 : P[3]};
   return eliminateColumnThenRest<C, Q[0], Q[1], Q[2], Q[3]>(a, inversePivot, dx);
 }
 
@@ -268,7 +278,7 @@ struct ScalarSubStepArithmetic {
 // it leaves the solution in stage.v.
 template <class Arithmetic = ScalarSubStepArithmetic, class Solve>
 [[nodiscard]] inline bool integrateSubSteps(OutputStage& s, double h, const StageDrive& drive, std::int32_t budget,
-                              Solve&& solve) {
+                                            Solve&& solve) {
   double t = 0.0;
   double step = h;
   // A sub-step that needs more evaluations than one block can spend still advances,

@@ -13,25 +13,25 @@ namespace corva {
 // the wet level faded out it passes the input through and costs nothing, and
 // its buffers are cleared before it is used again.
 struct Reverb {
-    static constexpr int kDiffusers = 24;
-    static constexpr int kLines = 8;
+  static constexpr int kDiffusers = 24;
+  static constexpr int kLines = 8;
 
-    std::array<std::vector<float>, kDiffusers> allpass;
-    std::array<int32_t, kDiffusers> allpassIndex{};
-    std::array<std::vector<float>, kLines> line;
-    std::array<int32_t, kLines> lineIndex{};
-    std::array<std::vector<float>, kLines> lineAllpass;
-    std::array<int32_t, kLines> lineAllpassIndex{};
-    std::array<float, kLines> lineGain{};
-    float sampleRate = 48000.0f;
-    float highpassCoef = 0.0f;    // output high-pass 80 Hz
-    float lowpassCoef = 0.0f;     // output low-pass 4.5 kHz
-    float highpassState = 0.0f;
-    float lowpassState = 0.0f;
-    float amount = 0.0f;          // target wet level 0..1
-    float wet = 0.0f;             // current wet level
-    float wetCoef = 0.0f;         // wet smoothing, 5 ms time constant
-    bool clearPending = false;    // set while idle: clear the buffers before the next use
+  std::array<std::vector<float>, kDiffusers> allpass;
+  std::array<int32_t, kDiffusers> allpassIndex{};
+  std::array<std::vector<float>, kLines> line;
+  std::array<int32_t, kLines> lineIndex{};
+  std::array<std::vector<float>, kLines> lineAllpass;
+  std::array<int32_t, kLines> lineAllpassIndex{};
+  std::array<float, kLines> lineGain{};
+  float sampleRate = 48000.0f;
+  float highpassCoef = 0.0f;  // output high-pass 80 Hz
+  float lowpassCoef = 0.0f;   // output low-pass 4.5 kHz
+  float highpassState = 0.0f;
+  float lowpassState = 0.0f;
+  float amount = 0.0f;        // target wet level 0..1
+  float wet = 0.0f;           // current wet level
+  float wetCoef = 0.0f;       // wet smoothing, 5 ms time constant
+  bool clearPending = false;  // set while idle: clear the buffers before the next use
 };
 
 // Sizes every buffer for a sample rate, computes gains and coefficients, then clears.

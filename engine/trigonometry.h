@@ -26,8 +26,8 @@ constexpr double sinReduced(double r) {
 constexpr double cosReduced(double r) {
   const double r2 = r * r;
   double c = 1.0 / 20922789888000.0;  // 1/16!
-  constexpr double kEven[] = {-1.0 / 87178291200.0, 1.0 / 479001600.0, -1.0 / 3628800.0, 1.0 / 40320.0,
-                              -1.0 / 720.0,          1.0 / 24.0,        -0.5};
+  constexpr double kEven[] = {
+      -1.0 / 87178291200.0, 1.0 / 479001600.0, -1.0 / 3628800.0, 1.0 / 40320.0, -1.0 / 720.0, 1.0 / 24.0, -0.5};
   for (double k : kEven) c = c * r2 + k;
   return 1.0 + r2 * c;
 }
@@ -56,10 +56,14 @@ constexpr double sine(double x) {
   using namespace trigonometry_detail;
   const Quadrant q = reduceQuarterTurns(x);
   switch (q.n & 3) {
-    case 0: return sinReduced(q.r);
-    case 1: return cosReduced(q.r);
-    case 2: return -sinReduced(q.r);
-    default: return -cosReduced(q.r);
+    case 0:
+      return sinReduced(q.r);
+    case 1:
+      return cosReduced(q.r);
+    case 2:
+      return -sinReduced(q.r);
+    default:
+      return -cosReduced(q.r);
   }
 }
 
@@ -67,10 +71,14 @@ constexpr double cosine(double x) {
   using namespace trigonometry_detail;
   const Quadrant q = reduceQuarterTurns(x);
   switch (q.n & 3) {
-    case 0: return cosReduced(q.r);
-    case 1: return -sinReduced(q.r);
-    case 2: return -cosReduced(q.r);
-    default: return sinReduced(q.r);
+    case 0:
+      return cosReduced(q.r);
+    case 1:
+      return -sinReduced(q.r);
+    case 2:
+      return -cosReduced(q.r);
+    default:
+      return sinReduced(q.r);
   }
 }
 

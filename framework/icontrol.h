@@ -64,9 +64,7 @@ class IControl {
 // Fills its bounds with one colour and takes no pointer events: the panel background.
 class IPanelControl : public IControl {
  public:
-  IPanelControl(const IRECT& bounds, const IColor& color) : IControl(bounds), mColor(color) {
-    mIgnoreMouse = true;
-  }
+  IPanelControl(const IRECT& bounds, const IColor& color) : IControl(bounds), mColor(color) { mIgnoreMouse = true; }
   void Draw(IGraphics& g) override;
 
  private:

@@ -70,8 +70,8 @@ class IGraphics {
   [[nodiscard]] virtual bool CapturePointer() { return false; }
   virtual void ReleasePointer() {}
   // Opens a web address in the user's browser; false when it cannot be opened.
-  [[nodiscard]] virtual bool OpenURL(const char* url, const char* msgWindowTitle = nullptr, const char* confirmMsg = nullptr,
-                       const char* errMsgOnFailure = nullptr);
+  [[nodiscard]] virtual bool OpenURL(const char* url, const char* msgWindowTitle = nullptr,
+                                     const char* confirmMsg = nullptr, const char* errMsgOnFailure = nullptr);
 
   // ---- size ----
   int Width() const { return mWidth; }

@@ -7,9 +7,9 @@ extern "C" {
 #include <pugl/pugl.h>
 }
 
+#include <GL/glx.h>
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
-#include <GL/glx.h>
 
 #include <poll.h>
 
@@ -86,8 +86,8 @@ struct IGraphicsLinux::Window {
   bool handledEvent = false;
   bool quiet = false;
   unsigned long requestsAfter = 0;
-  bool grabbed = false;      // the pointer grab taken by CapturePointer
-  bool captureWanted = false;          // the next frame is read back into `captured`
+  bool grabbed = false;                 // the pointer grab taken by CapturePointer
+  bool captureWanted = false;           // the next frame is read back into `captured`
   std::vector<unsigned char> captured;  // RGBA, top row first
   int capturedW = 0, capturedH = 0;
   OffscreenPicture picture;
@@ -384,8 +384,8 @@ bool IGraphicsLinux::CapturePointer() {
   void* window = GetWindow();
   if (!display || !window) return false;
   const unsigned mask = ButtonPressMask | ButtonReleaseMask | PointerMotionMask;
-  mWindow->grabbed = XGrabPointer(display, reinterpret_cast<::Window>(window), True, mask, GrabModeAsync,
-                                  GrabModeAsync, None, None, CurrentTime) == GrabSuccess;
+  mWindow->grabbed = XGrabPointer(display, reinterpret_cast<::Window>(window), True, mask, GrabModeAsync, GrabModeAsync,
+                                  None, None, CurrentTime) == GrabSuccess;
   return mWindow->grabbed;
 }
 
@@ -572,10 +572,8 @@ int IGraphicsLinux::HandleEvent(const void* e) {
       info.ms = ModFrom(m.state, w.buttons);
       w.lastX = info.x;
       w.lastY = info.y;
-      if (w.buttons)
-        OnMouseDrag({info});
-      else
-        OnMouseOver(info.x, info.y, info.ms);
+      if (w.buttons) OnMouseDrag({info});
+      else OnMouseOver(info.x, info.y, info.ms);
       break;
     }
     case PUGL_POINTER_OUT:
@@ -584,14 +582,10 @@ int IGraphicsLinux::HandleEvent(const void* e) {
     case PUGL_SCROLL: {
       const PuglScrollEvent& sc = event.scroll;
       float d = 0.f;
-      if (sc.direction == PUGL_SCROLL_UP)
-        d = 1.f;
-      else if (sc.direction == PUGL_SCROLL_DOWN)
-        d = -1.f;
-      else if (sc.direction == PUGL_SCROLL_SMOOTH)
-        d = static_cast<float>(sc.dy);
-      if (d != 0.f)
-        OnMouseWheel(unitX(sc.x), unitY(sc.y), ModFrom(sc.state, w.buttons), d);
+      if (sc.direction == PUGL_SCROLL_UP) d = 1.f;
+      else if (sc.direction == PUGL_SCROLL_DOWN) d = -1.f;
+      else if (sc.direction == PUGL_SCROLL_SMOOTH) d = static_cast<float>(sc.dy);
+      if (d != 0.f) OnMouseWheel(unitX(sc.x), unitY(sc.y), ModFrom(sc.state, w.buttons), d);
       break;
     }
     case PUGL_KEY_PRESS:

@@ -26,7 +26,6 @@ struct IMidiMsg {
     Set(offset, 0xB0, channel, controller, value);
   }
 
-
  private:
   void Set(int offset, int status, int channel, int d1, int d2) {
     mOffset = offset;

@@ -42,9 +42,8 @@ double IParam::ShapeExp::ValueToNormalized(double v, const IParam&) const {
 
 IParam::IParam() : mShape(std::make_unique<ShapeLinear>()) {}
 
-void IParam::Init(EParamType type, const char* name, double defaultValue, double minValue, double maxValue,
-                  double step, const char* label, int flags, const char* group, const Shape& shape,
-                  EParamUnit unit) {
+void IParam::Init(EParamType type, const char* name, double defaultValue, double minValue, double maxValue, double step,
+                  const char* label, int flags, const char* group, const Shape& shape, EParamUnit unit) {
   mType = type;
   mName = orEmpty(name);
   mLabel = orEmpty(label);
@@ -55,8 +54,7 @@ void IParam::Init(EParamType type, const char* name, double defaultValue, double
   mMax = std::max(minValue, maxValue);
   mStep = step > 0.0 ? step : 1.0;
   mDisplayPrecision = 0;
-  for (double s = mStep; mDisplayPrecision < 15 && std::fabs(s - std::round(s)) > 1e-9; s *= 10.0)
-    ++mDisplayPrecision;
+  for (double s = mStep; mDisplayPrecision < 15 && std::fabs(s - std::round(s)) > 1e-9; s *= 10.0) ++mDisplayPrecision;
   mShape = shape.Clone();
   mShape->Init(*this);
   mDisplayTexts.clear();
@@ -66,14 +64,13 @@ void IParam::Init(EParamType type, const char* name, double defaultValue, double
 
 void IParam::InitBool(const char* name, bool defaultValue, const char* label, int flags, const char* group,
                       const char* offText, const char* onText) {
-  Init(kTypeBool, name, defaultValue ? 1.0 : 0.0, 0.0, 1.0, 1.0, label, flags | kFlagStepped, group,
-       ShapeLinear(), kUnitCustom);
+  Init(kTypeBool, name, defaultValue ? 1.0 : 0.0, 0.0, 1.0, 1.0, label, flags | kFlagStepped, group, ShapeLinear(),
+       kUnitCustom);
   SetDisplayText(0.0, offText);
   SetDisplayText(1.0, onText);
 }
 
-void IParam::InitEnum(const char* name, int defaultValue, int nEnums, const char* label, int flags,
-                      const char* group) {
+void IParam::InitEnum(const char* name, int defaultValue, int nEnums, const char* label, int flags, const char* group) {
   Init(kTypeEnum, name, defaultValue, 0.0, std::max(nEnums - 1, 0), 1.0, label, flags | kFlagStepped, group,
        ShapeLinear(), kUnitCustom);
 }
@@ -123,10 +120,8 @@ std::string IParam::GetDisplay(double value, bool normalized) const {
   const double v = normalized ? FromNormalized(value) : Constrain(value);
   if (const char* text = GetDisplayText(v)) return text;
   char buf[64];
-  if (mType == kTypeDouble)
-    std::snprintf(buf, sizeof buf, "%.*f", mDisplayPrecision, v);
-  else
-    std::snprintf(buf, sizeof buf, "%d", static_cast<int>(v));
+  if (mType == kTypeDouble) std::snprintf(buf, sizeof buf, "%.*f", mDisplayPrecision, v);
+  else std::snprintf(buf, sizeof buf, "%d", static_cast<int>(v));
   return buf;
 }
 

@@ -56,13 +56,13 @@ class IParam {
   IParam(const IParam&) = delete;
   IParam& operator=(const IParam&) = delete;
 
-  void InitBool(const char* name, bool defaultValue, const char* label = "", int flags = 0,
-                const char* group = "", const char* offText = "off", const char* onText = "on");
+  void InitBool(const char* name, bool defaultValue, const char* label = "", int flags = 0, const char* group = "",
+                const char* offText = "off", const char* onText = "on");
   void InitEnum(const char* name, int defaultValue, int nEnums, const char* label = "", int flags = 0,
                 const char* group = "");
   void InitDouble(const char* name, double defaultValue, double minValue, double maxValue, double step,
-                  const char* label = "", int flags = 0, const char* group = "",
-                  const Shape& shape = ShapeLinear(), EParamUnit unit = kUnitCustom);
+                  const char* label = "", int flags = 0, const char* group = "", const Shape& shape = ShapeLinear(),
+                  EParamUnit unit = kUnitCustom);
 
   void SetDisplayText(double value, const char* text);
 

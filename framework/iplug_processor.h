@@ -48,7 +48,7 @@ class IPlugProcessor {
   double mSampleRate = 44100.0;
   int mBlockSize = 0;
   std::atomic<int> mLatency{0};
-  std::vector<sample> mScratch;            // (inputs + outputs) x block size
+  std::vector<sample> mScratch;  // (inputs + outputs) x block size
   std::vector<sample*> mScratchInputs;
   std::vector<sample*> mScratchOutputs;
 };

@@ -115,10 +115,8 @@ void IPlugVST3::SetLatency(int samples) {
   const int previous = GetLatency();
   IPlugProcessor::SetLatency(samples);
   if (samples == previous) return;
-  if (mResettingThread.load() == std::this_thread::get_id())
-    mRestartForCaller |= kLatencyChanged;
-  else
-    mHostNotifier.Restart(kLatencyChanged);
+  if (mResettingThread.load() == std::this_thread::get_id()) mRestartForCaller |= kLatencyChanged;
+  else mHostNotifier.Restart(kLatencyChanged);
 }
 
 void IPlugVST3::ResetForHostCall() {
@@ -221,7 +219,9 @@ void IPlugVST3::AddParameters() {
   CopyAscii(name, "CH1");
   addUnit(new Unit(name, kMidiChannel1Unit, kMidiCCsUnit));
   for (int cc = 0; cc < kNumMIDICCParams; ++cc) {
-    std::string title = cc == kAfterTouch ? "Channel Aftertouch" : cc == kPitchBend ? "Pitch Bend" : "CC" + std::to_string(cc);
+    std::string title = cc == kAfterTouch  ? "Channel Aftertouch"
+                        : cc == kPitchBend ? "Pitch Bend"
+                                           : "CC" + std::to_string(cc);
     String128 t, units;
     CopyAscii(t, title.c_str());
     CopyAscii(units, "");
@@ -238,7 +238,8 @@ tresult PLUGIN_API IPlugVST3::getControllerClassId(TUID) { return kNotImplemente
 tresult PLUGIN_API IPlugVST3::setIoMode(IoMode) { return kResultOk; }
 
 int32 PLUGIN_API IPlugVST3::getBusCount(MediaType type, BusDirection dir) {
-  if (type == kAudio) return dir == kInput ? (MaxNChannels(iplug::kInput) > 0 ? 1 : 0) : (MaxNChannels(iplug::kOutput) > 0 ? 1 : 0);
+  if (type == kAudio)
+    return dir == kInput ? (MaxNChannels(iplug::kInput) > 0 ? 1 : 0) : (MaxNChannels(iplug::kOutput) > 0 ? 1 : 0);
   if (type == kEvent) return dir == kInput && DoesMIDIIn() ? 1 : 0;
   return 0;
 }
@@ -316,8 +317,8 @@ tresult PLUGIN_API IPlugVST3::setState(IBStream* state) {
 
 // ---- IAudioProcessor --------------------------------------------------------------
 
-tresult PLUGIN_API IPlugVST3::setBusArrangements(SpeakerArrangement* inputs, int32 numIns,
-                                                 SpeakerArrangement* outputs, int32 numOuts) {
+tresult PLUGIN_API IPlugVST3::setBusArrangements(SpeakerArrangement* inputs, int32 numIns, SpeakerArrangement* outputs,
+                                                 int32 numOuts) {
   if (numIns != getBusCount(kAudio, kInput) || numOuts != getBusCount(kAudio, kOutput)) return kResultFalse;
   if (numIns > 0 && (!inputs || SpeakerArr::getChannelCount(inputs[0]) != MaxNChannels(iplug::kInput)))
     return kResultFalse;
@@ -427,8 +428,8 @@ void IPlugVST3::ProcessEvents(IEventList* events, int nFrames) {
         ProcessMidiMsg(msg);
         break;
       case Event::kNoteOffEvent:
-        msg = IMidiMsg(offset, static_cast<std::uint8_t>(0x80 | (e.noteOff.channel & 0x0F)),
-                       Clamp7(e.noteOff.pitch), Clamp7(To7Bit(e.noteOff.velocity)));
+        msg = IMidiMsg(offset, static_cast<std::uint8_t>(0x80 | (e.noteOff.channel & 0x0F)), Clamp7(e.noteOff.pitch),
+                       Clamp7(To7Bit(e.noteOff.velocity)));
         ProcessMidiMsg(msg);
         break;
       case Event::kPolyPressureEvent:
@@ -460,7 +461,8 @@ void IPlugVST3::ProcessAudio(ProcessData& data) {
   if (nOut <= 0 || nOut > 2) return;
   if (data.symbolicSampleSize == kSample64) {
     double* out[2] = {nullptr, nullptr};
-    for (int c = 0; c < nOut && c < bus.numChannels; ++c) out[c] = bus.channelBuffers64 ? bus.channelBuffers64[c] : nullptr;
+    for (int c = 0; c < nOut && c < bus.numChannels; ++c)
+      out[c] = bus.channelBuffers64 ? bus.channelBuffers64[c] : nullptr;
     ProcessBuffers(static_cast<double**>(nullptr), out, nFrames);
     return;
   }
@@ -517,7 +519,7 @@ tresult PLUGIN_API IPlugVST3::setComponentHandler(IComponentHandler* handler) {
 }
 
 tresult PLUGIN_API IPlugVST3::getMidiControllerAssignment(int32 busIndex, int16 channel,
-                                                         CtrlNumber midiControllerNumber, ParamID& id) {
+                                                          CtrlNumber midiControllerNumber, ParamID& id) {
   if (!DoesMIDIIn() || busIndex != 0 || channel != 0) return kResultFalse;
   if (midiControllerNumber < 0 || midiControllerNumber >= kNumMIDICCParams) return kResultFalse;
   id = kMIDICCParamStartIdx + static_cast<ParamID>(midiControllerNumber);

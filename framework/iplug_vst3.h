@@ -26,13 +26,13 @@
 #include "framework/iplug_api_base.h"
 #include "framework/iplug_processor.h"
 #include "framework/vst3_host_notifier.h"
-#include "public.sdk/source/vst/vsteditcontroller.h"
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "pluginterfaces/vst/ivstcomponent.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 #include "pluginterfaces/vst/ivstevents.h"
 #include "pluginterfaces/vst/ivstmidicontrollers.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"
+#include "public.sdk/source/vst/vsteditcontroller.h"
 
 namespace iplug {
 
@@ -79,8 +79,7 @@ class IPlugVST3 : public IPlugAPIBase,
   // IComponent
   Steinberg::tresult PLUGIN_API getControllerClassId(Steinberg::TUID classId) override;
   Steinberg::tresult PLUGIN_API setIoMode(Steinberg::Vst::IoMode mode) override;
-  Steinberg::int32 PLUGIN_API getBusCount(Steinberg::Vst::MediaType type,
-                                          Steinberg::Vst::BusDirection dir) override;
+  Steinberg::int32 PLUGIN_API getBusCount(Steinberg::Vst::MediaType type, Steinberg::Vst::BusDirection dir) override;
   Steinberg::tresult PLUGIN_API getBusInfo(Steinberg::Vst::MediaType type, Steinberg::Vst::BusDirection dir,
                                            Steinberg::int32 index, Steinberg::Vst::BusInfo& bus) override;
   Steinberg::tresult PLUGIN_API getRoutingInfo(Steinberg::Vst::RoutingInfo& inInfo,
@@ -95,8 +94,7 @@ class IPlugVST3 : public IPlugAPIBase,
   Steinberg::tresult PLUGIN_API getState(Steinberg::IBStream* state) override;
 
   // IAudioProcessor
-  Steinberg::tresult PLUGIN_API setBusArrangements(Steinberg::Vst::SpeakerArrangement* inputs,
-                                                   Steinberg::int32 numIns,
+  Steinberg::tresult PLUGIN_API setBusArrangements(Steinberg::Vst::SpeakerArrangement* inputs, Steinberg::int32 numIns,
                                                    Steinberg::Vst::SpeakerArrangement* outputs,
                                                    Steinberg::int32 numOuts) override;
   Steinberg::tresult PLUGIN_API getBusArrangement(Steinberg::Vst::BusDirection dir, Steinberg::int32 index,

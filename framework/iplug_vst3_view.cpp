@@ -29,12 +29,23 @@ IKeyPress KeyFromHost(char16 key, int16 keyCode, int16 modifiers) {
   k.A = modifiers & kHostAlt;
   k.C = modifiers & (kHostCommand | kHostControl);
   switch (keyCode) {
-    case kHostKeyBack: k.VK = igraphics::kVK_BACK; break;
-    case kHostKeyTab: k.VK = igraphics::kVK_TAB; break;
-    case kHostKeyReturn: k.VK = igraphics::kVK_RETURN; break;
-    case kHostKeyEscape: k.VK = igraphics::kVK_ESCAPE; break;
-    case kHostKeySpace: k.VK = igraphics::kVK_SPACE; break;
-    default: break;
+    case kHostKeyBack:
+      k.VK = igraphics::kVK_BACK;
+      break;
+    case kHostKeyTab:
+      k.VK = igraphics::kVK_TAB;
+      break;
+    case kHostKeyReturn:
+      k.VK = igraphics::kVK_RETURN;
+      break;
+    case kHostKeyEscape:
+      k.VK = igraphics::kVK_ESCAPE;
+      break;
+    case kHostKeySpace:
+      k.VK = igraphics::kVK_SPACE;
+      break;
+    default:
+      break;
   }
   const char32_t c = key;
   if (k.VK == 0 && c >= 'a' && c <= 'z') k.VK = static_cast<int>(c - 'a' + 'A');
@@ -161,10 +172,8 @@ void IPlugVST3View::StartDriving() {
       {
         Lock lock(mPlug.InterfaceMutex());
         if (IGraphics* ui = mPlug.GetUI()) {
-          if (display)
-            ui->OnDisplayTick();
-          else
-            ui->ProcessEvents();
+          if (display) ui->OnDisplayTick();
+          else ui->ProcessEvents();
         }
       }
       FlushResize();

@@ -15,9 +15,9 @@
 #include <memory>
 
 #include "framework/idle_timer.h"
-#include "public.sdk/source/common/pluginview.h"
 #include "pluginterfaces/gui/iplugview.h"
 #include "pluginterfaces/gui/iplugviewcontentscalesupport.h"
+#include "public.sdk/source/common/pluginview.h"
 
 namespace iplug {
 
@@ -45,7 +45,7 @@ class IPlugVST3View : public Steinberg::CPluginView, public Steinberg::IPlugView
 
   OBJ_METHODS(IPlugVST3View, CPluginView)
   DEFINE_INTERFACES
-    DEF_INTERFACE(Steinberg::IPlugViewContentScaleSupport)
+  DEF_INTERFACE(Steinberg::IPlugViewContentScaleSupport)
   END_DEFINE_INTERFACES(CPluginView)
   REFCOUNT_METHODS(CPluginView)
 

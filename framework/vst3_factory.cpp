@@ -53,8 +53,7 @@ bool VST3Factory::tryAddRef() {
 tresult PLUGIN_API VST3Factory::queryInterface(const TUID iid, void** obj) {
   if (!obj) return kInvalidArgument;
   if (FUnknownPrivate::iidEqual(iid, IPluginFactory3::iid) || FUnknownPrivate::iidEqual(iid, IPluginFactory2::iid) ||
-      FUnknownPrivate::iidEqual(iid, IPluginFactory::iid) ||
-      FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
+      FUnknownPrivate::iidEqual(iid, IPluginFactory::iid) || FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
     addRef();
     *obj = this;
     return kResultOk;

@@ -36,8 +36,7 @@ class VST3Factory : public Steinberg::IPluginFactory3 {
   Steinberg::int32 PLUGIN_API countClasses() override;
   Steinberg::tresult PLUGIN_API getClassInfo(Steinberg::int32 index, Steinberg::PClassInfo* info) override;
   Steinberg::tresult PLUGIN_API getClassInfo2(Steinberg::int32 index, Steinberg::PClassInfo2* info) override;
-  Steinberg::tresult PLUGIN_API createInstance(Steinberg::FIDString cid, Steinberg::FIDString iid,
-                                               void** obj) override;
+  Steinberg::tresult PLUGIN_API createInstance(Steinberg::FIDString cid, Steinberg::FIDString iid, void** obj) override;
   // The class description with its texts in UTF-16, as hosts that ask for it expect.
   Steinberg::tresult PLUGIN_API getClassInfoUnicode(Steinberg::int32 index, Steinberg::PClassInfoW* info) override;
   // The factory needs nothing from the host: the context is not kept.

@@ -89,7 +89,7 @@ class VST3HostNotifier {
   std::mutex mMutex;  // guards the queue, the handlers and the run loops; never held in a call to the host
   std::vector<Note> mQueue;
   Steinberg::Vst::IComponentHandler* mHandler = nullptr;  // holds a reference
-  int mHandlerUsers = 0;  // calls to a handler running outside mMutex
+  int mHandlerUsers = 0;                                  // calls to a handler running outside mMutex
   // Handlers replaced while a call was using one; released when the last call ends.
   std::vector<Steinberg::Vst::IComponentHandler*> mRetired;
   std::vector<Steinberg::Linux::IRunLoop*> mRunLoops;  // the first one carries the timer

@@ -23,7 +23,7 @@ enum ReadResult : int {
   kReadOk = 0,
   kReadCannotOpen = 1,  // missing, unreadable, or not a regular file
   kReadError = 2,
-  kReadTooLarge = 3     // more than kMaxWholeFileBytes; out holds what was read so far
+  kReadTooLarge = 3  // more than kMaxWholeFileBytes; out holds what was read so far
 };
 inline constexpr std::size_t kMaxWholeFileBytes = 65536;
 

@@ -53,8 +53,8 @@ void dispatchControl(int target, std::uint8_t value, const UiParamValues& ui, Ho
 
 }  // namespace
 
-void dispatchMidiMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2,
-                         const MidiMap& map, const UiParamValues& ui, Host& host) {
+void dispatchMidiMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2, const MidiMap& map,
+                         const UiParamValues& ui, Host& host) {
   const std::uint8_t kind = status & 0xF0;
   const std::uint8_t channel = status & 0x0F;
   if (kind == kNoteOn || kind == kNoteOff) {

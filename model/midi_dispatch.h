@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "model/midi_map.h"
 #include "model/host.h"
+#include "model/midi_map.h"
 
 namespace corva {
 
@@ -22,8 +22,8 @@ class UiParamValues {
 // note that no slot claims drives the trigger); Control Change drives any mapped
 // target; every other message is ignored. Parameters change only through
 // host.setParameter.
-void dispatchMidiMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2,
-                         const MidiMap& map, const UiParamValues& ui, Host& host);
+void dispatchMidiMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2, const MidiMap& map,
+                         const UiParamValues& ui, Host& host);
 
 // Flips a two-state parameter: 0 when it is at 0.5 or above, else 1.
 void toggleMidiTarget(unsigned targetId, const UiParamValues& ui, Host& host);

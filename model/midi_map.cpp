@@ -10,10 +10,9 @@ MidiMap& resetMidiMap(MidiMap& map) {
     ParamId target;
     std::uint8_t cc;
   };
-  static constexpr Default kDefaults[] = {
-      {kHold, 64},   {kCorvaBtn, 85},   {kToneBtn, 86}, {kTone, 16},
-      {kMode, 17},   {kSpeed, 18},      {kVolume, 19},  {kReverb, 20},
-      {kFeedback, 21}, {kTime, 22},     {kEcho, 87}};
+  static constexpr Default kDefaults[] = {{kHold, 64},     {kCorvaBtn, 85}, {kToneBtn, 86}, {kTone, 16},
+                                          {kMode, 17},     {kSpeed, 18},    {kVolume, 19},  {kReverb, 20},
+                                          {kFeedback, 21}, {kTime, 22},     {kEcho, 87}};
   for (const Default& d : kDefaults) {
     assignMidiMapping(map, d.target, MidiMapping{MidiSourceType::kCc, d.cc, kAnyMidiChannel});
   }
@@ -31,8 +30,7 @@ void assignMidiMapping(MidiMap& map, unsigned targetId, const MidiMapping& sourc
   map.slots[slot] = source;
 }
 
-int findMidiTarget(const MidiMap& map, MidiSourceType type, std::uint8_t number,
-                   std::uint8_t channel) {
+int findMidiTarget(const MidiMap& map, MidiSourceType type, std::uint8_t number, std::uint8_t channel) {
   int anyChannel = -1;
   for (int i = 0; i < kNumMidiTargets; ++i) {
     const MidiMapping& m = map.slots[i];

@@ -28,9 +28,8 @@ inline constexpr int kNumMidiTargets = 12;
 
 // The mappable parameters. The order is the slot order of a MidiMap and the line
 // order of the map file, so it must never change.
-inline constexpr ParamId kMidiTargets[kNumMidiTargets] = {
-    kTrigger, kHold,   kCorvaBtn, kToneBtn,  kTone, kMode,
-    kSpeed,   kVolume, kReverb,   kFeedback, kTime, kEcho};
+inline constexpr ParamId kMidiTargets[kNumMidiTargets] = {kTrigger, kHold,   kCorvaBtn, kToneBtn,  kTone, kMode,
+                                                          kSpeed,   kVolume, kReverb,   kFeedback, kTime, kEcho};
 
 // One mapping per slot of kMidiTargets, stored contiguously in slot order.
 // A default-constructed map has every slot unmapped; resetMidiMap gives the defaults.
@@ -57,8 +56,7 @@ void assignMidiMapping(MidiMap& map, unsigned targetId, const MidiMapping& sourc
 
 // The parameter id whose slot holds the source, or -1. A slot on the message's exact
 // channel wins over an any-channel slot wherever the two stand.
-int findMidiTarget(const MidiMap& map, MidiSourceType type, std::uint8_t number,
-                   std::uint8_t channel);
+int findMidiTarget(const MidiMap& map, MidiSourceType type, std::uint8_t number, std::uint8_t channel);
 
 MidiTargetKind midiTargetKind(unsigned targetId);
 

@@ -15,9 +15,7 @@ constexpr const char* kHeader = "# Corva-1 MIDI map, v1\n";
 
 // The C white-space characters, fixed here so that the process locale cannot change
 // how a file reads.
-bool isBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 std::vector<std::string_view> splitTokens(std::string_view line) {
   std::vector<std::string_view> tokens;
@@ -74,8 +72,8 @@ bool parseLine(std::string_view line, int& target, MidiMapping& source) {
     const MidiTargetKind kind = midiTargetKind(static_cast<unsigned>(target));
     if (kind != MidiTargetKind::kMomentary && kind != MidiTargetKind::kToggle) return false;
   }
-  source = MidiMapping{isCc ? MidiSourceType::kCc : MidiSourceType::kNote,
-                       static_cast<std::uint8_t>(number), static_cast<std::uint8_t>(channel)};
+  source = MidiMapping{isCc ? MidiSourceType::kCc : MidiSourceType::kNote, static_cast<std::uint8_t>(number),
+                       static_cast<std::uint8_t>(channel)};
   return true;
 }
 
@@ -118,9 +116,7 @@ MidiMap& parseMidiMap(MidiMap& out, const std::string& text) {
   return out;
 }
 
-std::string midiMapPath(const std::string& folder) {
-  return folder + pathSeparator() + kMidiMapFileName;
-}
+std::string midiMapPath(const std::string& folder) { return folder + pathSeparator() + kMidiMapFileName; }
 
 bool loadMidiMapText(const std::string& folder, std::string& text) {
   return readWholeFile(midiMapPath(folder), text) == kReadOk;

@@ -13,75 +13,75 @@ namespace corva {
 
 // A version number; "1.2" reads as 1.2.0. Ordered by major, then minor, then patch.
 struct NewsVersion {
-    std::uint32_t major = 0;
-    std::uint32_t minor = 0;
-    std::uint32_t patch = 0;
+  std::uint32_t major = 0;
+  std::uint32_t minor = 0;
+  std::uint32_t patch = 0;
 
-    friend auto operator<=>(const NewsVersion&, const NewsVersion&) = default;
+  friend auto operator<=>(const NewsVersion&, const NewsVersion&) = default;
 };
 
 // A calendar date. Ordered by year, then month, then day.
 struct NewsDate {
-    std::int32_t year = 0;
-    std::int32_t month = 0;
-    std::int32_t day = 0;
+  std::int32_t year = 0;
+  std::int32_t month = 0;
+  std::int32_t day = 0;
 
-    friend auto operator<=>(const NewsDate&, const NewsDate&) = default;
+  friend auto operator<=>(const NewsDate&, const NewsDate&) = default;
 };
 
 // How the running version must relate to a message's version for the message to apply.
 enum VersionOp : std::int32_t {
-    kLess = 0,          // "<"
-    kLessEqual = 1,     // "<="
-    kEqual = 2,         // "="
-    kGreaterEqual = 3,  // ">="
-    kGreater = 4,       // ">"
+  kLess = 0,          // "<"
+  kLessEqual = 1,     // "<="
+  kEqual = 2,         // "="
+  kGreaterEqual = 3,  // ">="
+  kGreater = 4,       // ">"
 };
 
 // One run of a message's text: plain text, or a link with its label and address.
 struct NewsSegment {
-    std::uint8_t isLink = 0;
-    std::string text;
-    std::string url;
+  std::uint8_t isLink = 0;
+  std::string text;
+  std::string url;
 
-    friend bool operator==(const NewsSegment&, const NewsSegment&) = default;
+  friend bool operator==(const NewsSegment&, const NewsSegment&) = default;
 };
 
 // One message block, with the values a block starts from.
 struct NewsMessage {
-    std::string id;
-    std::uint8_t alert = 0;
-    std::vector<NewsSegment> segments;
-    std::uint8_t onMac = 1;
-    std::uint8_t onWin = 1;
-    std::uint8_t hasVersionCond = 0;
-    VersionOp versionOp = kEqual;
-    NewsVersion version;
-    std::uint8_t audienceFirst = 1;
-    std::uint8_t audienceSecond = 1;
-    std::uint8_t hasFrom = 0;
-    NewsDate from;
-    std::uint8_t hasUntil = 0;
-    NewsDate until;
+  std::string id;
+  std::uint8_t alert = 0;
+  std::vector<NewsSegment> segments;
+  std::uint8_t onMac = 1;
+  std::uint8_t onWin = 1;
+  std::uint8_t hasVersionCond = 0;
+  VersionOp versionOp = kEqual;
+  NewsVersion version;
+  std::uint8_t audienceFirst = 1;
+  std::uint8_t audienceSecond = 1;
+  std::uint8_t hasFrom = 0;
+  NewsDate from;
+  std::uint8_t hasUntil = 0;
+  NewsDate until;
 
-    friend bool operator==(const NewsMessage&, const NewsMessage&) = default;
+  friend bool operator==(const NewsMessage&, const NewsMessage&) = default;
 };
 
 // The result of one parse.
 struct NewsFeed {
-    std::uint8_t hasLatest = 0;    // an update is announced with a readable version and an https url
-    NewsVersion latest;            // meaningful only when hasLatest is 1
-    std::string latestUrl;         // the top-level "url" value as given
-    std::vector<NewsMessage> messages;
+  std::uint8_t hasLatest = 0;  // an update is announced with a readable version and an https url
+  NewsVersion latest;          // meaningful only when hasLatest is 1
+  std::string latestUrl;       // the top-level "url" value as given
+  std::vector<NewsMessage> messages;
 };
 
 // One finding of the parser; line numbers count every line from 1.
 struct NewsDiagnostic {
-    std::uint32_t line = 0;
-    std::uint8_t isError = 0;
-    std::string text;
+  std::uint32_t line = 0;
+  std::uint8_t isError = 0;
+  std::string text;
 
-    friend bool operator==(const NewsDiagnostic&, const NewsDiagnostic&) = default;
+  friend bool operator==(const NewsDiagnostic&, const NewsDiagnostic&) = default;
 };
 
 // Parses a verified feed body. Diagnostics are appended to *diagnostics in the order
@@ -103,7 +103,6 @@ bool isHttpsUrl(std::string_view text);
 // The text without leading and trailing blanks (space, tab, carriage return).
 std::string trimBlanks(std::string_view text);
 
-void addNewsDiagnostic(std::vector<NewsDiagnostic>* sink, std::uint32_t line, bool isError,
-                       std::string text);
+void addNewsDiagnostic(std::vector<NewsDiagnostic>* sink, std::uint32_t line, bool isError, std::string text);
 
 }  // namespace corva

@@ -12,12 +12,12 @@ namespace corva {
 
 // One notice chosen for display.
 struct NewsNotice {
-    std::string id;               // a message id, or "update-<version>" for the update notice
-    std::uint8_t alert = 0;
-    std::uint8_t isUpdate = 0;
-    std::vector<NewsSegment> segments;
+  std::string id;  // a message id, or "update-<version>" for the update notice
+  std::uint8_t alert = 0;
+  std::uint8_t isUpdate = 0;
+  std::vector<NewsSegment> segments;
 
-    friend bool operator==(const NewsNotice&, const NewsNotice&) = default;
+  friend bool operator==(const NewsNotice&, const NewsNotice&) = default;
 };
 
 // Platform codes of NoticeContext::platform. The feed can restrict a message to
@@ -29,9 +29,9 @@ constexpr std::int32_t kNewsPlatformLinux = 2;
 
 // What the selection is made for.
 struct NoticeContext {
-    NewsVersion current;                        // the running program's version
-    std::int32_t platform = kNewsPlatformLinux;  // the running platform's code
-    NewsDate today;                             // the local calendar date
+  NewsVersion current;                         // the running program's version
+  std::int32_t platform = kNewsPlatformLinux;  // the running platform's code
+  NewsDate today;                              // the local calendar date
 };
 
 std::vector<NewsNotice> buildNotices(const NewsFeed& feed, const NoticeContext& context,

@@ -27,7 +27,7 @@ using NewsPublicKey = std::array<std::uint8_t, 32>;
 
 // Checks the feed against each key of a table in order; true at the first that verifies.
 [[nodiscard]] bool verifyNewsFeedWithKeys(std::string_view feed, std::span<const NewsPublicKey> keys,
-                            std::string& body);
+                                          std::string& body);
 
 // Checks the feed against the program's key table. Defined by the key-table library
 // linked into the program (the built-in table, or a test table in test programs).

@@ -7,8 +7,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <thread>
 #include <map>
+#include <thread>
 #include <utility>
 
 namespace platform {
@@ -202,8 +202,7 @@ AudioDeviceInfo AudioBackend::GetDeviceInfo(unsigned id) {
 }
 
 AudioError AudioBackend::OpenStream(const AudioStreamParameters* output, const AudioStreamParameters* input,
-                                    unsigned sampleRate, unsigned* bufferFrames, AudioCallback callback,
-                                    void* user) {
+                                    unsigned sampleRate, unsigned* bufferFrames, AudioCallback callback, void* user) {
   if (mImpl->pulse) return OpenPulse(output, input, sampleRate, bufferFrames, callback, user);
   if (!mImpl->rt) return Fail(RtAudioError::DRIVER_ERROR, "the audio back end is not available");
   RtAudio::StreamOptions options;
@@ -281,7 +280,8 @@ AudioError AudioBackend::StartStream() {
   if (mImpl->pulse) {
     std::string error;
     if (!mImpl->pulseStream) return Fail(RtAudioError::INVALID_USE, "no stream is open");
-    return mImpl->pulseStream->Start(error) ? AudioError::kNone : Fail(RtAudioError::DRIVER_ERROR, "PulseAudio: " + error);
+    return mImpl->pulseStream->Start(error) ? AudioError::kNone
+                                            : Fail(RtAudioError::DRIVER_ERROR, "PulseAudio: " + error);
   }
   if (!mImpl->rt) return AudioError::kDriverError;
   try {

@@ -21,9 +21,9 @@ enum class AudioApi { kPulseAudio, kJack };
 enum class AudioError {
   kNone,
   kWarning,
-  kInvalidUse,     // asked for something the stream or device does not allow
-  kDriverError,    // the back end or its server is not there
-  kSystemError,    // the device refused
+  kInvalidUse,   // asked for something the stream or device does not allow
+  kDriverError,  // the back end or its server is not there
+  kSystemError,  // the device refused
   kUnknown,
 };
 
@@ -66,8 +66,8 @@ class AudioBackend {
 
   // Opens a non-interleaved 64-bit float stream. `bufferFrames` asks for a period and
   // returns the one granted. Either parameter set may be null, not both.
-  AudioError OpenStream(const AudioStreamParameters* output, const AudioStreamParameters* input,
-                        unsigned sampleRate, unsigned* bufferFrames, AudioCallback callback, void* user);
+  AudioError OpenStream(const AudioStreamParameters* output, const AudioStreamParameters* input, unsigned sampleRate,
+                        unsigned* bufferFrames, AudioCallback callback, void* user);
   AudioError StartStream();
   // Stops at once, dropping what is queued.
   AudioError AbortStream();

@@ -77,16 +77,17 @@ void RemoveTimer(unsigned id) {
 }
 
 void WatchFd(int fd, std::function<void()> onReadable) {
-  g_unix_fd_add_full(G_PRIORITY_DEFAULT, fd, G_IO_IN,
-                     [](gint, GIOCondition, gpointer data) -> gboolean {
-                       static_cast<Callback*>(data)->fn();
-                       return G_SOURCE_CONTINUE;
-                     },
-                     new Callback{[f = std::move(onReadable)] {
-                       f();
-                       return true;
-                     }},
-                     freeCallback);
+  g_unix_fd_add_full(
+      G_PRIORITY_DEFAULT, fd, G_IO_IN,
+      [](gint, GIOCondition, gpointer data) -> gboolean {
+        static_cast<Callback*>(data)->fn();
+        return G_SOURCE_CONTINUE;
+      },
+      new Callback{[f = std::move(onReadable)] {
+        f();
+        return true;
+      }},
+      freeCallback);
 }
 
 unsigned WatchXConnection(void* display, std::function<void()> dispatch) {

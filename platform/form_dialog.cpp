@@ -27,8 +27,7 @@ void freeSender(gpointer p, GClosure*) { delete static_cast<Sender*>(p); }
 
 }  // namespace
 
-FormDialog::FormDialog(MainWindow* owner, const std::string& title, int widthUnits, int heightUnits)
-    : mOwner(owner) {
+FormDialog::FormDialog(MainWindow* owner, const std::string& title, int widthUnits, int heightUnits) : mOwner(owner) {
   GtkWidget* dialog = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   gtk_window_set_title(GTK_WINDOW(dialog), title.c_str());
   gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
@@ -110,7 +109,8 @@ void FormDialog::AddCombo(int id, int x, int y, int w) {
   GtkWidget* combo = gtk_combo_box_text_new();
   gtk_widget_set_size_request(combo, px(w), -1);
   gtk_fixed_put(GTK_FIXED(mFixed), combo, px(x), py(y));
-  g_signal_connect_data(combo, "changed", G_CALLBACK(+[](GtkComboBox*, gpointer p) { report(static_cast<Sender*>(p)); }),
+  g_signal_connect_data(combo, "changed",
+                        G_CALLBACK(+[](GtkComboBox*, gpointer p) { report(static_cast<Sender*>(p)); }),
                         new Sender{this, id, &mQuiet}, freeSender, GConnectFlags(0));
   mCombos[id].widget = combo;
   mWidgets[id] = combo;
@@ -144,7 +144,8 @@ int FormDialog::RunModal(int closeResult) {
     FormDialog* self;
     int result;
   } close{this, closeResult};
-  const gulong handler = g_signal_connect(dialog, "delete-event", G_CALLBACK(+[](GtkWidget*, GdkEvent*, gpointer p) -> gboolean {
+  const gulong handler = g_signal_connect(dialog, "delete-event",
+                                          G_CALLBACK(+[](GtkWidget*, GdkEvent*, gpointer p) -> gboolean {
                                             auto* c = static_cast<CloseData*>(p);
                                             c->self->End(c->result);
                                             return TRUE;

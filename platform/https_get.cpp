@@ -33,8 +33,7 @@ struct Transfer {
 };
 
 long elapsedMs(Clock::time_point start) {
-  return static_cast<long>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+  return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
 }
 
 // Gives the request what is left of its budget as its overall time limit; false when
@@ -128,8 +127,7 @@ bool httpsGet(const char* url, const char* userAgent, std::string& body) {
   {
     std::lock_guard<std::mutex> lock(routeMutex);
     caFile = testRoute.caFile;
-    if (!testRoute.connectTo.empty())
-      connectTo.reset(curl_slist_append(nullptr, testRoute.connectTo.c_str()));
+    if (!testRoute.connectTo.empty()) connectTo.reset(curl_slist_append(nullptr, testRoute.connectTo.c_str()));
   }
   if (!caFile.empty()) {
     curl_easy_setopt(r, CURLOPT_CAINFO, caFile.c_str());

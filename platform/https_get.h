@@ -7,8 +7,8 @@
 namespace corva {
 
 // Limits of every httpsGet.
-inline constexpr long kHttpsStepMs = 2500;       // name resolution, connection and TLS handshake
-inline constexpr long kHttpsBudgetMs = 5000;     // the whole request, counted from its start
+inline constexpr long kHttpsStepMs = 2500;    // name resolution, connection and TLS handshake
+inline constexpr long kHttpsBudgetMs = 5000;  // the whole request, counted from its start
 inline constexpr std::size_t kHttpsMaxBody = 65000;
 inline constexpr std::size_t kHttpsReadChunk = 4096;
 

@@ -10,7 +10,6 @@
 #include <utility>
 #include <vector>
 
-
 namespace platform {
 
 struct MainWindow::Impl {
@@ -62,14 +61,15 @@ gboolean onAccel(GtkAccelGroup*, GObject*, guint, GdkModifierType, gpointer data
   if (pair->second && self->onCommand) {
     const int command = pair->second;
     // Commands may open dialogs; never from inside the key event's dispatch.
-    g_idle_add_full(G_PRIORITY_HIGH_IDLE,
-                    [](gpointer p) -> gboolean {
-                      auto* c = static_cast<std::pair<MainWindow*, int>*>(p);
-                      if (c->first->onCommand) c->first->onCommand(c->second);
-                      delete c;
-                      return G_SOURCE_REMOVE;
-                    },
-                    new std::pair<MainWindow*, int>(self, command), nullptr);
+    g_idle_add_full(
+        G_PRIORITY_HIGH_IDLE,
+        [](gpointer p) -> gboolean {
+          auto* c = static_cast<std::pair<MainWindow*, int>*>(p);
+          if (c->first->onCommand) c->first->onCommand(c->second);
+          delete c;
+          return G_SOURCE_REMOVE;
+        },
+        new std::pair<MainWindow*, int>(self, command), nullptr);
   }
   return TRUE;
 }
@@ -168,9 +168,9 @@ MainWindow::MainWindow(const std::string& title, const std::vector<MenuItem>& me
       menus.emplace_back(item.menu, sub);
     }
     GtkWidget* mi = gtk_menu_item_new_with_mnemonic(item.label.c_str());
-    g_signal_connect_data(mi, "activate", G_CALLBACK(onMenuActivate), new std::pair<MainWindow*, int>(this, item.command),
-                          [](gpointer p, GClosure*) { delete static_cast<std::pair<MainWindow*, int>*>(p); },
-                          GConnectFlags(0));
+    g_signal_connect_data(
+        mi, "activate", G_CALLBACK(onMenuActivate), new std::pair<MainWindow*, int>(this, item.command),
+        [](gpointer p, GClosure*) { delete static_cast<std::pair<MainWindow*, int>*>(p); }, GConnectFlags(0));
     if (!item.accelerator.empty()) {
       guint key = 0;
       GdkModifierType mods{};
@@ -210,8 +210,9 @@ void MainWindow::AddShortcut(const std::string& accelerator, int command) {
   GdkModifierType mods{};
   gtk_accelerator_parse(accelerator.c_str(), &key, &mods);
   if (!key) return;
-  GClosure* closure = g_cclosure_new(G_CALLBACK(onAccel), new std::pair<MainWindow*, int>(this, command),
-                                     [](gpointer p, GClosure*) { delete static_cast<std::pair<MainWindow*, int>*>(p); });
+  GClosure* closure = g_cclosure_new(
+      G_CALLBACK(onAccel), new std::pair<MainWindow*, int>(this, command),
+      [](gpointer p, GClosure*) { delete static_cast<std::pair<MainWindow*, int>*>(p); });
   gtk_accel_group_connect(mImpl->accels, key, mods, GtkAccelFlags(0), closure);
   mImpl->grabs.emplace_back(key, mods);
 }

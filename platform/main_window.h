@@ -11,8 +11,8 @@
 namespace platform {
 
 struct KeyEvent {
-  int code = 0;          // 32 Space, 27 Escape, 13 Return, 'A'..'Z', '0'..'9', else 0
-  char text[5] = {};     // the key's UTF-8 text
+  int code = 0;       // 32 Space, 27 Escape, 13 Return, 'A'..'Z', '0'..'9', else 0
+  char text[5] = {};  // the key's UTF-8 text
   bool shift = false;
   bool control = false;
   bool alt = false;

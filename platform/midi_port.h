@@ -16,8 +16,7 @@ using MidiInputCallback = void (*)(double timeStamp, const unsigned char* bytes,
 class MidiInput {
  public:
   // Null, with the library's message in `error`, when no MIDI system can be reached.
-  static std::unique_ptr<MidiInput> Create(const std::string& clientName, unsigned queueSizeLimit,
-                                           std::string& error);
+  static std::unique_ptr<MidiInput> Create(const std::string& clientName, unsigned queueSizeLimit, std::string& error);
   ~MidiInput();
   MidiInput(const MidiInput&) = delete;
   MidiInput& operator=(const MidiInput&) = delete;

@@ -14,8 +14,7 @@ bool SavePng(const std::string& path, const std::vector<unsigned char>& rgba, in
   if (path.empty() || w <= 0 || h <= 0 || rgba.size() != static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4)
     return false;
   int len = 0;
-  unsigned char* png =
-      stbi_write_png_to_mem(const_cast<unsigned char*>(rgba.data()), w * 4, w, h, 4, &len);
+  unsigned char* png = stbi_write_png_to_mem(const_cast<unsigned char*>(rgba.data()), w * 4, w, h, 4, &len);
   if (!png) return false;
   // A picture is for other programs to open: it keeps the mode of the file it replaces,
   // else it is readable by all, as files that programs save usually are.

@@ -31,8 +31,11 @@ std::string trim(const std::string& s) {
 std::size_t textCharAt(const std::string& line, std::size_t i) {
   const unsigned char u = static_cast<unsigned char>(line[i]);
   if ((u < 0x20 && u != '\t') || u == 0x7F) return 0;
-  const int extra = u < 0x80 ? 0 : (u & 0xE0) == 0xC0 && u >= 0xC2 ? 1 : (u & 0xF0) == 0xE0 ? 2
-                    : (u & 0xF8) == 0xF0 && u <= 0xF4 ? 3 : -1;
+  const int extra = u < 0x80                          ? 0
+                    : (u & 0xE0) == 0xC0 && u >= 0xC2 ? 1
+                    : (u & 0xF0) == 0xE0              ? 2
+                    : (u & 0xF8) == 0xF0 && u <= 0xF4 ? 3
+                                                      : -1;
   if (extra < 0 || i + static_cast<std::size_t>(extra) >= line.size()) return 0;
   for (int k = 1; k <= extra; ++k)
     if ((static_cast<unsigned char>(line[i + static_cast<std::size_t>(k)]) & 0xC0) != 0x80) return 0;
@@ -54,7 +57,6 @@ std::string storedValue(const std::string& v) {
   const bool quoted = v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front();
   return blankEnd || quoted ? '"' + v + '"' : v;
 }
-
 
 }  // namespace
 

@@ -79,10 +79,12 @@ struct PulseOutput::Impl {
       return false;
     }
     pa_threaded_mainloop_lock(loop);
-    const bool ready = waitLocked(loop, kConnectMs, [&] {
-      const pa_context_state_t s = pa_context_get_state(context);
-      return s == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(s);
-    }) && pa_context_get_state(context) == PA_CONTEXT_READY;
+    const bool ready = waitLocked(loop, kConnectMs,
+                                  [&] {
+                                    const pa_context_state_t s = pa_context_get_state(context);
+                                    return s == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(s);
+                                  }) &&
+                       pa_context_get_state(context) == PA_CONTEXT_READY;
     if (!ready) {
       const int e = pa_context_errno(context);
       error = std::string("no server answered (") + (e ? pa_strerror(e) : "timed out") + ")";
@@ -132,7 +134,8 @@ struct PulseOutput::Impl {
 
   static void OnStreamState(pa_stream* st, void* self) {
     const pa_stream_state_t s = pa_stream_get_state(st);
-    if (s == PA_STREAM_FAILED || s == PA_STREAM_TERMINATED) static_cast<Impl*>(self)->Fail("the server ended the stream");
+    if (s == PA_STREAM_FAILED || s == PA_STREAM_TERMINATED)
+      static_cast<Impl*>(self)->Fail("the server ended the stream");
   }
 
   static void OnWrite(pa_stream*, size_t bytes, void* self) { static_cast<Impl*>(self)->Fill(bytes); }
@@ -146,7 +149,8 @@ struct PulseOutput::Impl {
       callback(planar.data(), nullptr, frames, 0.0, 0, user);
       for (unsigned i = 0; i < frames; ++i)
         for (unsigned c = 0; c < channels; ++c)
-          interleaved[static_cast<size_t>(i) * channels + c] = static_cast<float>(planar[static_cast<size_t>(c) * frames + i]);
+          interleaved[static_cast<size_t>(i) * channels + c] = static_cast<float>(
+              planar[static_cast<size_t>(c) * frames + i]);
       if (pa_stream_write(stream, interleaved.data(), periodBytes, nullptr, 0, PA_SEEK_RELATIVE) < 0) {
         Fail("the server refused the audio");
         return;
@@ -245,10 +249,12 @@ bool PulseOutput::Open(const std::string& sink, unsigned channels, unsigned rate
     const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED);
     if (pa_stream_connect_playback(p.stream, sink.empty() ? nullptr : sink.c_str(), &attr, flags, nullptr, nullptr) ==
         0) {
-      ready = waitLocked(p.loop, kConnectMs, [&] {
-        const pa_stream_state_t s = pa_stream_get_state(p.stream);
-        return s == PA_STREAM_READY || !PA_STREAM_IS_GOOD(s);
-      }) && pa_stream_get_state(p.stream) == PA_STREAM_READY;
+      ready = waitLocked(p.loop, kConnectMs,
+                         [&] {
+                           const pa_stream_state_t s = pa_stream_get_state(p.stream);
+                           return s == PA_STREAM_READY || !PA_STREAM_IS_GOOD(s);
+                         }) &&
+              pa_stream_get_state(p.stream) == PA_STREAM_READY;
     }
   }
   if (!ready) {

@@ -25,8 +25,7 @@ struct PulseDevice {
 class PulseOutput {
  public:
   // Fills one period: `frames` doubles per channel, channel after channel. Returns 0.
-  using Callback = int (*)(void* output, void* input, unsigned frames, double streamTime, unsigned status,
-                           void* user);
+  using Callback = int (*)(void* output, void* input, unsigned frames, double streamTime, unsigned status, void* user);
 
   // The server's sinks and sources (monitors left out); false with a reason when no
   // server answers.
@@ -38,8 +37,8 @@ class PulseOutput {
   PulseOutput& operator=(const PulseOutput&) = delete;
 
   // Connects a playback stream to the sink `sink`, corked. `frames` is the period.
-  [[nodiscard]] bool Open(const std::string& sink, unsigned channels, unsigned rate, unsigned frames, Callback callback, void* user,
-            std::string& error);
+  [[nodiscard]] bool Open(const std::string& sink, unsigned channels, unsigned rate, unsigned frames, Callback callback,
+                          void* user, std::string& error);
   [[nodiscard]] bool Start(std::string& error);
   // Stops calling back. With `drain`, what the server holds plays out first (at most
   // `drainMs`); else it is dropped.

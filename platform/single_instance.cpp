@@ -7,9 +7,9 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <algorithm>
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
 
 namespace platform {

@@ -23,10 +23,10 @@ class SingleInstance {
   SingleInstance& operator=(const SingleInstance&) = delete;
 
   enum class Result {
-    kFirst,        // this process now holds the name
-    kOtherAsked,   // another instance holds it and was asked to present its window
-    kFailed,       // the socket could not be made, or another user holds the name; run
-                   // as if first
+    kFirst,       // this process now holds the name
+    kOtherAsked,  // another instance holds it and was asked to present its window
+    kFailed,      // the socket could not be made, or another user holds the name; run
+                  // as if first
   };
   Result Acquire();
 

@@ -16,9 +16,9 @@ class BackgroundWorker {
   // The one worker of the process, made on first use.
   static BackgroundWorker& instance();
 
-  std::mutex mutex;                              // held while a job is being started
-  std::atomic<std::uint8_t> busy{0};             // 1 from a start until the job has returned
-  std::atomic<std::uint32_t> finishedJobs{0};    // jobs returned since the process started; wraps
+  std::mutex mutex;                            // held while a job is being started
+  std::atomic<std::uint8_t> busy{0};           // 1 from a start until the job has returned
+  std::atomic<std::uint32_t> finishedJobs{0};  // jobs returned since the process started; wraps
 };
 
 // Hands job to a new detached thread. False when a job is still running or no thread

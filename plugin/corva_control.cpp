@@ -83,11 +83,9 @@ void CorvaControl::OnMouseWheel(float x, float y, const IMouseMod& mod, float d)
   const bool fine = mod.S || mod.C;
   if (uiModel->learnArmed) return;
   const float* news = uiModel->newsRects[kNewsPanelRect];
-  if (news[2] > 0.f && news[3] > 0.f && x >= news[0] && x < news[0] + news[2] && y >= news[1] &&
-      y < news[1] + news[3])
+  if (news[2] > 0.f && news[3] > 0.f && x >= news[0] && x < news[0] + news[2] && y >= news[1] && y < news[1] + news[3])
     return;
-  if (uiModel->face.nudgeControl(x, y, d, fine) || uiModel->effectsPanel.nudgeControl(x, y, d, fine))
-    SetDirty(false);
+  if (uiModel->face.nudgeControl(x, y, d, fine) || uiModel->effectsPanel.nudgeControl(x, y, d, fine)) SetDirty(false);
 }
 
 void CorvaControl::OnMouseOver(float x, float y, const IMouseMod&) {

@@ -4,9 +4,9 @@
 #include <cmath>
 
 #include "framework/igraphics_linux.h"
+#include "model/midi_map_file.h"
 #include "plugin/corva_control.h"
 #include "plugin/corva_plug.h"
-#include "model/midi_map_file.h"
 
 using namespace corva;
 using namespace iplug::igraphics;
@@ -18,9 +18,7 @@ constexpr int kEditorMaxWidth = 2592;
 
 }  // namespace
 
-int corva::editorHeightForWidth(int w) {
-  return static_cast<int>(std::ceil(w * static_cast<double>(89.6f) / 135.0));
-}
+int corva::editorHeightForWidth(int w) { return static_cast<int>(std::ceil(w * static_cast<double>(89.6f) / 135.0)); }
 
 void CorvaPlug::installEditorFunctions() {
   mMakeGraphicsFunc = [this]() -> IGraphics* {

@@ -5,10 +5,10 @@
 #include <string>
 
 #include "framework/igraphics.h"
-#include "plugin/corva_control.h"
-#include "plugin/corva_plug.h"
 #include "model/data_folder.h"
 #include "model/midi_map_file.h"
+#include "plugin/corva_control.h"
+#include "plugin/corva_plug.h"
 
 using namespace corva;
 

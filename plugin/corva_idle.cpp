@@ -3,9 +3,9 @@
 #include <cstdint>
 
 #include "framework/igraphics.h"
+#include "model/midi_dispatch.h"
 #include "plugin/corva_control.h"
 #include "plugin/corva_plug.h"
-#include "model/midi_dispatch.h"
 
 using namespace corva;
 

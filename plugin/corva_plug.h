@@ -23,10 +23,10 @@
 #include "framework/igraphics_structs.h"
 #include "framework/imidi_msg.h"
 #include "framework/spsc_queue.h"
-#include "news/news_notices.h"
-#include "model/param_table.h"
-#include "plugin/note_gate.h"
 #include "model/host.h"
+#include "model/param_table.h"
+#include "news/news_notices.h"
+#include "plugin/note_gate.h"
 #include "ui/ui_model.h"
 
 namespace iplug::igraphics {
@@ -136,7 +136,7 @@ class CorvaPlug final : public CORVA_PLUG_BASE, public corva::Host {
   std::int32_t latency = 0;
   std::uint32_t logFrames = 0;
   std::atomic<bool> paramsDirty{true};  // true so that the first block takes a snapshot
-  bool settlePending = true;  // the next block that renders starts at the parameters' values
+  bool settlePending = true;            // the next block that renders starts at the parameters' values
   bool resizeGuard = false;
   std::int32_t lastAspectWidth = 0;
   bool spaceHeld = false;

@@ -34,10 +34,8 @@ void CorvaPlug::takeParamSnapshot() {
   // The gate keeps what the notes made of it unless the trigger was set some other way.
   const std::uint8_t gate = engine.controls.trigger;
   engine.controls = engineControlsFromParams(values);
-  if (generation == triggerGenerationSeen)
-    engine.controls.trigger = gate;
-  else
-    triggerGenerationSeen = generation;
+  if (generation == triggerGenerationSeen) engine.controls.trigger = gate;
+  else triggerGenerationSeen = generation;
 
   const EffectParams fx = effectParamsFromParams(values);
   effects.echoOn = fx.echoOn;
@@ -119,9 +117,9 @@ void CorvaPlug::ProcessMidiMsg(const iplug::IMidiMsg& msg) {
   if (gated) {
     gateEvents.add(msg.mOffset, on);
     change = ++gateChanges;
-    latestGateMsg.store(std::uint64_t{change} << 32 | std::uint64_t{msg.mStatus} << 16 |
-                            std::uint64_t{msg.mData1} << 8 | msg.mData2,
-                        std::memory_order_release);
+    latestGateMsg.store(
+        std::uint64_t{change} << 32 | std::uint64_t{msg.mStatus} << 16 | std::uint64_t{msg.mData1} << 8 | msg.mData2,
+        std::memory_order_release);
   }
 
   (void)midiRing.Push({msg, gated, change});  // false when full: the message is dropped
@@ -142,8 +140,9 @@ void CorvaPlug::OnReset() {
   // A rate the engine refuses leaves it silent: said once until a rate it takes comes.
   // A reset runs on the thread that sets the plug-in up, never on the audio thread.
   if (!renderable && !sampleRateRefused)
-    std::fprintf(stderr, "Corva: cannot play at %.10g Hz (only %.0f to %.0f Hz); silent until the sample rate changes\n",
-                 rate, kMinEngineRate, kMaxEngineRate);
+    std::fprintf(stderr,
+                 "Corva: cannot play at %.10g Hz (only %.0f to %.0f Hz); silent until the sample rate changes\n", rate,
+                 kMinEngineRate, kMaxEngineRate);
   sampleRateRefused = !renderable;
   prepareEffects(effects, rate);
   settlePending = true;

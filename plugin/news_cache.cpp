@@ -11,9 +11,7 @@ constexpr char kFetchedPrefix[] = "fetched = ";
 constexpr std::size_t kFetchedPrefixLength = sizeof kFetchedPrefix - 1;
 }  // namespace
 
-std::string newsCachePath(const std::string& folder) {
-  return folder + pathSeparator() + "news-cache.txt";
-}
+std::string newsCachePath(const std::string& folder) { return folder + pathSeparator() + "news-cache.txt"; }
 
 NewsCache readNewsCache(const std::string& folder) {
   std::string content;

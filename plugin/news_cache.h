@@ -9,9 +9,9 @@
 namespace corva {
 
 struct NewsCache {
-  std::uint8_t valid = 0;   // the file was read and its first line is well formed
+  std::uint8_t valid = 0;  // the file was read and its first line is well formed
   std::int64_t fetched = 0;
-  std::string text;         // the feed as received, signature line included
+  std::string text;  // the feed as received, signature line included
 };
 
 // A cache younger than this many seconds needs no new fetch.

@@ -36,8 +36,7 @@ bool readNewestLines(const std::string& path, std::string& out) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat st;
-  bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-            static_cast<std::size_t>(st.st_size) > kMaxWholeFileBytes;
+  bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<std::size_t>(st.st_size) > kMaxWholeFileBytes;
   if (ok) {
     // One byte before the window tells whether its first line starts whole.
     const off_t from = st.st_size - static_cast<off_t>(kMaxWholeFileBytes) - 1;
@@ -63,8 +62,7 @@ bool readNewestLines(const std::string& path, std::string& out) {
 // that stays taken for long (a stuck process) is given up on rather than waited for.
 class FolderLock {
  public:
-  explicit FolderLock(const std::string& folder)
-      : fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+  explicit FolderLock(const std::string& folder) : fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
     if (fd < 0) return;
     for (int attempt = 0; attempt < 400; ++attempt) {
       if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return;
@@ -83,9 +81,7 @@ class FolderLock {
 
 }  // namespace
 
-std::string dismissedPath(const std::string& folder) {
-  return folder + pathSeparator() + "news-dismissed.txt";
-}
+std::string dismissedPath(const std::string& folder) { return folder + pathSeparator() + "news-dismissed.txt"; }
 
 std::vector<std::string> loadDismissed(const std::string& folder) {
   const std::string path = dismissedPath(folder);

@@ -34,8 +34,8 @@ class Canvas {
   virtual void roundedRect(float x, float y, float w, float h, float r) = 0;
   virtual void fillColor(const Color& c) = 0;
   virtual void fillImagePattern(const ImagePattern& p) = 0;
-  virtual void fillRadialGradient(float cx, float cy, float innerRadius, float outerRadius,
-                                  const Color& inner, const Color& outer) = 0;
+  virtual void fillRadialGradient(float cx, float cy, float innerRadius, float outerRadius, const Color& inner,
+                                  const Color& outer) = 0;
   virtual void fill() = 0;
   virtual void strokeColor(const Color& c) = 0;
   virtual void strokeWidth(float width) = 0;

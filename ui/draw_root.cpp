@@ -17,8 +17,7 @@ void drawUi(UiModel& ui, Canvas& canvas, float width, float height, bool fit, Ui
     oy = (height - kUiDesignHeight * s) / 2.0f;
   }
   const float faceRect[4] = {ox, oy, kFaceDesignWidth * s, kUiDesignHeight * s};
-  const float panelRect[4] = {ox + kFaceDesignWidth * s, oy, kPanelDesignWidth * s,
-                              kUiDesignHeight * s};
+  const float panelRect[4] = {ox + kFaceDesignWidth * s, oy, kPanelDesignWidth * s, kUiDesignHeight * s};
 
   drawMainFace(ui.face, canvas, faceRect, layer);
   drawEffectsPanel(ui.effectsPanel, canvas, panelRect, layer);
@@ -26,9 +25,8 @@ void drawUi(UiModel& ui, Canvas& canvas, float width, float height, bool fit, Ui
   const double t = ui.host->nowSeconds();
   ui.learnBlinkShown = isLearnBlinkOn(t);
   const bool newsShown = ui.effectsPanel.newsShown;
-  drawLearnOverlay(ui.learnFont, canvas, faceRect, panelRect, newsShown ? 1 : 0,
-                   static_cast<std::uint8_t>(newsShown), ui.learnArmed, ui.learnTarget,
-                   ui.midiMap, t);
+  drawLearnOverlay(ui.learnFont, canvas, faceRect, panelRect, newsShown ? 1 : 0, static_cast<std::uint8_t>(newsShown),
+                   ui.learnArmed, ui.learnTarget, ui.midiMap, t);
   drawNewsPanel(ui.newsView, ui.newsRects, ui.newsFont, canvas, faceRect, panelRect);
 }
 

@@ -4,12 +4,12 @@
 #include <cmath>
 #include <cstdio>
 
+#include "model/host.h"
 #include "model/param_table.h"
+#include "model/value_map.h"
 #include "ui/colour.h"
 #include "ui/lerp_colour.h"
-#include "model/host.h"
 #include "ui/text_draw.h"
-#include "model/value_map.h"
 
 namespace corva {
 namespace {
@@ -92,8 +92,8 @@ int knobReading(int slot, float value) {
 }
 
 // One line of panel text centred on (x, y); draws nothing while the panel has no font.
-void drawPanelLabel(EffectsPanelModel& panel, Canvas& canvas, float x, float y, const char* text,
-                    float size, std::uint32_t rgb) {
+void drawPanelLabel(EffectsPanelModel& panel, Canvas& canvas, float x, float y, const char* text, float size,
+                    std::uint32_t rgb) {
   drawText(canvas, panel.font.handle, x, y, text, size, kAlignCenter, rgb);
 }
 
@@ -104,8 +104,7 @@ bool isBeatLit(const EffectsPanelModel& panel, double now) {
   return panel.isEchoOn() && period > 0 && beatPhase(now, panel.beatOrigin, period) < std::min(0.5 * period, 0.08);
 }
 
-void arcPath(Canvas& canvas, float cx, float cy, float r, float startDegrees, float endDegrees,
-             int segments) {
+void arcPath(Canvas& canvas, float cx, float cy, float r, float startDegrees, float endDegrees, int segments) {
   canvas.beginPath();
   for (int i = 0; i <= segments; ++i) {
     const float fraction = static_cast<float>(i) / static_cast<float>(segments);

@@ -8,8 +8,7 @@
 namespace corva {
 
 // Draws the panel into rect {x, y, w, h} (pixels) and records that placement in the model.
-void drawEffectsPanel(EffectsPanelModel& panel, Canvas& canvas, const float rect[4],
-                      UiLayer layer = UiLayer::kAll);
+void drawEffectsPanel(EffectsPanelModel& panel, Canvas& canvas, const float rect[4], UiLayer layer = UiLayer::kAll);
 
 // Whether the beat light is lit at `now` (seconds of the host's clock).
 bool isBeatLit(const EffectsPanelModel& panel, double now);
@@ -18,7 +17,6 @@ bool isBeatLit(const EffectsPanelModel& panel, double now);
 void drawPanelKnob(EffectsPanelModel& panel, Canvas& canvas, float cx, float cy, float normalised);
 
 // Starts a path along an arc of `segments` straight pieces; angles in degrees, clockwise on screen.
-void arcPath(Canvas& canvas, float cx, float cy, float r, float startDegrees, float endDegrees,
-             int segments);
+void arcPath(Canvas& canvas, float cx, float cy, float r, float startDegrees, float endDegrees, int segments);
 
 }  // namespace corva

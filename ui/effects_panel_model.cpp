@@ -4,9 +4,9 @@
 #include <cmath>
 #include <iterator>
 
+#include "model/host.h"
 #include "model/param_table.h"
 #include "model/value_map.h"
-#include "model/host.h"
 
 namespace corva {
 namespace {
@@ -25,9 +25,7 @@ float clamp01(float v) { return std::clamp(v, 0.0f, 1.0f); }
 
 }  // namespace
 
-int effectSlot(int index) {
-  return (index >= kReverb && index <= kTime) ? index - kFirstEffect : -1;
-}
+int effectSlot(int index) { return (index >= kReverb && index <= kTime) ? index - kFirstEffect : -1; }
 
 const PanelLayout& panelLayout(bool newsShown) { return newsShown ? kCompactLayout : kNormalLayout; }
 
@@ -68,8 +66,8 @@ int EffectsPanelModel::hitTest(float x, float y) const {
     const int param = kFirstEffect + slot;
     const float cy = originY + layout.centreY(slot) * s;
     if (kParamTable[param].isBool) {
-      if (cx - kSwitchHalfWidth * s <= x && x <= cx + kSwitchHalfWidth * s &&
-          cy - kSwitchHalfHeight * s <= y && y <= cy + kSwitchHalfHeight * s) {
+      if (cx - kSwitchHalfWidth * s <= x && x <= cx + kSwitchHalfWidth * s && cy - kSwitchHalfHeight * s <= y &&
+          y <= cy + kSwitchHalfHeight * s) {
         return param;
       }
     } else {
@@ -84,8 +82,7 @@ int EffectsPanelModel::hitTestButtons(float x, float y) const {
   if (!learnAvailable) return 0;
   const float s = pixelScale;
   const float top = originY + panelLayout(newsShown).stripTop() * s;
-  if (y < top || y > originY + kPanelDesignHeight * s || x < originX ||
-      x > originX + kPanelDesignWidth * s) {
+  if (y < top || y > originY + kPanelDesignHeight * s || x < originX || x > originX + kPanelDesignWidth * s) {
     return 0;
   }
   if (!learnArmed) return 1;

@@ -21,11 +21,11 @@ int effectSlot(int index);
 
 // Vertical layout of the four controls; the compact variant leaves room for a news notice.
 struct PanelLayout {
-  float pitch;      // P: distance between controls, before the 6.4 design factor
-  float extra;      // E: shift of every control downwards, before the 6.4 design factor
-  float knobOffset; // K: control centre relative to the slot base
-  float caption;    // C: caption line relative to the slot base
-  float valueLine;  // V: value line relative to the slot base
+  float pitch;       // P: distance between controls, before the 6.4 design factor
+  float extra;       // E: shift of every control downwards, before the 6.4 design factor
+  float knobOffset;  // K: control centre relative to the slot base
+  float caption;     // C: caption line relative to the slot base
+  float valueLine;   // V: value line relative to the slot base
 
   float base(int slot) const { return ((static_cast<float>(slot) + 0.5f) * pitch + extra) * 6.4f; }
   float centreY(int slot) const { return base(slot) + knobOffset; }
@@ -40,12 +40,12 @@ bool effectsKnobCentre(int index, float& x, float& y, bool compact, bool shifted
 
 struct PanelPointerSlot {
   std::uint64_t pointerId = 0;
-  std::int32_t param = -1;     // parameter held; -1 = slot free
+  std::int32_t param = -1;  // parameter held; -1 = slot free
   bool isKnob = false;
-  float pressY = 0;            // pixels
-  float pressNormalised = 0;   // 0..1
-  double pressTime = 0;        // clock seconds, knobs only
-  float maxTravel = 0;         // pixels
+  float pressY = 0;           // pixels
+  float pressNormalised = 0;  // 0..1
+  double pressTime = 0;       // clock seconds, knobs only
+  float maxTravel = 0;        // pixels
 };
 
 class EffectsPanelModel {

@@ -17,8 +17,8 @@ constexpr int kButtCap = 0;
 
 // Image slots of the face.
 enum FaceImage {
-  kPhoto = 0,        // the front panel with its printed scales
-  kKnobImage = 1,    // 1..4: tone, mode and speed selectors, volume knob
+  kPhoto = 0,      // the front panel with its printed scales
+  kKnobImage = 1,  // 1..4: tone, mode and speed selectors, volume knob
   kKnobShadow = 5,
   kLedGlowImage = 6,
   kSwitchImage = 7,
@@ -86,11 +86,10 @@ class FacePainter {
   }
 
   // Six corners at `radius`, the first at `firstDegrees`, filled and outlined.
-  void hexagon(float cx, float cy, float radius, float firstDegrees, const Color& fill,
-               const Color& line, float lineWidth = 1.0f) {
+  void hexagon(float cx, float cy, float radius, float firstDegrees, const Color& fill, const Color& line,
+               float lineWidth = 1.0f) {
     Point corners[6];
-    for (int i = 0; i < 6; ++i)
-      corners[i] = polar(cx, cy, radius, (firstDegrees + 60.0f * i) * kRadiansPerDegree);
+    for (int i = 0; i < 6; ++i) corners[i] = polar(cx, cy, radius, (firstDegrees + 60.0f * i) * kRadiansPerDegree);
     polygon(corners, 6);
     c_.fillColor(fill);
     c_.fill();
@@ -129,8 +128,7 @@ void FacePainter::panel() {
   if (has(kPhoto)) {
     c_.beginPath();
     c_.roundedRect(0, 0, kFaceDesignWidth, kFaceDesignHeight, kPanelRadius);
-    c_.fillImagePattern(
-        ImagePattern{0, 0, kFaceDesignWidth, kFaceDesignHeight, 0.0f, 1.0f, face_.images[kPhoto]});
+    c_.fillImagePattern(ImagePattern{0, 0, kFaceDesignWidth, kFaceDesignHeight, 0.0f, 1.0f, face_.images[kPhoto]});
     c_.fill();
     return;
   }
@@ -140,27 +138,24 @@ void FacePainter::panel() {
   c_.fill();
 
   // The raised frame: a rectangle with its four corners notched.
-  static const Point kFrame[12] = {
-      {54.4f, 11.52f},   {681.6f, 11.52f},  {681.6f, 54.4f},   {724.48f, 54.4f},
-      {724.48f, 519.04f}, {681.6f, 519.04f}, {681.6f, 561.92f}, {54.4f, 561.92f},
-      {54.4f, 519.04f},  {11.52f, 519.04f}, {11.52f, 54.4f},   {54.4f, 54.4f}};
+  static const Point kFrame[12] = {{54.4f, 11.52f},    {681.6f, 11.52f},  {681.6f, 54.4f},   {724.48f, 54.4f},
+                                   {724.48f, 519.04f}, {681.6f, 519.04f}, {681.6f, 561.92f}, {54.4f, 561.92f},
+                                   {54.4f, 519.04f},   {11.52f, 519.04f}, {11.52f, 54.4f},   {54.4f, 54.4f}};
   polygon(kFrame, 12);
   stroke(colourFromBytes(20, 20, 20), 5.76f);
 
-  static const Point kScrews[4] = {{29.44f, 29.44f}, {706.56f, 29.44f}, {29.44f, 544.0f},
-                                   {706.56f, 544.0f}};
+  static const Point kScrews[4] = {{29.44f, 29.44f}, {706.56f, 29.44f}, {29.44f, 544.0f}, {706.56f, 544.0f}};
   for (const Point& p : kScrews)
     fillStrokeCircle(p.x, p.y, 20.48f, colourFromBytes(139, 134, 125), colourFromBytes(74, 70, 63));
 }
 
-void FacePainter::drawSelector(float cx, float cy, int index, float position, int count,
-                               const float* angles, std::uint32_t colour) {
+void FacePainter::drawSelector(float cx, float cy, int index, float position, int count, const float* angles,
+                               std::uint32_t colour) {
   const int p = std::clamp(static_cast<int>(position), 0, count - 1);
   if (!has(kPhoto)) {
     for (int i = 0; i < count; ++i) {
       const float a = angles[i] * kRadiansPerDegree;
-      line(polar(cx, cy, 69.12f, a), polar(cx, cy, 80.64f, a), colourFromBytes(30, 28, 25), 2.88f,
-           kRoundCap);
+      line(polar(cx, cy, 69.12f, a), polar(cx, cy, 80.64f, a), colourFromBytes(30, 28, 25), 2.88f, kRoundCap);
     }
   }
   drawFaceKnob(cx, cy, index, colour, angles[p] * kRadiansPerDegree);
@@ -194,8 +189,7 @@ void FacePainter::drawFaceKnob(float cx, float cy, int index, std::uint32_t colo
   c_.fill();
 
   fillCircle(cx, cy, 32.0f, colourFromRgb(colour));
-  line(polar(cx, cy, 32.0f, radians), polar(cx, cy, 60.0f, radians), colourFromBytes(242, 242, 242),
-       4.0f);
+  line(polar(cx, cy, 32.0f, radians), polar(cx, cy, 60.0f, radians), colourFromBytes(242, 242, 242), 4.0f);
 }
 
 constexpr float kLedX = 364.16f;
@@ -225,8 +219,7 @@ void FacePainter::drawFaceLed(float cx, float cy, float level) {
   if (b > 0.02f) drawLedGlow(cx, cy, b);
   // The lens runs from dark (90, 81, 47) to fully lit (255, 216, 74).
   fillStrokeCircle(cx, cy, 17.184f,
-                   colourFromBytes(static_cast<int>(90.0f + 165.0f * b),
-                                   static_cast<int>(81.0f + 135.0f * b),
+                   colourFromBytes(static_cast<int>(90.0f + 165.0f * b), static_cast<int>(81.0f + 135.0f * b),
                                    static_cast<int>(47.0f + 27.0f * b)),
                    colourFromBytes(44, 42, 36));
 }
@@ -270,7 +263,7 @@ void FacePainter::drawToggleSwitch(float cx, float cy, bool on) {
   hexagon(cx, cy, 26.24f, 90.0f, colourFromBytes(178, 178, 173), colourFromBytes(76, 76, 71), 1.5f);
   fillCircle(cx, cy, 13.6448f, colourFromBytes(27, 27, 25));
 
-  const Point lever[6] = {at(C, 8, n, 0, d),       at(T, 8, n, 0, d),  at(T, 4.4f, n, 4.4f, d),
+  const Point lever[6] = {at(C, 8, n, 0, d),        at(T, 8, n, 0, d),  at(T, 4.4f, n, 4.4f, d),
                           at(T, -4.4f, n, 4.4f, d), at(T, -8, n, 0, d), at(C, -8, n, 0, d)};
   polygon(lever, 6);
   c_.fillColor(colourFromBytes(198, 198, 193));
@@ -334,19 +327,15 @@ void drawMainFace(FaceModel& face, Canvas& canvas, const float rect[4], UiLayer 
   }
 
   const float* v = face.values;
-  paint.drawSelector(centreX(kTone), centreY(kTone), kTone, roundedPosition(v[kTone]), 4,
-                     kToneAngles, 0x2e6b34);
-  paint.drawSelector(centreX(kMode), centreY(kMode), kMode, roundedPosition(v[kMode]), 4,
-                     kModeAngles, 0xd6c93e);
-  paint.drawSelector(centreX(kSpeed), centreY(kSpeed), kSpeed, roundedPosition(v[kSpeed]), 4,
-                     kSpeedAngles, 0xc43028);
+  paint.drawSelector(centreX(kTone), centreY(kTone), kTone, roundedPosition(v[kTone]), 4, kToneAngles, 0x2e6b34);
+  paint.drawSelector(centreX(kMode), centreY(kMode), kMode, roundedPosition(v[kMode]), 4, kModeAngles, 0xd6c93e);
+  paint.drawSelector(centreX(kSpeed), centreY(kSpeed), kSpeed, roundedPosition(v[kSpeed]), 4, kSpeedAngles, 0xc43028);
   paint.drawFaceLed(kLedX, kLedY, v[kLedLevel]);
 
   // Volume sweeps 270 degrees, from -225 (lower left) through straight up to 45.
   float t = std::clamp(v[kVolume], 0.0f, 1.0f);
   if (std::isnan(t)) t = 0.0f;
-  paint.drawFaceKnob(centreX(kVolume), centreY(kVolume), kVolume, 0x2f7fa8,
-                     (t * 270.0f - 225.0f) * kRadiansPerDegree);
+  paint.drawFaceKnob(centreX(kVolume), centreY(kVolume), kVolume, 0x2f7fa8, (t * 270.0f - 225.0f) * kRadiansPerDegree);
 
   paint.drawPushButton(centreX(kCorvaBtn), centreY(kCorvaBtn), v[kCorvaBtn] > 0.5f, 0x2faa55);
   paint.drawPushButton(centreX(kToneBtn), centreY(kToneBtn), v[kToneBtn] > 0.5f, 0xe8d23c);

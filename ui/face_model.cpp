@@ -16,19 +16,19 @@ struct FaceControl {
 
 // Centres in face design units, in ParamId order.
 constexpr FaceControl kFaceControls[kFaceControlCount] = {
-    {143.872f, 160.96f, 78.0f},   // tone selector
-    {367.744f, 159.04f, 78.0f},   // mode selector
-    {589.888f, 157.44f, 78.0f},   // speed selector
-    {141.44f, 433.088f, 78.0f},   // volume knob
-    {367.488f, 425.28f, 41.6f},   // tone button
-    {272.0f, 431.68f, 41.6f},     // corvaBtn button
-    {459.008f, 425.6f, 41.6f},    // trigger button
-    {590.464f, 428.288f, 0.0f},   // hold switch: 56 x 96 rectangle
+    {143.872f, 160.96f, 78.0f},  // tone selector
+    {367.744f, 159.04f, 78.0f},  // mode selector
+    {589.888f, 157.44f, 78.0f},  // speed selector
+    {141.44f, 433.088f, 78.0f},  // volume knob
+    {367.488f, 425.28f, 41.6f},  // tone button
+    {272.0f, 431.68f, 41.6f},    // corvaBtn button
+    {459.008f, 425.6f, 41.6f},   // trigger button
+    {590.464f, 428.288f, 0.0f},  // hold switch: 56 x 96 rectangle
 };
 constexpr float kHoldHalfWidth = 28.0f;
 constexpr float kHoldHalfHeight = 48.0f;
-constexpr float kKnobTravel = 200.0f;     // design units for the knob's whole range
-constexpr float kSelectorStep = 30.0f;    // design units per selector position
+constexpr float kKnobTravel = 200.0f;   // design units for the knob's whole range
+constexpr float kSelectorStep = 30.0f;  // design units per selector position
 constexpr float kWheelStep = 0.02f;
 constexpr float kFineWheelStep = 0.002f;
 
@@ -55,9 +55,7 @@ void FaceModel::setValue(int index, float v) {
   if (index >= 0 && index < kNumParams) values[index] = v;
 }
 
-float FaceModel::value(int index) const {
-  return index >= 0 && index < kNumParams ? values[index] : 0.0f;
-}
+float FaceModel::value(int index) const { return index >= 0 && index < kNumParams ? values[index] : 0.0f; }
 
 int FaceModel::findSlot(std::uint64_t pointerId) const {
   for (int i = 0; i < kFacePointerSlots; ++i)

@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "model/param_table.h"
 #include "model/host.h"
+#include "model/param_table.h"
 
 namespace corva {
 
@@ -24,9 +24,9 @@ struct FacePointerSlot {
   std::uint64_t pointerId = 0;
   std::int32_t control = -1;  // parameter index held, -1 when the slot is free
   FacePressKind kind = FacePressKind::None;
-  std::int32_t pressStep = 0;      // selector position at the press
-  float pressY = 0.0f;             // pointer y at the press, pixels
-  float pressNormalised = 0.0f;    // knob position at the press, 0..1
+  std::int32_t pressStep = 0;    // selector position at the press
+  float pressY = 0.0f;           // pointer y at the press, pixels
+  float pressNormalised = 0.0f;  // knob position at the press, 0..1
 };
 
 class FaceModel {

@@ -19,8 +19,7 @@ constexpr std::uint32_t kBright = 0xC9BDB0;
 constexpr std::uint32_t kLabel = 0xA8A099;
 constexpr std::uint32_t kPill = 0x1C1C1C;
 
-void drawPill(Canvas& canvas, int font, float x, float ringBottom, float scale, const char* label,
-              bool selected) {
+void drawPill(Canvas& canvas, int font, float x, float ringBottom, float scale, const char* label, bool selected) {
   const float size = kLabelSize * scale;
   const float textY = ringBottom + size;
   const float width = 0.6f * size * static_cast<float>(std::strlen(label)) + size;
@@ -38,9 +37,9 @@ bool isLearnBlinkOn(double nowSeconds) {
   return (twice - std::trunc(twice)) < 0.5;
 }
 
-void drawLearnOverlay(FontState& learnFont, Canvas& canvas, const float faceRect[4],
-                      const float panelRect[4], int compactPanel, std::uint8_t panelOffset,
-                      bool learnArmed, int learnTarget, const MidiMap& map, double nowSeconds) {
+void drawLearnOverlay(FontState& learnFont, Canvas& canvas, const float faceRect[4], const float panelRect[4],
+                      int compactPanel, std::uint8_t panelOffset, bool learnArmed, int learnTarget, const MidiMap& map,
+                      double nowSeconds) {
   if (!learnArmed) return;
   createEmbeddedFont(learnFont, canvas, "CorvaLearn");
   const float faceScale = faceRect[2] / kFaceDesignWidth;

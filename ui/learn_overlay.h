@@ -14,9 +14,9 @@ struct MidiMap;
 
 // faceRect and panelRect are {x, y, w, h} in pixels; compactPanel and panelOffset choose
 // the effects panel's layout (both follow whether a news notice is shown).
-void drawLearnOverlay(FontState& learnFont, Canvas& canvas, const float faceRect[4],
-                      const float panelRect[4], int compactPanel, std::uint8_t panelOffset,
-                      bool learnArmed, int learnTarget, const MidiMap& map, double nowSeconds);
+void drawLearnOverlay(FontState& learnFont, Canvas& canvas, const float faceRect[4], const float panelRect[4],
+                      int compactPanel, std::uint8_t panelOffset, bool learnArmed, int learnTarget, const MidiMap& map,
+                      double nowSeconds);
 
 // Whether the chosen target's ring shows its bright phase at `nowSeconds`.
 bool isLearnBlinkOn(double nowSeconds);

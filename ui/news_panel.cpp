@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "ui/colour.h"
 #include "model/host.h"
+#include "ui/colour.h"
 #include "ui/text_draw.h"
 
 namespace corva {
@@ -47,8 +47,8 @@ void drawStatusLine(const NewsView& view, int font, Canvas& canvas, float x, flo
   drawText(canvas, font, x, cy, line, kTextSize, kAlignLeft, kBrightText);
 }
 
-void drawSegments(const NewsView& view, NewsRects& rects, int font, Canvas& canvas, float x,
-                  float top, float cy, float right) {
+void drawSegments(const NewsView& view, NewsRects& rects, int font, Canvas& canvas, float x, float top, float cy,
+                  float right) {
   const std::uint32_t textColour = view.alert ? kBrightText : kInfoText;
   for (int i = 0; i < view.segmentCount && i < 8; ++i) {
     const NewsViewSegment& segment = view.segments[i];
@@ -59,8 +59,7 @@ void drawSegments(const NewsView& view, NewsRects& rects, int font, Canvas& canv
     const bool cut = measureText(canvas, font, kTextSize, buffer) > room;
     drawTextFitted(canvas, font, buffer, kTextSize, room);
     const float w = measureText(canvas, font, kTextSize, buffer);
-    drawText(canvas, font, x, cy, buffer, kTextSize, kAlignLeft,
-             segment.isLink ? kBrightText : textColour);
+    drawText(canvas, font, x, cy, buffer, kTextSize, kAlignLeft, segment.isLink ? kBrightText : textColour);
     if (segment.isLink) {
       canvas.beginPath();
       canvas.moveTo(x, cy + kUnderlineDrop);
@@ -80,12 +79,11 @@ void drawSegments(const NewsView& view, NewsRects& rects, int font, Canvas& canv
 }  // namespace
 
 bool newsRectContains(const float rect[4], float x, float y) {
-  return rect[2] > 0 && rect[3] > 0 && x >= rect[0] && x < rect[0] + rect[2] && y >= rect[1] &&
-         y < rect[1] + rect[3];
+  return rect[2] > 0 && rect[3] > 0 && x >= rect[0] && x < rect[0] + rect[2] && y >= rect[1] && y < rect[1] + rect[3];
 }
 
-void drawNewsPanel(const NewsView& view, NewsRects& rects, FontState& font, Canvas& canvas,
-                   const float face[4], const float effectsPanel[4]) {
+void drawNewsPanel(const NewsView& view, NewsRects& rects, FontState& font, Canvas& canvas, const float face[4],
+                   const float effectsPanel[4]) {
   std::memset(rects, 0, sizeof rects);
   if (view.pageCount <= 0) return;
   createEmbeddedFont(font, canvas, "CorvaNews");

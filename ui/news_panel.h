@@ -12,8 +12,8 @@ class Host;
 
 // Draws the shown notice across face and effects panel ({x, y, w, h} pixels each) and
 // records the hit areas of what it drew in `rects`.
-void drawNewsPanel(const NewsView& view, NewsRects& rects, FontState& font, Canvas& canvas,
-                   const float face[4], const float effectsPanel[4]);
+void drawNewsPanel(const NewsView& view, NewsRects& rects, FontState& font, Canvas& canvas, const float face[4],
+                   const float effectsPanel[4]);
 
 // What a point hits among the areas of the last draw: the close box before the links.
 NewsPanelHit hitTestNewsPanel(const NewsRects& rects, float x, float y);

@@ -14,9 +14,7 @@ void NvgCanvas::moveTo(float x, float y) { nvgMoveTo(vg, x, y); }
 void NvgCanvas::lineTo(float x, float y) { nvgLineTo(vg, x, y); }
 void NvgCanvas::circle(float cx, float cy, float r) { nvgCircle(vg, cx, cy, r); }
 void NvgCanvas::rect(float x, float y, float w, float h) { nvgRect(vg, x, y, w, h); }
-void NvgCanvas::roundedRect(float x, float y, float w, float h, float r) {
-  nvgRoundedRect(vg, x, y, w, h, r);
-}
+void NvgCanvas::roundedRect(float x, float y, float w, float h, float r) { nvgRoundedRect(vg, x, y, w, h, r); }
 void NvgCanvas::fillColor(const Color& c) { nvgFillColor(vg, toNvg(c)); }
 
 // The record keeps alpha before the image; NanoVG takes the image first.
@@ -24,10 +22,9 @@ void NvgCanvas::fillImagePattern(const ImagePattern& p) {
   nvgFillPaint(vg, nvgImagePattern(vg, p.x, p.y, p.w, p.h, p.angle, p.image, p.alpha));
 }
 
-void NvgCanvas::fillRadialGradient(float cx, float cy, float innerRadius, float outerRadius,
-                                   const Color& inner, const Color& outer) {
-  nvgFillPaint(vg, nvgRadialGradient(vg, cx, cy, innerRadius, outerRadius, toNvg(inner),
-                                     toNvg(outer)));
+void NvgCanvas::fillRadialGradient(float cx, float cy, float innerRadius, float outerRadius, const Color& inner,
+                                   const Color& outer) {
+  nvgFillPaint(vg, nvgRadialGradient(vg, cx, cy, innerRadius, outerRadius, toNvg(inner), toNvg(outer)));
 }
 void NvgCanvas::fill() { nvgFill(vg); }
 void NvgCanvas::strokeColor(const Color& c) { nvgStrokeColor(vg, toNvg(c)); }
@@ -54,9 +51,7 @@ void NvgCanvas::fontFace(const char* name) { nvgFontFace(vg, name); }
 void NvgCanvas::fontFaceId(int font) { nvgFontFaceId(vg, font); }
 void NvgCanvas::fontSize(float size) { nvgFontSize(vg, size); }
 void NvgCanvas::textAlign(int align) { nvgTextAlign(vg, align); }
-float NvgCanvas::text(float x, float y, const char* str, const char* end) {
-  return nvgText(vg, x, y, str, end);
-}
+float NvgCanvas::text(float x, float y, const char* str, const char* end) { return nvgText(vg, x, y, str, end); }
 float NvgCanvas::textBounds(float x, float y, const char* str, const char* end, float* bounds) {
   return nvgTextBounds(vg, x, y, str, end, bounds);
 }

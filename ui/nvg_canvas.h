@@ -10,8 +10,7 @@ namespace corva {
 
 class NvgCanvas final : public Canvas {
  public:
-  explicit NvgCanvas(NVGcontext* context, int extraImageFlags = 0)
-      : vg(context), imageFlags(extraImageFlags) {}
+  explicit NvgCanvas(NVGcontext* context, int extraImageFlags = 0) : vg(context), imageFlags(extraImageFlags) {}
 
   void beginPath() override;
   void closePath() override;
@@ -22,8 +21,8 @@ class NvgCanvas final : public Canvas {
   void roundedRect(float x, float y, float w, float h, float r) override;
   void fillColor(const Color& c) override;
   void fillImagePattern(const ImagePattern& p) override;
-  void fillRadialGradient(float cx, float cy, float innerRadius, float outerRadius,
-                          const Color& inner, const Color& outer) override;
+  void fillRadialGradient(float cx, float cy, float innerRadius, float outerRadius, const Color& inner,
+                          const Color& outer) override;
   void fill() override;
   void strokeColor(const Color& c) override;
   void strokeWidth(float width) override;

@@ -3,9 +3,9 @@
 
 #include <algorithm>
 
+#include "model/host.h"
 #include "model/param_table.h"
 #include "ui/effects_panel_model.h"
-#include "model/host.h"
 
 namespace corva {
 namespace {
@@ -25,10 +25,8 @@ void EffectsPanelModel::releaseControl(std::uint64_t pointerId) {
   *slot = PanelPointerSlot{};
   if (released.isKnob && released.param == kTime) {
     // A press that travelled far enough was a drag of the knob, not a tap: it ends the series.
-    if (released.maxTravel >= std::max(10.0f, 9.6f * pixelScale))
-      tapCount = 0;
-    else
-      registerTap(released.pressTime);
+    if (released.maxTravel >= std::max(10.0f, 9.6f * pixelScale)) tapCount = 0;
+    else registerTap(released.pressTime);
   }
   // A tap's tempo is part of its press's gesture, so the gesture ends after it.
   host->endGesture(released.param);

@@ -13,8 +13,7 @@ void createEmbeddedFont(FontState& font, Canvas& canvas, const char* name) {
   font.created = true;
 }
 
-void drawText(Canvas& canvas, int font, float x, float y, const char* text, float size,
-              int align, std::uint32_t rgb) {
+void drawText(Canvas& canvas, int font, float x, float y, const char* text, float size, int align, std::uint32_t rgb) {
   if (font < 0) return;
   canvas.fontFaceId(font);
   canvas.fontSize(size);
@@ -34,9 +33,7 @@ float measureText(Canvas& canvas, int font, float size, const char* text) {
 
 namespace {
 
-bool isContinuationByte(char c) {
-  return (static_cast<unsigned char>(c) & 0xC0u) == 0x80u;
-}
+bool isContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0u) == 0x80u; }
 
 }  // namespace
 

@@ -25,8 +25,7 @@ void createEmbeddedFont(FontState& font, Canvas& canvas, const char* name);
 // Draws one line of text centred vertically on y. `align` gives only the horizontal
 // alignment; `rgb` is 0xRRGGBB (top byte ignored) and text is always opaque.
 // A negative font handle draws nothing.
-void drawText(Canvas& canvas, int font, float x, float y, const char* text, float size,
-              int align, std::uint32_t rgb);
+void drawText(Canvas& canvas, int font, float x, float y, const char* text, float size, int align, std::uint32_t rgb);
 
 // Width of `text` in the given font and size; 0 with a negative font handle.
 float measureText(Canvas& canvas, int font, float size, const char* text);

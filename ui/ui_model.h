@@ -5,12 +5,12 @@
 
 #include <cstdint>
 
+#include "model/host.h"
 #include "model/midi_dispatch.h"
 #include "model/midi_map.h"
 #include "ui/effects_panel_model.h"
 #include "ui/face_model.h"
 #include "ui/font_state.h"
-#include "model/host.h"
 #include "ui/news_view.h"
 
 namespace corva {

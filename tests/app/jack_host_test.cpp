@@ -82,11 +82,14 @@ TEST(JackHost, MidiNotePlaysAtTheInstrumentsPitchAtEveryPeriod) {
       sender.send({0x90, 60, 100});
       std::vector<float> got;
       std::size_t start = 0;
-      ASSERT_TRUE(waitFor([&] {
-        got = rec.left();
-        start = onset(got);
-        return start + 28800 < got.size();
-      }, 30s)) << "recorded " << got.size() << " frames, sound from frame " << start;
+      ASSERT_TRUE(waitFor(
+          [&] {
+            got = rec.left();
+            start = onset(got);
+            return start + 28800 < got.size();
+          },
+          30s))
+          << "recorded " << got.size() << " frames, sound from frame " << start;
       StandaloneHost::Destroy();
       const bool clean = rec.xruns() == xruns;
       if (!clean && take < 3) continue;
@@ -132,10 +135,12 @@ TEST(JackHost, GoneDeviceFallsBackToTheDefaultAndADeadServerLeavesTheProgramRunn
   EXPECT_LT(processCpuSeconds() - cpu, 0.8);
   // The server comes back: so does the stream, without another message.
   ASSERT_TRUE(server.restart());
-  ASSERT_TRUE(waitFor([&] {
-    host->WatchAudio();
-    return host->AudioRunning();
-  }, 20s));
+  ASSERT_TRUE(waitFor(
+      [&] {
+        host->WatchAudio();
+        return host->AudioRunning();
+      },
+      20s));
   EXPECT_FALSE(host->AudioLost());
   EXPECT_EQ(boxes, 1);
 

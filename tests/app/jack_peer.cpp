@@ -7,8 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -81,8 +81,8 @@ bool JackServer::WaitReady(const std::string& name) const {
     jack_status_t status;
     jack_client_t* probe = name.empty()
                                ? jack_client_open("corvaprobe", JackNoStartServer, &status)
-                               : jack_client_open("corvaprobe", JackOptions(JackNoStartServer | JackServerName), &status,
-                                                  name.c_str());
+                               : jack_client_open("corvaprobe", JackOptions(JackNoStartServer | JackServerName),
+                                                  &status, name.c_str());
     if (probe) {
       jack_client_close(probe);
       return true;

@@ -31,7 +31,8 @@ inline void pumpFor(unsigned ms) {
 // Runs an X tool while the window keeps handling its events; returns the first line it
 // printed.
 inline std::string xdo(const std::vector<std::string>& args) {
-  const std::string out = std::filesystem::temp_directory_path().string() + "/corva-xdo-out-" + std::to_string(::getpid());
+  const std::string out = std::filesystem::temp_directory_path().string() + "/corva-xdo-out-" +
+                          std::to_string(::getpid());
   const pid_t pid = start(args, out);
   for (int i = 0; i < 500 && ::waitpid(pid, nullptr, WNOHANG) == 0; ++i) pumpFor(10);
   std::ifstream in(out);

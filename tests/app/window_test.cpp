@@ -86,7 +86,9 @@ TEST(ProgramWindow, ScreenshotSingleInstanceShortcutAndQuit) {
   // as a loaded machine may open the menu after the keys.
   std::string about;
   for (int i = 0; i < 3 && about.empty(); ++i) {
-    finish(start({"xdotool", "mousemove", "--window", id, "55", "10", "click", "1", "sleep", "0.3", "key", "Down", "Return"}), 5s);
+    finish(start({"xdotool", "mousemove", "--window", id, "55", "10", "click", "1", "sleep", "0.3", "key", "Down",
+                  "Return"}),
+           5s);
     about = findWindow("^About Tembrix Audio Corva-1$", 100);
   }
   ASSERT_FALSE(about.empty());

@@ -33,7 +33,7 @@ TEST(EngineBlock, FactorTapsAndLatencyFollowRateAndCap) {
   };
   const Case cases[] = {{44100, 8, 8, 129}, {48000, 8, 8, 129}, {48000, 4, 4, 65}, {96000, 8, 4, 65},
                         {100000, 8, 3, 49}, {192000, 8, 2, 33}, {400000, 8, 1, 1}, {44100, 1, 1, 1},
-                        {44100, 2, 2, 33},  {44100, 7, 4, 65}, {500000, 8, 1, 1}};
+                        {44100, 2, 2, 33},  {44100, 7, 4, 65},  {500000, 8, 1, 1}};
   for (const Case& c : cases) {
     CircuitEngine engine;
     engine.controls.oversamplingCap = c.cap;

@@ -104,8 +104,8 @@ TEST(PluginBase, StateRoundTripAndShortChunk) {
   EXPECT_DOUBLE_EQ(b.GetParam(2)->Value(), 1.0);
   // Each parameter's handlers ran once, as a preset recall.
   const std::string recall = std::to_string(kPresetRecall);
-  const std::vector<std::string> expected = {"change 0", "ui 0 " + recall, "change 1", "ui 1 " + recall,
-                                             "change 2", "ui 2 " + recall};
+  const std::vector<std::string> expected = {"change 0",       "ui 0 " + recall, "change 1",
+                                             "ui 1 " + recall, "change 2",       "ui 2 " + recall};
   EXPECT_EQ(b.log, expected);
 
   // A truncated chunk is refused whole: nothing changes, no handler runs.

@@ -2,8 +2,8 @@
 #include <linux/capability.h>
 #include <signal.h>
 #include <stdlib.h>
-#include <sys/resource.h>
 #include <sys/inotify.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -12,8 +12,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
-#include <vector>
 #include <string>
+#include <vector>
 
 #include "model/data_folder.h"
 #include "tests/support/temp_folder.h"
@@ -39,8 +39,7 @@ void dropFileCapabilities() {
   __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
   __user_cap_data_struct data[2]{};
   if (::syscall(SYS_capget, &header, data) != 0) return;
-  const unsigned drop =
-      (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH) | (1u << CAP_FOWNER);
+  const unsigned drop = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH) | (1u << CAP_FOWNER);
   data[0].effective &= ~drop;
   ::syscall(SYS_capset, &header, data);
 }

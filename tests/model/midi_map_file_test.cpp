@@ -57,9 +57,7 @@ TEST(MidiMapFile, LineEndings) {
 
 TEST(MidiMapFile, SingleLines) {
   const MidiMapping none{};
-  const auto cc = [](std::uint8_t n, std::uint8_t ch) {
-    return MidiMapping{MidiSourceType::kCc, n, ch};
-  };
+  const auto cc = [](std::uint8_t n, std::uint8_t ch) { return MidiMapping{MidiSourceType::kCc, n, ch}; };
   const struct {
     const char* line;
     int target;  // slot to check, -1: the whole map stays the default

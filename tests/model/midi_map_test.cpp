@@ -137,10 +137,9 @@ TEST(MidiDispatch, ControllerValues) {
     int target;
     float expected;
   } cases[] = {
-      {18, 31, kSpeed, 0.f},     {18, 32, kSpeed, 1.f},    {18, 127, kSpeed, 3.f},
-      {22, 0, kTime, 40.f},      {22, 127, kTime, 800.f},  {19, 127, kVolume, 1.f},
-      {19, 0, kVolume, 0.f},     {85, 64, kCorvaBtn, 1.f}, {85, 63, kCorvaBtn, 0.f},
-      {19, 255, kVolume, 1.f},  // a malformed data byte stays inside the range
+      {18, 31, kSpeed, 0.f},    {18, 32, kSpeed, 1.f},   {18, 127, kSpeed, 3.f}, {22, 0, kTime, 40.f},
+      {22, 127, kTime, 800.f},  {19, 127, kVolume, 1.f}, {19, 0, kVolume, 0.f},  {85, 64, kCorvaBtn, 1.f},
+      {85, 63, kCorvaBtn, 0.f}, {19, 255, kVolume, 1.f},  // a malformed data byte stays inside the range
   };
   for (const auto& c : cases) {
     ui.send(map, 0xB3, c.controller, c.value);
@@ -170,8 +169,7 @@ TEST(MidiDispatch, TogglesFlipOncePerPress) {
   ui.send(map, 0x90, 50, 90);   // hold off -> on
   ui.send(map, 0x80, 50, 0);    // release: nothing
   ui.send(map, 0x90, 50, 90);   // on -> off
-  const std::vector<std::pair<int, float>> expected = {
-      {kEcho, 1.f}, {kEcho, 0.f}, {kHold, 1.f}, {kHold, 0.f}};
+  const std::vector<std::pair<int, float>> expected = {{kEcho, 1.f}, {kEcho, 0.f}, {kHold, 1.f}, {kHold, 0.f}};
   EXPECT_EQ(ui.writes, expected);
 
   ui.values[kEcho] = 0.5;  // 0.5 counts as on

@@ -12,9 +12,8 @@ using corva::kNumParams;
 using corva::kParamTable;
 
 TEST(ParamTable, KeysAreUniqueAndInOrder) {
-  const char* expected[] = {"tone",   "mode",       "speed", "volume", "toneBtn",
-                            "corvaBtn", "trigger",  "hold",  "oversample", "vcc",
-                            "reverb", "echo",       "feedback", "time", "ledLevel"};
+  const char* expected[] = {"tone",       "mode", "speed",  "volume", "toneBtn",  "corvaBtn", "trigger", "hold",
+                            "oversample", "vcc",  "reverb", "echo",   "feedback", "time",     "ledLevel"};
   std::set<std::string> seen;
   for (int i = 0; i < kNumParams; ++i) {
     EXPECT_STREQ(kParamTable[i].key, expected[i]);

@@ -11,8 +11,8 @@
 namespace corva::test {
 
 struct TestKeyPair {
-    NewsPublicKey publicKey{};
-    std::array<std::uint8_t, 64> secretKey{};
+  NewsPublicKey publicKey{};
+  std::array<std::uint8_t, 64> secretKey{};
 };
 
 // The key pair whose seed is 32 copies of seedByte; seeds 1 and 2 are the test key table.

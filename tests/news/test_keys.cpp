@@ -15,7 +15,7 @@ const NewsPublicKey kNewsPublicKeys[] = {
 const std::uint64_t kNewsPublicKeyCount = sizeof(kNewsPublicKeys) / sizeof(kNewsPublicKeys[0]);
 
 bool verifyNewsFeed(std::string_view feed, std::string& body) {
-    return verifyNewsFeedWithKeys(feed, {kNewsPublicKeys, kNewsPublicKeyCount}, body);
+  return verifyNewsFeedWithKeys(feed, {kNewsPublicKeys, kNewsPublicKeyCount}, body);
 }
 
 }  // namespace corva

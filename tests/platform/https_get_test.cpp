@@ -34,8 +34,8 @@ class HttpsGetTest : public ::testing::Test {
     body = "before";
     const auto start = Clock::now();
     const bool ok = httpsGet(url.c_str(), kAgent, body);
-    if (ms) *ms = static_cast<long>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+    if (ms)
+      *ms = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
     return ok;
   }
 

@@ -30,8 +30,10 @@ std::string read(const std::string& path) {
 TEST(ProfileFile, ReadsByProfileRules) {
   TempDir dir;
   const std::string file = dir.path + "/s.ini";
-  write(file, "stray=1\r\n[Audio]\r\n  OutDev = \"Speakers: A\"  \r\nsr=48000x\r\nsr=1\r\nneg=-5\r\nword=abc\r\n"
-              "[midi]\nindev=" + std::string(150, 'n') + "\n");
+  write(file,
+        "stray=1\r\n[Audio]\r\n  OutDev = \"Speakers: A\"  \r\nsr=48000x\r\nsr=1\r\nneg=-5\r\nword=abc\r\n"
+        "[midi]\nindev=" +
+            std::string(150, 'n') + "\n");
   platform::ProfileFile p;
   ASSERT_TRUE(p.Load(file));
   EXPECT_EQ(p.GetString("audio", "outdev", "x", 100), "Speakers: A");

@@ -15,15 +15,14 @@
 #include <thread>
 
 #include "plugin/background_worker.h"
-#include "tests/support/temp_folder.h"
 #include "tests/support/silent_listener.h"
+#include "tests/support/temp_folder.h"
 
 namespace corva {
 namespace {
 
 bool waitUntilIdle(BackgroundWorker& worker) {
-  for (int i = 0; i < 500 && worker.busy.load(); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  for (int i = 0; i < 500 && worker.busy.load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   return !worker.busy.load();
 }
 

@@ -1,8 +1,8 @@
 #include "plugin/corva_plug.h"
 #include "model/midi_map.h"
 #include "model/midi_map_file.h"
-#include "tests/support/data_home.h"
 #include "tests/plugin/plug_instance.h"
+#include "tests/support/data_home.h"
 
 #include <gtest/gtest.h>
 

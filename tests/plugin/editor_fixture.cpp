@@ -9,9 +9,9 @@
 
 #include "pluginterfaces/gui/iplugviewcontentscalesupport.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
-#include "tests/ui/fake_host.h"
 #include "tests/support/gl_offscreen.h"
 #include "tests/support/png_io.h"
+#include "tests/ui/fake_host.h"
 #include "ui/draw_root.h"
 #include "ui/nvg_canvas.h"
 #include "ui/ui_model.h"

@@ -17,8 +17,8 @@
 #include "model/midi_map_file.h"
 #include "plugin/corva_control.h"
 #include "plugin/corva_plug.h"
-#include "tests/support/data_home.h"
 #include "tests/plugin/plug_instance.h"
+#include "tests/support/data_home.h"
 #include "tests/ui/recording_canvas.h"
 #include "ui/draw_root.h"
 
@@ -83,9 +83,13 @@ std::vector<std::uint64_t> heldPointers(const CorvaPlug& plug) {
 
 TEST(EditorRules, AspectRuleForProposedSizes) {
   auto plug = test::makeIdlePlug();
-  struct Case { int w, h, wantW, wantH; bool unchanged; } cases[] = {
-      {1000, 600, 1000, 664, false}, {648, 431, 648, 431, true}, {300, 200, 432, 287, false},
-      {3000, 2000, 2592, 1721, false}};
+  struct Case {
+    int w, h, wantW, wantH;
+    bool unchanged;
+  } cases[] = {{1000, 600, 1000, 664, false},
+               {648, 431, 648, 431, true},
+               {300, 200, 432, 287, false},
+               {3000, 2000, 2592, 1721, false}};
   for (const Case& c : cases) {
     int w = c.w, h = c.h;
     EXPECT_EQ(plug->ConstrainEditorResize(w, h), c.unchanged) << c.w << "x" << c.h;

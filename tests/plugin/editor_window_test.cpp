@@ -259,7 +259,9 @@ TEST_F(EditorWindow, EchoedSizesHoldStillAtContentScalesOneAndTwo) {
     ASSERT_TRUE(ed.reopen());
     EXPECT_EQ(ed.size.getWidth(), 648 * scale);
     // Sizes the rule cannot take are reported as the editor draws them.
-    const struct { int w, h, wantW, wantH; } odd[] = {{0, 0, 432, 287}, {100, 5000, 432, 287}, {5000, 5000, 2592, 1721}};
+    const struct {
+      int w, h, wantW, wantH;
+    } odd[] = {{0, 0, 432, 287}, {100, 5000, 432, 287}, {5000, 5000, 2592, 1721}};
     for (const auto& o : odd) {
       ViewRect given(0, 0, o.w * scale, o.h * scale);
       loop.call([&] { ed.view->onSize(&given); });

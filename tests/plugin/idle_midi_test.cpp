@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "plugin/corva_plug.h"
 #include "model/midi_map.h"
 #include "model/midi_map_file.h"
-#include "tests/support/data_home.h"
+#include "plugin/corva_plug.h"
 #include "tests/plugin/plug_instance.h"
+#include "tests/support/data_home.h"
 
 namespace {
 
@@ -110,8 +110,8 @@ TEST(IdleMidi, LearnIgnoresWhatCannotBeASource) {
   plug->OnTimer();
   const MidiMapping learned{MidiSourceType::kCc, 7, 5};
   EXPECT_EQ(plug->uiModel.midiMap.slots[midiTargetSlot(kVolume)], learned);
-  EXPECT_EQ(value(*plug, kVolume), 1.0);           // the learned message moved nothing
-  EXPECT_EQ(value(*plug, kTrigger), 0.0);          // a capture lets go of held buttons
+  EXPECT_EQ(value(*plug, kVolume), 1.0);   // the learned message moved nothing
+  EXPECT_EQ(value(*plug, kTrigger), 0.0);  // a capture lets go of held buttons
   EXPECT_TRUE(std::filesystem::exists(home.folder() + "/midi-map.txt"));
 }
 

@@ -17,11 +17,11 @@
 
 #include "plugin/news_cache.h"
 #include "plugin/news_dismissed.h"
-#include "tests/plugin/editor_fixture.h"
-#include "tests/support/temp_folder.h"
 #include "tests/news/signing.h"
-#include "tests/support/local_https_server.h"
+#include "tests/plugin/editor_fixture.h"
 #include "tests/support/data_home.h"
+#include "tests/support/local_https_server.h"
+#include "tests/support/temp_folder.h"
 #include "ui/ui_model.h"
 
 namespace {
@@ -116,8 +116,9 @@ class NewsEditor : public ::testing::Test {
 
 TEST_F(NewsEditor, FreshCacheIsShownWithoutFetching) {
   // Punctuation, symbols and quotes of every kind that a notice may hold.
-  const std::string text = "Questions? Mail help@tembrix.audio & see \"FAQ\" #5 \xE2\x80\x94 50 % off "
-                           "\xC2\xAB promo \xC2\xBB \xE2\x80\x99";
+  const std::string text =
+      "Questions? Mail help@tembrix.audio & see \"FAQ\" #5 \xE2\x80\x94 50 % off "
+      "\xC2\xAB promo \xC2\xBB \xE2\x80\x99";
   ASSERT_TRUE(corva::writeNewsCache(Feed(Message("fresh", text)), now() - 60, folder()));
   serve(Feed(Message("other", "Never fetched")));
   OpenEditor ed(NewsModule(), loop);

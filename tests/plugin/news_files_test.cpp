@@ -25,9 +25,9 @@ using test::writeBytes;
 TEST(NewsCacheFile, OnlyTheExactFirstLineIsValid) {
   TempFolder dir;
   const std::string path = newsCachePath(dir.path());
-  for (const char* bad : {"", "fetched = 12", "fetched=12\nx", "fetched =12\nx", "fetched= 12\nx",
-                          "fetched = 12\r\nx", "fetched = +12\nx", "fetched = -12\nx",
-                          "fetched = 1 2\nx", "fetched = \nx", "Fetched = 12\nx"}) {
+  for (const char* bad :
+       {"", "fetched = 12", "fetched=12\nx", "fetched =12\nx", "fetched= 12\nx", "fetched = 12\r\nx",
+        "fetched = +12\nx", "fetched = -12\nx", "fetched = 1 2\nx", "fetched = \nx", "Fetched = 12\nx"}) {
     writeBytes(path, bad);
     const NewsCache cache = readNewsCache(dir.path());
     EXPECT_FALSE(cache.valid) << bad;
@@ -73,7 +73,8 @@ TEST(DismissedFile, ReadsLineEndingsAndRewritesOnlyForNewIds) {
   writeBytes(path, "a\r\n\r\n\nb\r\nb\n c\nd");
   EXPECT_EQ(loadDismissed(dir.path()), (std::vector<std::string>{"a", "b", "b", " c", "d"}));
 
-  struct stat before {}, after {};
+  struct stat before {
+  }, after{};
   ::stat(path.c_str(), &before);
   EXPECT_TRUE(dismissNotice("b", dir.path()));
   ::stat(path.c_str(), &after);

@@ -3,7 +3,6 @@
 
 #include "platform/https_test_route.h"
 
-extern "C" __attribute__((visibility("default"))) void CorvaTestHttpsRoute(const char* caFile,
-                                                                           const char* connectTo) {
+extern "C" __attribute__((visibility("default"))) void CorvaTestHttpsRoute(const char* caFile, const char* connectTo) {
   corva::setHttpsTestRoute({caFile ? caFile : "", connectTo ? connectTo : ""});
 }

@@ -14,11 +14,11 @@
 #include "plugin/background_worker.h"
 #include "plugin/news_cache.h"
 #include "plugin/news_dismissed.h"
-#include "tests/support/temp_folder.h"
 #include "tests/news/signing.h"
-#include "tests/support/local_https_server.h"
-#include "tests/support/data_home.h"
 #include "tests/plugin/plug_instance.h"
+#include "tests/support/data_home.h"
+#include "tests/support/local_https_server.h"
+#include "tests/support/temp_folder.h"
 
 namespace corva {
 namespace {
@@ -30,8 +30,7 @@ class NewsRefresh : public ::testing::Test {
  protected:
   NewsRefresh() : server(CORVA_HTTPS_SERVER_SCRIPT) {
     // The feed address names the maker's server; the test route sends it to the local one.
-    setHttpsTestRoute({server.caFile(), "www.tembrix.audio:443:127.0.0.1:" +
-                                            std::to_string(server.port("good"))});
+    setHttpsTestRoute({server.caFile(), "www.tembrix.audio:443:127.0.0.1:" + std::to_string(server.port("good"))});
   }
 
   void serve(const std::string& feed) { writeBytes(server.filesFolder() + "/news.txt", feed); }
@@ -43,8 +42,7 @@ class NewsRefresh : public ::testing::Test {
   void openAndFinish(CorvaPlug& plug) {
     plug.refreshNewsOnOpen();
     BackgroundWorker& worker = BackgroundWorker::instance();
-    for (int i = 0; i < 1000 && worker.busy.load(); ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0; i < 1000 && worker.busy.load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     plug.refreshNewsAfterJobs();
   }
   static std::string shownId(CorvaPlug& plug) { return plug.uiModel.newsView.id; }
@@ -61,8 +59,7 @@ TEST_F(NewsRefresh, SignedFeedIsCachedAndShownThenServedFreshWithoutFetching) {
   EXPECT_EQ(shownId(*plug), "hello");
   EXPECT_STREQ(plug->uiModel.newsView.segments[0].text, "First notice");
   EXPECT_TRUE(plug->uiModel.effectsPanel.newsShown);
-  EXPECT_NE(readBytes(server.requestLog()).find("/corva/news.txt QVT-Corva/0.5.9 (linux)"),
-            std::string::npos);
+  EXPECT_NE(readBytes(server.requestLog()).find("/corva/news.txt QVT-Corva/0.5.9 (linux)"), std::string::npos);
   const std::string cached = readBytes(newsCachePath(home.folder()));
   EXPECT_EQ(cached.substr(0, 10), "fetched = ");
   EXPECT_EQ(cached.substr(cached.find('\n') + 1), feedWith("hello", "First notice"));
@@ -109,9 +106,8 @@ TEST_F(NewsRefresh, StaleCacheServesUntilAVerifiedFeedReplacesIt) {
 }
 
 TEST_F(NewsRefresh, DismissedNoticeStaysDismissedInEveryInstance) {
-  ASSERT_TRUE(writeNewsCache(
-      test::signFeed("[message a]\ntext = A\n[message b]\ntext = B\n", test::testKeyPair(2)),
-      static_cast<std::int64_t>(std::time(nullptr)), home.folder()));
+  ASSERT_TRUE(writeNewsCache(test::signFeed("[message a]\ntext = A\n[message b]\ntext = B\n", test::testKeyPair(2)),
+                             static_cast<std::int64_t>(std::time(nullptr)), home.folder()));
   auto plug = test::makeIdlePlug();
   ASSERT_TRUE(plug->refreshNotices());
   ASSERT_EQ(plug->uiModel.newsView.pageCount, 2);

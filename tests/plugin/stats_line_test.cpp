@@ -6,8 +6,8 @@
 
 #include "plugin/corva_plug.h"
 #include "plugin/stats_line.h"
-#include "tests/support/data_home.h"
 #include "tests/plugin/plug_instance.h"
+#include "tests/support/data_home.h"
 
 namespace {
 

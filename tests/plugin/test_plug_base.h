@@ -47,9 +47,7 @@ class TestPlugBase : public iplug::IPlugAPIBase, public iplug::IPlugProcessor {
   }
 
   // Lets a test open the editor on a graphics object of its own (one without a window).
-  void SetMakeGraphicsFunc(std::function<iplug::igraphics::IGraphics*()> make) {
-    mMakeGraphicsFunc = std::move(make);
-  }
+  void SetMakeGraphicsFunc(std::function<iplug::igraphics::IGraphics*()> make) { mMakeGraphicsFunc = std::move(make); }
 
   struct HostEdit {
     char kind;  // 'b' begin, 'p' perform, 'e' end

@@ -8,10 +8,9 @@
 #include "plugin/background_worker.h"
 
 extern "C" __attribute__((visibility("default"))) bool startSlowFetch(const char* url, const char* marker) {
-  return corva::startWorkerThread(corva::BackgroundWorker::instance(),
-                                  [u = std::string(url), m = std::string(marker)] {
-                                    std::string body;
-                                    (void)corva::httpsGet(u.c_str(), "worker-test", body);
-                                    std::ofstream(m) << "fetch over";
-                                  });
+  return corva::startWorkerThread(corva::BackgroundWorker::instance(), [u = std::string(url), m = std::string(marker)] {
+    std::string body;
+    (void)corva::httpsGet(u.c_str(), "worker-test", body);
+    std::ofstream(m) << "fetch over";
+  });
 }

@@ -11,8 +11,7 @@ namespace corva {
 namespace {
 
 std::uint32_t bigEndian32(const unsigned char* p) {
-  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
-         p[3];
+  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
 }
 int bigEndian16(const unsigned char* p) { return (p[0] << 8) | p[1]; }
 
@@ -29,8 +28,7 @@ Header readPng(const EmbeddedImage& image) {
   Header h;
   static const unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   const unsigned char* p = image.data;
-  if (image.size < 33 || std::memcmp(p, kSignature, 8) != 0 || std::memcmp(p + 12, "IHDR", 4) != 0)
-    return h;
+  if (image.size < 33 || std::memcmp(p, kSignature, 8) != 0 || std::memcmp(p + 12, "IHDR", 4) != 0) return h;
   h.valid = true;
   h.width = static_cast<int>(bigEndian32(p + 16));
   h.height = static_cast<int>(bigEndian32(p + 20));

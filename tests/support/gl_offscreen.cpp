@@ -21,22 +21,31 @@ std::string OffscreenGl::open(int w, int h) {
   if (!eglInitialize(display, &major, &minor)) return "eglInitialize failed";
   if (!eglBindAPI(EGL_OPENGL_API)) return "no desktop OpenGL through EGL";
 
-  const EGLint configAttribs[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE,
-                                  EGL_OPENGL_BIT, EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8,
-                                  EGL_BLUE_SIZE, 8, EGL_ALPHA_SIZE, 8, EGL_STENCIL_SIZE, 8,
+  const EGLint configAttribs[] = {EGL_SURFACE_TYPE,
+                                  EGL_PBUFFER_BIT,
+                                  EGL_RENDERABLE_TYPE,
+                                  EGL_OPENGL_BIT,
+                                  EGL_RED_SIZE,
+                                  8,
+                                  EGL_GREEN_SIZE,
+                                  8,
+                                  EGL_BLUE_SIZE,
+                                  8,
+                                  EGL_ALPHA_SIZE,
+                                  8,
+                                  EGL_STENCIL_SIZE,
+                                  8,
                                   EGL_NONE};
   EGLConfig config = nullptr;
   EGLint count = 0;
-  if (!eglChooseConfig(display, configAttribs, &config, 1, &count) || count < 1)
-    return "no EGL config for OpenGL";
+  if (!eglChooseConfig(display, configAttribs, &config, 1, &count) || count < 1) return "no EGL config for OpenGL";
   // No version asked: Mesa then gives its newest compatibility profile, which runs
   // NanoVG's OpenGL 2 back end.
   const EGLint contextAttribs[] = {EGL_NONE};
   EGLContext context = eglCreateContext(display, config, EGL_NO_CONTEXT, contextAttribs);
   if (context == EGL_NO_CONTEXT) return "eglCreateContext failed";
   context_ = context;
-  if (!eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, context))
-    return "surfaceless eglMakeCurrent failed";
+  if (!eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, context)) return "surfaceless eglMakeCurrent failed";
 
   width = w;
   height = h;
@@ -49,10 +58,8 @@ std::string OffscreenGl::open(int w, int h) {
   glGenRenderbuffers(1, &depthStencil_);
   glBindRenderbuffer(GL_RENDERBUFFER, depthStencil_);
   glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, w, h);
-  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER,
-                            depthStencil_);
-  if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE)
-    return "framebuffer incomplete";
+  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, depthStencil_);
+  if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) return "framebuffer incomplete";
   glViewport(0, 0, w, h);
   return "";
 }
@@ -64,8 +71,8 @@ std::vector<unsigned char> OffscreenGl::readRgba() const {
   glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, bottomUp.data());
   std::vector<unsigned char> topDown(bottomUp.size());
   for (int y = 0; y < height; ++y)
-    std::memcpy(&topDown[static_cast<std::size_t>(y) * row],
-                &bottomUp[static_cast<std::size_t>(height - 1 - y) * row], row);
+    std::memcpy(&topDown[static_cast<std::size_t>(y) * row], &bottomUp[static_cast<std::size_t>(height - 1 - y) * row],
+                row);
   return topDown;
 }
 

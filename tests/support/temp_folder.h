@@ -22,8 +22,7 @@ class TempFolder {
   ~TempFolder() {
     std::error_code ec;
     for (auto& e : std::filesystem::recursive_directory_iterator(path_, ec)) {
-      std::filesystem::permissions(e.path(), std::filesystem::perms::owner_all,
-                                   std::filesystem::perm_options::add, ec);
+      std::filesystem::permissions(e.path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
     }
     std::filesystem::remove_all(path_, ec);
   }

@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "tests/ui/recording_canvas.h"
 #include "tests/ui/fake_host.h"
+#include "tests/ui/recording_canvas.h"
 #include "ui/effects_panel_draw.h"
 
 namespace corva {
@@ -59,8 +59,8 @@ TEST_F(PanelDraw, ValuesCaptionsAndUnits) {
   panel.values[3] = 299.5f;
   panel.tapHover = true;
   draw();
-  EXPECT_EQ(canvas.texts(), (std::vector<std::string>{"13", "REVERB", "%", "ECHO", "OFF", "35",
-                                                      "FEEDBACK", "%", "300", "Tap!", "ms"}));
+  EXPECT_EQ(canvas.texts(),
+            (std::vector<std::string>{"13", "REVERB", "%", "ECHO", "OFF", "35", "FEEDBACK", "%", "300", "Tap!", "ms"}));
   const CanvasCall* reading = canvas.findText("35");
   EXPECT_EQ(reading->align, 18);
   EXPECT_FLOAT_EQ(reading->fontSize, 15.36f);

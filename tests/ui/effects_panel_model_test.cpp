@@ -4,8 +4,8 @@
 
 #include "model/param_table.h"
 #include "tests/ui/fake_host.h"
-#include "ui/lerp_colour.h"
 #include "ui/effects_panel_model.h"
+#include "ui/lerp_colour.h"
 
 namespace corva {
 namespace {

@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include "resources/face_images.h"
 #include "tests/ui/fake_host.h"
 #include "tests/ui/recording_canvas.h"
-#include "resources/face_images.h"
 #include "ui/face_draw.h"
 
 namespace corva {
@@ -18,8 +18,7 @@ using test::RecordingCanvas;
 constexpr float kDefaultRect[4] = {0, 0, 552, 430.08f};
 
 bool colourIs(const Color& c, int r, int g, int b) {
-  return std::fabs(c.r * 255 - r) < 0.01f && std::fabs(c.g * 255 - g) < 0.01f &&
-         std::fabs(c.b * 255 - b) < 0.01f;
+  return std::fabs(c.r * 255 - r) < 0.01f && std::fabs(c.g * 255 - g) < 0.01f && std::fabs(c.b * 255 - b) < 0.01f;
 }
 
 // The knob pointers of the vector knobs, in drawing order (tone, mode, speed, volume):
@@ -35,8 +34,7 @@ std::vector<float> pointerAngles(const RecordingCanvas& canvas) {
       if (calls[j].op == "lineTo" && !to) to = &calls[j];
       if (calls[j].op == "moveTo") from = &calls[j];
     }
-    angles.push_back(std::atan2(to->args[1] - from->args[1], to->args[0] - from->args[0]) /
-                     0.017453292f);
+    angles.push_back(std::atan2(to->args[1] - from->args[1], to->args[0] - from->args[0]) / 0.017453292f);
   }
   return angles;
 }

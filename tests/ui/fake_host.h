@@ -44,9 +44,7 @@ class FakeHost : public Host {
   }
   double nowSeconds() override { return now; }
   void switchPressed() override { log.push_back("switch"); }
-  void valueEdited(bool isSwitch) override {
-    log.push_back(std::string("edited ") + (isSwitch ? "1" : "0"));
-  }
+  void valueEdited(bool isSwitch) override { log.push_back(std::string("edited ") + (isSwitch ? "1" : "0")); }
   bool openUrl(const char* url) override {
     log.push_back(std::string("open ") + url);
     return openSucceeds;

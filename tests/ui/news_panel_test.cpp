@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <string>
 
-#include "tests/ui/recording_canvas.h"
 #include "tests/ui/fake_host.h"
+#include "tests/ui/recording_canvas.h"
 #include "ui/news_panel.h"
 
 namespace corva {
@@ -58,7 +58,7 @@ TEST_F(NewsPanel, PressesOnCloseBoxLinkAndBody) {
   EXPECT_EQ(host.log, (std::vector<std::string>{"open https://example.org/notes"}));
   EXPECT_FALSE(view.hasStatus);
   host.log.clear();
-  EXPECT_TRUE(press(30, 25));   // plain text: the body swallows the press
+  EXPECT_TRUE(press(30, 25));      // plain text: the body swallows the press
   EXPECT_TRUE(press(102.8f, 25));  // the link's right edge lies outside it
   EXPECT_TRUE(host.log.empty());
   EXPECT_FALSE(press(30, 51.2f));  // below the panel

@@ -16,9 +16,9 @@
 #define STBTT_STATIC
 #include <stb/stb_truetype.h>
 
-#include "ui/nvg_canvas.h"
 #include "resources/font.h"
 #include "tests/support/png_io.h"
+#include "ui/nvg_canvas.h"
 #include "ui/text_draw.h"
 
 namespace corva {
@@ -54,16 +54,16 @@ struct RecordingRenderer {
   static void viewport(void*, float, float, float) {}
   static void cancel(void*) {}
   static void flush(void*) {}
-  static void fill(void* p, NVGpaint* paint, NVGcompositeOperationState, NVGscissor*, float,
-                   const float*, const NVGpath*, int) {
+  static void fill(void* p, NVGpaint* paint, NVGcompositeOperationState, NVGscissor*, float, const float*,
+                   const NVGpath*, int) {
     of(p).fills.push_back(*paint);
   }
-  static void stroke(void* p, NVGpaint* paint, NVGcompositeOperationState, NVGscissor*, float,
-                     float, const NVGpath*, int) {
+  static void stroke(void* p, NVGpaint* paint, NVGcompositeOperationState, NVGscissor*, float, float, const NVGpath*,
+                     int) {
     of(p).strokes.push_back(*paint);
   }
-  static void tris(void* p, NVGpaint* paint, NVGcompositeOperationState, NVGscissor*,
-                   const NVGvertex*, int nverts, float) {
+  static void tris(void* p, NVGpaint* paint, NVGcompositeOperationState, NVGscissor*, const NVGvertex*, int nverts,
+                   float) {
     of(p).triangles.push_back(*paint);
     of(p).triangleVertices.push_back(nverts);
   }
@@ -99,8 +99,7 @@ class NvgCanvasTest : public ::testing::Test {
     }
   }
   static std::vector<unsigned char> tinyPng() {
-    const unsigned char pixels[2 * 2 * 4] = {255, 0, 0, 255, 0, 255, 0, 255,
-                                             0, 0, 255, 255, 255, 255, 255, 255};
+    const unsigned char pixels[2 * 2 * 4] = {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 255};
     return test::encodePng(2, 2, pixels);
   }
   static bool sameColour(const NVGcolor& a, float r, float g, float b, float alpha) {
@@ -193,13 +192,19 @@ TEST_F(NvgCanvasTest, EmbeddedFontDrawsNoticeTextAndMarksWhatItLacks) {
   // The glyph lookup of NanoVG's font stash: 0 when the font lacks the character.
   stbtt_fontinfo info{};
   ASSERT_TRUE(stbtt_InitFont(&info, kEmbeddedFont, 0));
-  for (auto [from, to] : {std::pair{0x20, 0x7E}, {0xA0, 0x17F}, {0x2010, 0x2027}, {0x2030, 0x2030},
-                          {0x2039, 0x203A}, {0x20AC, 0x20AC}, {0x2122, 0x2122}})
+  for (auto [from, to] : {std::pair{0x20, 0x7E},
+                          {0xA0, 0x17F},
+                          {0x2010, 0x2027},
+                          {0x2030, 0x2030},
+                          {0x2039, 0x203A},
+                          {0x20AC, 0x20AC},
+                          {0x2122, 0x2122}})
     for (int c = from; c <= to; ++c) EXPECT_NE(stbtt_FindGlyphIndex(&info, c), 0) << "U+" << std::hex << c;
 
   // The notice, shortened to fit, is cut between whole characters.
-  const std::string notice = "Questions? Mail help@tembrix.audio & see \"FAQ\" #5 \xE2\x80\x94 50 % off "
-                             "\xC2\xAB promo \xC2\xBB \xE2\x80\x99";
+  const std::string notice =
+      "Questions? Mail help@tembrix.audio & see \"FAQ\" #5 \xE2\x80\x94 50 % off "
+      "\xC2\xAB promo \xC2\xBB \xE2\x80\x99";
   NvgCanvas canvas(vg);
   const int font = canvas.createFontMem("CorvaNews", kEmbeddedFont, kEmbeddedFontSize);
   char text[128];

@@ -12,11 +12,11 @@
 #include <gtest/gtest.h>
 #include <nanovg_gl2.h>
 
-#include "ui/nvg_canvas.h"
-#include "tests/ui/fake_host.h"
 #include "tests/support/gl_offscreen.h"
 #include "tests/support/png_io.h"
+#include "tests/ui/fake_host.h"
 #include "ui/draw_root.h"
+#include "ui/nvg_canvas.h"
 
 namespace corva {
 namespace {
@@ -84,8 +84,7 @@ class PictureTest : public ::testing::TestWithParam<int> {
     p.width = width;
     p.height = height;
     p.rgba = gl.readRgba();
-    const std::string path =
-        std::string(CORVA_PICTURE_DIR) + "/ui-" + name + "-" + std::to_string(width) + ".png";
+    const std::string path = std::string(CORVA_PICTURE_DIR) + "/ui-" + name + "-" + std::to_string(width) + ".png";
     EXPECT_TRUE(test::writePng(path, width, height, p.rgba.data())) << path;
     return p;
   }
@@ -116,8 +115,7 @@ const Scene kNewsNotice = [](UiModel& ui, FakeHost&) {
   v.pageCount = 2;
   v.segmentCount = 2;
   std::snprintf(v.id, sizeof v.id, "%s", "update-0.6.0");
-  std::snprintf(v.segments[0].text, sizeof v.segments[0].text, "%s",
-                "Corva-1 0.6.0 is out \xE2\x80\x94 ");
+  std::snprintf(v.segments[0].text, sizeof v.segments[0].text, "%s", "Corva-1 0.6.0 is out \xE2\x80\x94 ");
   v.segments[1].isLink = 1;
   std::snprintf(v.segments[1].text, sizeof v.segments[1].text, "%s", "Download");
   std::snprintf(v.segments[1].url, sizeof v.segments[1].url, "%s", "https://example.com/dl");
@@ -155,8 +153,7 @@ TEST_P(PictureTest, TriggerHeldLedLitAndEchoOn) {
   EXPECT_GT(on.sum(), unlit.at(fx(364.16f), fx(332.544f)).sum() + 200);
   EXPECT_NEAR(on.r, 255, 3);
   // The glow reaches beyond the bezel.
-  EXPECT_GT(lit.at(fx(364.16f + 26), fx(332.544f)).sum(),
-            unlit.at(fx(364.16f + 26), fx(332.544f)).sum());
+  EXPECT_GT(lit.at(fx(364.16f + 26), fx(332.544f)).sum(), unlit.at(fx(364.16f + 26), fx(332.544f)).sum());
   // The pressed trigger cap is darker than the released one.
   EXPECT_LT(lit.at(fx(459.008f), fx(425.6f)).r, unlit.at(fx(459.008f), fx(425.6f)).r);
   // The echo switch's thumb moved to the right and turned violet.

@@ -72,8 +72,7 @@ class RecordingCanvas : public Canvas {
 
   static int utf8Length(const char* s, const char* end) {
     int n = 0;
-    for (const char* p = s; end ? p < end : *p != 0; ++p)
-      n += (static_cast<unsigned char>(*p) & 0xC0u) != 0x80u;
+    for (const char* p = s; end ? p < end : *p != 0; ++p) n += (static_cast<unsigned char>(*p) & 0xC0u) != 0x80u;
     return n;
   }
 
@@ -83,9 +82,7 @@ class RecordingCanvas : public Canvas {
   void lineTo(float x, float y) override { add("lineTo", {x, y}); }
   void circle(float cx, float cy, float r) override { add("circle", {cx, cy, r}); }
   void rect(float x, float y, float w, float h) override { add("rect", {x, y, w, h}); }
-  void roundedRect(float x, float y, float w, float h, float r) override {
-    add("roundedRect", {x, y, w, h, r});
-  }
+  void roundedRect(float x, float y, float w, float h, float r) override { add("roundedRect", {x, y, w, h, r}); }
   void fillColor(const Color& c) override {
     state_.fill = c;
     add("fillColor", {c.r, c.g, c.b, c.a});
@@ -94,8 +91,7 @@ class RecordingCanvas : public Canvas {
     auto& c = add("fillImagePattern", {p.x, p.y, p.w, p.h, p.angle, p.alpha});
     c.intArg = p.image;
   }
-  void fillRadialGradient(float cx, float cy, float inner, float outer, const Color& a,
-                          const Color& b) override {
+  void fillRadialGradient(float cx, float cy, float inner, float outer, const Color& a, const Color& b) override {
     add("fillRadialGradient", {cx, cy, inner, outer, a.r, a.g, a.b, a.a, b.r, b.g, b.b, b.a});
   }
   void fill() override { add("fill"); }

@@ -6,10 +6,10 @@
 #include <gtest/gtest.h>
 
 #include "model/param_table.h"
+#include "model/value_map.h"
 #include "resources/font.h"
 #include "tests/ui/recording_canvas.h"
 #include "ui/text_draw.h"
-#include "model/value_map.h"
 
 namespace corva {
 namespace {
@@ -57,8 +57,7 @@ TEST(DrawText, NegativeFontDrawsNothing) {
 // A buffer holding exactly the text, its terminating zero and the spare bytes the
 // fitting may use, on the heap so that the sanitizer build catches any write past it.
 struct TightBuffer {
-  explicit TightBuffer(const char* s)
-      : size(std::strlen(s) + 1 + kFittedTextSpare), bytes(new char[size]) {
+  explicit TightBuffer(const char* s) : size(std::strlen(s) + 1 + kFittedTextSpare), bytes(new char[size]) {
     std::memset(bytes.get(), '#', size);
     std::memcpy(bytes.get(), s, std::strlen(s) + 1);
   }

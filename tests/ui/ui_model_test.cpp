@@ -221,8 +221,7 @@ TEST_F(UiModelTest, LayersDrawInOrderWithTheNewsStripLast) {
   for (std::size_t i = 0; i < canvas.calls.size(); ++i) {
     const auto& c = canvas.calls[i];
     if (c.op == "rect" && c.args[2] == 128 && panelBackground < 0) panelBackground = int(i);
-    if (c.op == "circle" && std::abs(c.args[2] - 38.4f * 0.75f) < 1e-3f && firstRing < 0)
-      firstRing = int(i);
+    if (c.op == "circle" && std::abs(c.args[2] - 38.4f * 0.75f) < 1e-3f && firstRing < 0) firstRing = int(i);
     if (c.op == "rect" && c.args[3] == 51.2f) strip = int(i);
   }
   ASSERT_GE(panelBackground, 0);

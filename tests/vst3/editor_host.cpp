@@ -43,7 +43,8 @@ struct HostLoop::Impl final : public IPlugFrame, public Linux::IRunLoop {
       auto now = std::chrono::steady_clock::now();
       int timeout = 100;
       for (auto& t : timers)
-        timeout = std::min<int>(timeout, std::max<int>(0, int(std::chrono::duration_cast<std::chrono::milliseconds>(t.due - now).count())));
+        timeout = std::min<int>(
+            timeout, std::max<int>(0, int(std::chrono::duration_cast<std::chrono::milliseconds>(t.due - now).count())));
       poll(fds.data(), fds.size(), timeout);
       if (fds[0].revents) {
         std::uint64_t n;
@@ -98,7 +99,8 @@ struct HostLoop::Impl final : public IPlugFrame, public Linux::IRunLoop {
   tresult PLUGIN_API registerTimer(Linux::ITimerHandler* h, Linux::TimerInterval ms) override {
     if (!h) return kInvalidArgument;
     h->addRef();
-    timers.push_back({h, std::chrono::milliseconds(ms), std::chrono::steady_clock::now() + std::chrono::milliseconds(ms)});
+    timers.push_back(
+        {h, std::chrono::milliseconds(ms), std::chrono::steady_clock::now() + std::chrono::milliseconds(ms)});
     return kResultTrue;
   }
   tresult PLUGIN_API unregisterTimer(Linux::ITimerHandler* h) override {

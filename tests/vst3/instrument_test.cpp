@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -26,8 +26,24 @@ using corvatest::Module;
 using corvatest::ParamChanges;
 
 // Parameter IDs, in the instrument's parameter order.
-enum : ParamID { kTone = 0, kMode, kSpeed, kVolume, kToneBtn, kCorvaBtn, kTrigger, kHold,
-                 kOversample, kVcc, kReverb, kEcho, kFeedback, kTime, kLedLevel, kNumParams };
+enum : ParamID {
+  kTone = 0,
+  kMode,
+  kSpeed,
+  kVolume,
+  kToneBtn,
+  kCorvaBtn,
+  kTrigger,
+  kHold,
+  kOversample,
+  kVcc,
+  kReverb,
+  kEcho,
+  kFeedback,
+  kTime,
+  kLedLevel,
+  kNumParams
+};
 
 // Instances read the MIDI map from a data folder of this test's own, never the user's.
 const corva::test::ScopedDataHome dataHome;
@@ -135,13 +151,15 @@ TEST_P(InstrumentSound, PlaysOnANoteAndPitchFollowsTone) {
     pitch[tone] = corvatest::Pitch(in.left, from, from + window, s.rate, 60, 3000);
   }
   for (int tone = 1; tone < 4; ++tone) EXPECT_GT(pitch[tone], pitch[tone - 1] * 1.3) << "tone " << tone;
-  RecordProperty("pitches", std::to_string(pitch[0]) + " " + std::to_string(pitch[1]) + " " +
-                                std::to_string(pitch[2]) + " " + std::to_string(pitch[3]));
+  RecordProperty("pitches", std::to_string(pitch[0]) + " " + std::to_string(pitch[1]) + " " + std::to_string(pitch[2]) +
+                                " " + std::to_string(pitch[3]));
 }
 
 INSTANTIATE_TEST_SUITE_P(Rates, InstrumentSound,
                          ::testing::Values(RateAndSize{44100.0, kSample32}, RateAndSize{96000.0, kSample64}),
-                         [](const auto& info) { return info.param.sampleSize == kSample64 ? "96kHz64bit" : "44kHz32bit"; });
+                         [](const auto& info) {
+                           return info.param.sampleSize == kSample64 ? "96kHz64bit" : "44kHz32bit";
+                         });
 
 TEST_F(Instrument, PitchDoesNotDependOnTheSampleRate) {
   double pitch[2] = {};
@@ -213,8 +231,13 @@ TEST_F(Instrument, StateRestoresParametersAndSound) {
 // none glides from the defaults or from what it played before.
 TEST_F(Instrument, FreshRestoredAndResetInstancesRenderTheSame) {
   ParamChanges set;
-  for (auto [id, v] : {std::pair<ParamID, double>{kTone, 2.0 / 3}, {kVolume, 0.4}, {kEcho, 1.0}, {kFeedback, 0.6},
-                       {kTime, 0.3}, {kReverb, 0.5}, {kVcc, 0.4}})
+  for (auto [id, v] : {std::pair<ParamID, double>{kTone, 2.0 / 3},
+                       {kVolume, 0.4},
+                       {kEcho, 1.0},
+                       {kFeedback, 0.6},
+                       {kTime, 0.3},
+                       {kReverb, 0.5},
+                       {kVcc, 0.4}})
     set.add(id, 0, v);
   auto play = [&](Instance& in) {  // about a second at 48 kHz, with one note
     in.left.clear();
@@ -312,7 +335,8 @@ TEST_F(Instrument, NotesSoundAtTheirOffsetsWhateverTheIdlePace) {
     EventList events;
     for (int32 on : ons) {
       if (on >= start && on < start + kBlock) events.noteOn(on - start, int16(60 + 2 * (on % 5)), 0.8f);
-      if (on + length >= start && on + length < start + kBlock) events.noteOff(on + length - start, int16(60 + 2 * (on % 5)));
+      if (on + length >= start && on + length < start + kBlock)
+        events.noteOff(on + length - start, int16(60 + 2 * (on % 5)));
     }
     ASSERT_EQ(in.process(kBlock, nullptr, &events), kResultOk);
   }
@@ -460,7 +484,8 @@ TEST_P(HostThreads, NotificationsNeverWaitOnTheInterface) {
   }
   if (runLoop) {
     for (size_t i = setUpNotes; i < notes.size(); ++i)
-      EXPECT_TRUE(notes[i].onUiThread) << "'" << notes[i].kind << "' for " << notes[i].id << " off the host's UI thread";
+      EXPECT_TRUE(notes[i].onUiThread) << "'" << notes[i].kind << "' for " << notes[i].id
+                                       << " off the host's UI thread";
   }
 }
 

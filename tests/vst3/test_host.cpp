@@ -108,8 +108,7 @@ Vst::IParamValueQueue* PLUGIN_API ParamChanges::getParameterData(int32 i) {
   if (i < 0 || i >= getParameterCount()) return nullptr;
   return &mQueues[size_t(i)];
 }
-Vst::IParamValueQueue* PLUGIN_API ParamChanges::addParameterData(const Vst::ParamID& id,
-                                                                int32& index) {
+Vst::IParamValueQueue* PLUGIN_API ParamChanges::addParameterData(const Vst::ParamID& id, int32& index) {
   for (size_t i = 0; i < mQueues.size(); ++i) {
     if (mQueues[i].getParameterId() == id) {
       index = int32(i);
@@ -325,10 +324,8 @@ tresult Instance::process(int32 n, ParamChanges* changes, EventList* events) {
   Vst::AudioBusBuffers out;
   out.numChannels = 2;
   out.silenceFlags = 0;
-  if (sampleSize == Vst::kSample64)
-    out.channelBuffers64 = ch64;
-  else
-    out.channelBuffers32 = ch32;
+  if (sampleSize == Vst::kSample64) out.channelBuffers64 = ch64;
+  else out.channelBuffers32 = ch32;
   Vst::ProcessData data;
   data.processMode = Vst::kRealtime;
   data.symbolicSampleSize = sampleSize;
@@ -386,8 +383,7 @@ size_t FirstAbove(const std::vector<float>& x, float threshold) {
   return x.size();
 }
 
-double Pitch(const std::vector<float>& x, size_t from, size_t to, double rate, double minHz,
-             double maxHz) {
+double Pitch(const std::vector<float>& x, size_t from, size_t to, double rate, double minHz, double maxHz) {
   to = std::min(to, x.size());
   if (to <= from) return 0.0;
   const size_t n = to - from;

@@ -14,11 +14,11 @@
 
 #include "pluginterfaces/base/ipluginbase.h"
 #include "pluginterfaces/gui/iplugview.h"
-#include "pluginterfaces/vst/ivsthostapplication.h"
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "pluginterfaces/vst/ivstcomponent.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 #include "pluginterfaces/vst/ivstevents.h"
+#include "pluginterfaces/vst/ivsthostapplication.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"
 
 namespace corvatest {
@@ -165,7 +165,9 @@ class UiThreadHost : public Vst::IHostApplication, public Linux::IRunLoop, publi
   tresult PLUGIN_API getName(Vst::String128 name) override;
   tresult PLUGIN_API createInstance(TUID cid, TUID iid, void** obj) override;
   // IRunLoop (file descriptors are not offered)
-  tresult PLUGIN_API registerEventHandler(Linux::IEventHandler*, Linux::FileDescriptor) override { return kNotImplemented; }
+  tresult PLUGIN_API registerEventHandler(Linux::IEventHandler*, Linux::FileDescriptor) override {
+    return kNotImplemented;
+  }
   tresult PLUGIN_API unregisterEventHandler(Linux::IEventHandler*) override { return kNotImplemented; }
   tresult PLUGIN_API registerTimer(Linux::ITimerHandler* handler, Linux::TimerInterval ms) override;
   tresult PLUGIN_API unregisterTimer(Linux::ITimerHandler* handler) override;
@@ -207,8 +209,7 @@ class Instance {
  public:
   // With a context and a handler of the test's own, or else the SDK's host application
   // and a handler that records.
-  explicit Instance(IPluginFactory* factory, FUnknown* context = nullptr,
-                    Vst::IComponentHandler* handler = nullptr);
+  explicit Instance(IPluginFactory* factory, FUnknown* context = nullptr, Vst::IComponentHandler* handler = nullptr);
   ~Instance();
   Instance(const Instance&) = delete;
   Instance& operator=(const Instance&) = delete;
@@ -247,7 +248,6 @@ double PeakAbs(const std::vector<float>& x, size_t from, size_t to);
 // The index of the first sample whose magnitude exceeds `threshold`, or x.size().
 size_t FirstAbove(const std::vector<float>& x, float threshold);
 // Fundamental frequency from the autocorrelation peak, between minHz and maxHz.
-double Pitch(const std::vector<float>& x, size_t from, size_t to, double rate, double minHz,
-             double maxHz);
+double Pitch(const std::vector<float>& x, size_t from, size_t to, double rate, double minHz, double maxHz);
 
 }  // namespace corvatest

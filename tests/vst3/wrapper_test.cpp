@@ -197,8 +197,8 @@ TEST_F(WrapperTest, ParameterQueuesTakeTheLastPointAtItsOffset) {
   ParamChanges changes;
   changes.add(1, 10, 0.2);
   changes.add(1, 100, 0.6);
-  changes.add(0, 5000, 1.0);                 // offset past the block: kept inside it
-  changes.add(2, 3, std::nan(""));           // not a number: ignored
+  changes.add(0, 5000, 1.0);        // offset past the block: kept inside it
+  changes.add(2, 3, std::nan(""));  // not a number: ignored
   plug->nChanges = 0;
   ASSERT_EQ(inst->process(128, &changes), kResultOk);
   ASSERT_EQ(plug->nChanges, 2u);
@@ -214,9 +214,9 @@ TEST_F(WrapperTest, ParameterQueuesTakeTheLastPointAtItsOffset) {
 TEST_F(WrapperTest, NotesAndControllersReachTheMidiInputRounded) {
   ASSERT_EQ(inst->start(44100.0, 256), kResultOk);
   EventList events;
-  events.noteOn(17, 60, 0.5f, 2);     // 63.5: rounds to 64
+  events.noteOn(17, 60, 0.5f, 2);  // 63.5: rounds to 64
   events.noteOff(40, 60, 0.0f, 2);
-  events.noteOn(41, 62, 0.001f);      // rounds to 0, but a note-on stays one
+  events.noteOn(41, 62, 0.001f);  // rounds to 0, but a note-on stays one
   ParamChanges changes;
   changes.add(iplug::IPlugVST3::kMIDICCParamStartIdx + 64, 9, 64.0 / 127.0 - 1e-9);
   changes.add(iplug::IPlugVST3::kMIDICCParamStartIdx + kPitchBend, 0, 0.5);

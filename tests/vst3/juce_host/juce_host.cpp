@@ -61,8 +61,8 @@ int main(int argc, char** argv) {
       std::printf("FAIL: JUCE found no plug-in in %s\n", argv[1]);
       return 1;
     }
-    std::printf("found %s by %s, instrument %d\n", types[0]->name.toRawUTF8(),
-                types[0]->manufacturerName.toRawUTF8(), int(types[0]->isInstrument));
+    std::printf("found %s by %s, instrument %d\n", types[0]->name.toRawUTF8(), types[0]->manufacturerName.toRawUTF8(),
+                int(types[0]->isInstrument));
     juce::String error;
     auto plugin = format.createInstanceFromDescription(*types[0], 48000.0, 256, error);
     if (!plugin) {
