@@ -18,10 +18,15 @@ class IPlugProcessor {
   IPlugProcessor(const IPlugProcessor&) = delete;
   IPlugProcessor& operator=(const IPlugProcessor&) = delete;
 
+  // The audio-thread calls below (ProcessBlock, ProcessMidiMsg, ProcessSysEx) must not
+  // wait: they take no lock, allocate nothing and make no system call, and whatever they
+  // hand to other threads goes through lock-free queues or atomics.
+
   // Audio thread. Renders nFrames into one buffer per output channel.
   virtual void ProcessBlock(sample** inputs, sample** outputs, int nFrames) = 0;
   // Audio thread, before the block the message belongs to.
   virtual void ProcessMidiMsg(const IMidiMsg& /*msg*/) {}
+  // Audio thread, like ProcessMidiMsg.
   virtual void ProcessSysEx(const SysExData& /*msg*/) {}
   // Whenever the sample rate or block size was set, while no block is processed.
   virtual void OnReset() {}
