@@ -22,8 +22,8 @@ class JackServer {
   JackServer(const std::string& tag, unsigned period, unsigned rate = 48000);
   ~JackServer();
   bool ready() const { return mReady; }
-  // Ends the server while its clients run, and waits until it is gone. The test's clients
-  // of it must be gone before the JackServer is destroyed.
+  // Kills the server outright while its clients run (as a crash would), and waits until it
+  // is gone. The test's clients of it must be gone before the JackServer is destroyed.
   void kill();
   // Starts the server again under the same name after kill(); true once it takes clients.
   bool restart();
