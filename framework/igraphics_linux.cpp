@@ -80,11 +80,11 @@ struct IGraphicsLinux::Window {
   float lastX = 0.f, lastY = 0.f;
   long frames = 0;
   bool dispatching = false;  // inside the window system's dispatch, which must not nest
-  // The last dispatch handled no event of the window (only pugl's own update notice), and
-  // `requestsAfter` is the connection's next request number when it ended: while it stays
-  // so, the connection has no output waiting and no event read ahead by a drawing.
-  bool handledEvent = false;
-  bool quiet = false;
+  // Whether an event of the window (other than pugl's own update notice) was handled since
+  // the last dispatch began, or no dispatch ran yet; and `requestsAfter`, the connection's
+  // next request number when the last dispatch ended. While neither changes, the
+  // connection has no output waiting and no event read ahead by a drawing.
+  bool handledEvent = true;
   unsigned long requestsAfter = 0;
   bool grabbed = false;                 // the pointer grab taken by CapturePointer
   bool captureWanted = false;           // the next frame is read back into `captured`
@@ -243,7 +243,6 @@ void IGraphicsLinux::ProcessEvents() {
   puglUpdate(mWindow->world, 0.0);
   if (!mWindow) return;
   mWindow->dispatching = false;
-  mWindow->quiet = !mWindow->handledEvent;
   mWindow->requestsAfter = XNextRequest(static_cast<Display*>(GetDisplay()));
 }
 
@@ -254,7 +253,7 @@ bool IGraphicsLinux::NothingToDispatch() const {
   // where only a dispatch finds them. Nor once requests were made since, which may
   // still wait to be sent.
   const Window& w = *mWindow;
-  if (!w.quiet || w.dispatching || w.buttons || IsDirty()) return false;
+  if (w.handledEvent || w.dispatching || w.buttons || IsDirty()) return false;
   auto* display = static_cast<Display*>(GetDisplay());
   if (XNextRequest(display) != w.requestsAfter || XEventsQueued(display, QueuedAlready) > 0) return false;
   pollfd connection{ConnectionNumber(display), POLLIN, 0};

@@ -21,6 +21,15 @@ constexpr Linux::TimerInterval kDisplayIntervalMs = 16;  // about 60 frames per 
 
 // The host's virtual-key codes, and its modifier bits, that the editor looks at.
 constexpr int16 kHostKeyBack = 1, kHostKeyTab = 2, kHostKeyReturn = 4, kHostKeyEscape = 6, kHostKeySpace = 7;
+// The editor's key for each host key code it looks at.
+constexpr struct {
+  int16 host;
+  int vk;
+} kHostKeys[] = {{kHostKeyBack, igraphics::kVK_BACK},
+                 {kHostKeyTab, igraphics::kVK_TAB},
+                 {kHostKeyReturn, igraphics::kVK_RETURN},
+                 {kHostKeyEscape, igraphics::kVK_ESCAPE},
+                 {kHostKeySpace, igraphics::kVK_SPACE}};
 constexpr int16 kHostShift = 1 << 0, kHostAlt = 1 << 1, kHostCommand = 1 << 2, kHostControl = 1 << 3;
 
 IKeyPress KeyFromHost(char16 key, int16 keyCode, int16 modifiers) {
@@ -28,25 +37,8 @@ IKeyPress KeyFromHost(char16 key, int16 keyCode, int16 modifiers) {
   k.S = modifiers & kHostShift;
   k.A = modifiers & kHostAlt;
   k.C = modifiers & (kHostCommand | kHostControl);
-  switch (keyCode) {
-    case kHostKeyBack:
-      k.VK = igraphics::kVK_BACK;
-      break;
-    case kHostKeyTab:
-      k.VK = igraphics::kVK_TAB;
-      break;
-    case kHostKeyReturn:
-      k.VK = igraphics::kVK_RETURN;
-      break;
-    case kHostKeyEscape:
-      k.VK = igraphics::kVK_ESCAPE;
-      break;
-    case kHostKeySpace:
-      k.VK = igraphics::kVK_SPACE;
-      break;
-    default:
-      break;
-  }
+  for (const auto& [host, vk] : kHostKeys)
+    if (keyCode == host) k.VK = vk;
   const char32_t c = key;
   if (k.VK == 0 && c >= 'a' && c <= 'z') k.VK = static_cast<int>(c - 'a' + 'A');
   if (k.VK == 0 && ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ' ' || c == 27))

@@ -19,10 +19,9 @@ std::string JackDefaultServerName() {
 
 bool JackServerRunning(const std::string& server) {
   QuietJackMessages(true);
-  jack_client_t* probe = server.empty()
-                             ? jack_client_open("corvaprobe", JackNoStartServer, nullptr)
-                             : jack_client_open("corvaprobe", jack_options_t(JackNoStartServer | JackServerName),
-                                                nullptr, server.c_str());
+  const std::string name = server.empty() ? JackDefaultServerName() : server;
+  jack_client_t* probe = jack_client_open("corvaprobe", jack_options_t(JackNoStartServer | JackServerName), nullptr,
+                                          name.c_str());
   QuietJackMessages(false);
   if (!probe) return false;
   jack_client_close(probe);

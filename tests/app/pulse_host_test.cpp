@@ -17,6 +17,7 @@
 #include "bench/pitch_estimate.h"
 #include "tests/app/app_env.h"
 #include "tests/app/child_process.h"
+#include "tests/support/temp_folder.h"
 
 namespace corva::test {
 namespace {
@@ -57,13 +58,18 @@ class PulseDaemon {
   pid_t mPid = -1;
 };
 
+// What a pactl command prints, or an empty text when it fails.
+std::string pactl(const std::string& dir, const std::vector<std::string>& args) {
+  const std::string out = dir + "/pactl.txt";
+  std::vector<std::string> command = {"pactl"};
+  command.insert(command.end(), args.begin(), args.end());
+  const pid_t p = start(command, out);
+  return p >= 0 && finish(p, 10s) == 0 ? readBytes(out) : std::string();
+}
+
 // The first number after `key` in what `pactl list <what>` prints, or -1.
 long pactlNumber(const std::string& dir, const std::string& what, const std::string& key) {
-  const std::string out = dir + "/pactl.txt";
-  const pid_t p = start({"pactl", "list", what}, out);
-  if (p < 0 || finish(p, 10s) != 0) return -1;
-  std::ifstream in(out);
-  const std::string text((std::istreambuf_iterator<char>(in)), {});
+  const std::string text = pactl(dir, {"list", what});
   const std::size_t at = text.find(key);
   return at == std::string::npos ? -1 : std::atol(text.c_str() + at + key.size());
 }
@@ -164,17 +170,6 @@ TEST(PulseHost, ADaemonThatGoesAwayIsSaidOnceAndTheStreamComesBackWithIt) {
   EXPECT_EQ(boxes, 1);
   EXPECT_EQ(host->state.audioOutDev, "Null Output");
   StandaloneHost::Destroy();
-}
-
-// What a pactl command prints, or an empty text when it fails.
-std::string pactl(const std::string& dir, const std::vector<std::string>& args) {
-  const std::string out = dir + "/pactl.txt";
-  std::vector<std::string> command = {"pactl"};
-  command.insert(command.end(), args.begin(), args.end());
-  const pid_t p = start(command, out);
-  if (p < 0 || finish(p, 10s) != 0) return {};
-  std::ifstream in(out);
-  return std::string((std::istreambuf_iterator<char>(in)), {});
 }
 
 // The tab-separated fields of each line of `text`.
