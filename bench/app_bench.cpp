@@ -2,12 +2,14 @@
 //   1. start to the editor's first frame in the program's window (needs a display);
 //   2. the host's audio callback against the plug-in's block processing alone, in this
 //      thread, at 48 kHz in 64-frame buffers;
-//   3. a minute of playing through a private JACK dummy server at 48 kHz and 64 frames:
-//      the process's CPU per audio second against the plug-in alone, and the late
-//      periods the server blames on the program and on a trivial client running beside
-//      it in the same minute (read from the server's own log, so no client of the
-//      benchmark's takes part).
-// Usage: corva-app-bench [--seconds S] [--no-window] [--no-jack]
+//   3. a minute of playing through a private JACK dummy server at 48 kHz and 64 frames,
+//      in realtime mode as JACK runs by default (--no-realtime: without): the process's
+//      CPU per audio second against the plug-in alone and against a trivial client
+//      running beside it in the same minute (what merely being woken every period costs
+//      on this machine), the late periods the server blames on each of the two, and how
+//      often the server's own timer woke late (read from the server's own log, so no
+//      client of the benchmark's takes part).
+// Usage: corva-app-bench [--seconds S] [--no-window] [--no-jack] [--no-realtime]
 
 #include <fcntl.h>
 #include <jack/jack.h>
@@ -26,6 +28,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -49,6 +52,21 @@ double threadCpu() {
   timespec t{};
   clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+// The CPU seconds another process of ours has used, from its stat line.
+double childCpu(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string stat((std::istreambuf_iterator<char>(in)), {});
+  const std::size_t close = stat.rfind(')');
+  if (close == std::string::npos) return 0.0;
+  std::istringstream fields(stat.substr(close + 2));
+  std::string field;
+  unsigned long long ticks = 0;
+  // After the name: state is field 3; utime and stime are fields 14 and 15.
+  for (int i = 3; i <= 15 && fields >> field; ++i)
+    if (i >= 14) ticks += std::stoull(field);
+  return static_cast<double>(ticks) / static_cast<double>(::sysconf(_SC_CLK_TCK));
 }
 
 double processCpu() {
@@ -177,16 +195,27 @@ std::size_t count(const std::string& text, const std::string& what) {
   return n;
 }
 
-// The trivial client the program is compared with: one audio output it leaves silent,
-// in a process of its own, until it is stopped.
-int trivialClient(const char* name) {
+// The clients the program is compared with, each with one audio output it leaves silent,
+// in a process of its own, until it is stopped. The trivial one does nothing else; the
+// busy one also spins for `busyMicroseconds` of CPU each period, as long as the plug-in
+// takes, so that it is as exposed as the program to whatever holds a period up.
+double busyMicroseconds = 0.0;
+jack_port_t* referencePort = nullptr;
+
+int referenceClient(const char* name, double microseconds) {
+  busyMicroseconds = microseconds;
   jack_client_t* c = jack_client_open(name, JackNoStartServer, nullptr);
   if (!c) return 1;
-  static jack_port_t* port = jack_port_register(c, "out", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+  referencePort = jack_port_register(c, "out", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
   jack_set_process_callback(
       c,
       [](jack_nframes_t n, void*) {
-        std::memset(jack_port_get_buffer(port, n), 0, n * sizeof(float));
+        std::memset(jack_port_get_buffer(referencePort, n), 0, n * sizeof(float));
+        if (busyMicroseconds > 0) {
+          const double end = threadCpu() + busyMicroseconds * 1e-6;
+          while (threadCpu() < end) {
+          }
+        }
         return 0;
       },
       nullptr);
@@ -197,14 +226,15 @@ int trivialClient(const char* name) {
 // 3. A minute through a private JACK dummy server, beside a trivial client on the same
 // server: the program's CPU, and the late periods the server blames on each of the two.
 // Nothing else connects to the server while it is measured.
-void jackRun(double seconds, double pluginCpu) {
+void jackRun(double seconds, double pluginCpu, bool realtime) {
   const std::string name = "corva-bench-" + std::to_string(::getpid());
   const std::string dir = std::filesystem::temp_directory_path().string() + "/" + name;
   std::filesystem::create_directories(dir + "/QVTCorva1");
   const std::string log = dir + "/jackd.log";
   ::setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
-  const pid_t server = spawnQuiet(
-      {"jackd", "--no-realtime", "-t", "10000", "-n", name, "-d", "dummy", "-r", "48000", "-p", "64"}, log);
+  std::vector<std::string> serverArgs = {"jackd", "-t", "10000", "-n", name, "-d", "dummy", "-r", "48000", "-p", "64"};
+  if (!realtime) serverArgs.insert(serverArgs.begin() + 1, "--no-realtime");
+  const pid_t server = spawnQuiet(serverArgs, log);
   bool up = false;
   for (int i = 0; i < 200 && server > 0 && !up; ++i) {
     up = platform::JackServerRunning();
@@ -216,7 +246,10 @@ void jackRun(double seconds, double pluginCpu) {
     std::filesystem::remove_all(dir);
     return;
   }
-  const pid_t trivial = spawnQuiet({"/proc/self/exe", "--trivial-jack-client", "corvatrivial"}, dir + "/trivial.log");
+  const pid_t trivial = spawnQuiet({"/proc/self/exe", "--reference-jack-client", "corvatrivial", "0"},
+                                   dir + "/trivial.log");
+  const std::string busyUs = std::to_string(pluginCpu * 64.0 / 48000.0 * 1e6);
+  const pid_t busy = spawnQuiet({"/proc/self/exe", "--reference-jack-client", "corvabusy", busyUs}, dir + "/busy.log");
 
   ::setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
   std::ofstream(dir + "/QVTCorva1/settings.ini") << "[audio]\ndriver=1\noutdev=system\nsr=48000\nbuffer=64\n";
@@ -230,9 +263,11 @@ void jackRun(double seconds, double pluginCpu) {
     const std::size_t logStart = logFrom(log, 0).size();
     const std::uint32_t f0 = host->samplesElapsed;
     const double c0 = processCpu();
+    const double trivial0 = childCpu(trivial);
     const auto t0 = Clock::now();
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
     const double cpu = processCpu() - c0;
+    const double trivialCpu = childCpu(trivial) - trivial0;
     const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
     const double audio = static_cast<double>(host->samplesElapsed - f0) / 48000.0;
     const std::string window = logFrom(log, logStart);
@@ -241,15 +276,23 @@ void jackRun(double seconds, double pluginCpu) {
         "%.2f times the plug-in alone\n",
         audio, wall, cpu / audio, pluginCpu > 0 ? cpu / audio / pluginCpu : 0.0);
     std::printf(
-        "jack: in the same %.0f s on the same server, late periods blamed on the program: %zu, on a trivial "
-        "client: %zu (periods the server lost in all: %zu)\n",
-        wall, count(window, "client = Corva was not finished"), count(window, "client = corvatrivial was not finished"),
-        count(window, "Process error"));
+        "jack: a trivial client on the same server in the same %.0f s used %.4f CPU s per audio s (%.2f times the "
+        "plug-in alone); the program above it: %.2f times the plug-in alone\n",
+        wall, trivialCpu / audio, trivialCpu / audio / pluginCpu, (cpu - trivialCpu) / audio / pluginCpu);
+    std::printf(
+        "jack: in the same %.0f s on the same server (%s), late periods blamed on the program: %zu, on a trivial "
+        "client: %zu (periods the server lost in all: %zu; its own timer woke late %zu times)\n",
+        wall, realtime ? "realtime" : "not realtime", count(window, "client = Corva was not finished"),
+        count(window, "client = corvatrivial was not finished"), count(window, "Process error"),
+        count(window, "JackTimedDriver::Process XRun"));
+    std::printf("jack: late periods blamed on a client that spins for the plug-in's %.0f us each period: %zu\n",
+                pluginCpu * 64.0 / 48000.0 * 1e6, count(window, "client = corvabusy was not finished"));
   }
   StandaloneHost::Destroy();
-  if (trivial > 0) {
-    ::kill(trivial, SIGTERM);
-    ::waitpid(trivial, nullptr, 0);
+  for (const pid_t reference : {trivial, busy}) {
+    if (reference <= 0) continue;
+    ::kill(reference, SIGTERM);
+    ::waitpid(reference, nullptr, 0);
   }
   // The server can hang on its way out when a client of its was killed just before;
   // it is given a few seconds and then killed.
@@ -257,6 +300,18 @@ void jackRun(double seconds, double pluginCpu) {
   if (!exited(server, std::chrono::seconds(5))) {
     ::kill(server, SIGKILL);
     ::waitpid(server, nullptr, 0);
+    // A killed server leaves its registration behind, and JACK holds only eight: a server
+    // of the same name started and stopped with no clients takes it back.
+    const pid_t again = spawnQuiet({"jackd", "--no-realtime", "-n", name, "-d", "dummy"}, log);
+    for (int i = 0; i < 100 && again > 0 && !platform::JackServerRunning(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (again > 0) {
+      ::kill(again, SIGTERM);
+      if (!exited(again, std::chrono::seconds(5))) {
+        ::kill(again, SIGKILL);
+        ::waitpid(again, nullptr, 0);
+      }
+    }
   }
   std::filesystem::remove_all(dir);
 }
@@ -265,13 +320,15 @@ void jackRun(double seconds, double pluginCpu) {
 
 int main(int argc, char** argv) {
   const auto start = Clock::now();
-  if (argc == 3 && !std::strcmp(argv[1], "--trivial-jack-client")) return trivialClient(argv[2]);
+  if (argc == 4 && !std::strcmp(argv[1], "--reference-jack-client"))
+    return referenceClient(argv[2], std::atof(argv[3]));
   double seconds = 60;
-  bool window = true, jack = true;
+  bool window = true, jack = true, realtime = true;
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--seconds") && i + 1 < argc) seconds = std::atof(argv[++i]);
     else if (!std::strcmp(argv[i], "--no-window")) window = false;
     else if (!std::strcmp(argv[i], "--no-jack")) jack = false;
+    else if (!std::strcmp(argv[i], "--no-realtime")) realtime = false;
   }
   const std::string data = std::filesystem::temp_directory_path().string() + "/corva-bench-data-" +
                            std::to_string(::getpid());
@@ -279,7 +336,7 @@ int main(int argc, char** argv) {
   ::setenv("XDG_CONFIG_HOME", data.c_str(), 1);
   if (window) firstFrame(&argc, &argv, start);
   const double plugin = callbackCost(std::min(seconds, 20.0));
-  if (jack) jackRun(seconds, plugin);
+  if (jack) jackRun(seconds, plugin, realtime);
   std::filesystem::remove_all(data);
   return 0;
 }
