@@ -25,17 +25,34 @@ namespace {
 inline __m256d absolute(__m256d x) { return _mm256_andnot_pd(set1(-0.0), x); }
 inline __m128d absolute(__m128d x) { return _mm_andnot_pd(_mm_set1_pd(-0.0), x); }
 
+// An interval's drive in vector form, lane i belonging to unknown i.
+struct VectorDrive {
+  __m256d source;       // source A, gate, source B, gate
+  __m256d conductance;  // 1/rA, collector load, 1/rB, collector load
+  __m256d leakAnd;      // leak + each conductance: the diagonal before the capacitors
+  double biasVoltage;
+};
+
+inline VectorDrive vectorDrive(const StageDrive& drive) {
+  VectorDrive d;
+  d.source = _mm256_setr_pd(drive.sourceA, drive.gate, drive.sourceB, drive.gate);
+  d.conductance = _mm256_setr_pd(1.0 / drive.rA, kCollectorLoad, 1.0 / drive.rB, kCollectorLoad);
+  d.leakAnd = _mm256_add_pd(set1(kLeak), d.conductance);
+  d.biasVoltage = drive.biasVoltage;
+  return d;
+}
+
 // The sub-step's constants in vector form, lane i belonging to unknown i, with the
 // same values as the scalar SubStep.
 struct VectorSubStep {
-  __m256d source;                    // source A, gate, source B, gate
-  __m256d conductance;               // 1/rA, collector load, 1/rB, collector load
+  const VectorDrive* drive;
   __m256d gc03, start03, history03;  // capacitors Cc1, Cc2, Cbe1, Cbe2
   __m256d gc45, start45, history45;  // Cbc1, Cbc1, Cbc2, Cbc2
   __m256d row[4];                    // the Jacobian without the transistors (and bias paths)
-  double biasVoltage;
-  __m128d baseDiagonal;       // leak + base resistor of base A and base B
-  __m128d baseCapacitors[3];  // the capacitors at base A and base B, in the order they add
+  // The capacitors each diagonal entry adds, in the order they add (-0 where an entry
+  // adds fewer): base A Cc2, Cbe1, Cbc1; collector A Cc1, Cbc1; base B Cc1, Cbe2, Cbc2;
+  // collector B Cc2, Cbc2.
+  __m256d diagonalCapacitors[3];
 };
 
 // The voltages across Cc1, Cc2, Cbe1, Cbe2 (v1 - v2, v3 - v0, v0, v2).
@@ -50,12 +67,9 @@ inline __m256d acrossLastTwo(__m256d v) { return _mm256_sub_pd(_mm256_unpacklo_p
 constexpr double kCapacitance03[4] = {kCc1, kCc2, kCbe, kCbe};
 constexpr double kTwiceCapacitance03[4] = {2.0 * kCc1, 2.0 * kCc2, 2.0 * kCbe, 2.0 * kCbe};
 
-inline VectorSubStep prepareVector(const OutputStage& s, double step, const StageDrive& drive) {
+inline VectorSubStep prepareVector(const OutputStage& s, double step, const VectorDrive& drive) {
   VectorSubStep w;
-  const double gA = 1.0 / drive.rA;
-  const double gB = 1.0 / drive.rB;
-  w.source = _mm256_setr_pd(drive.sourceA, drive.gate, drive.sourceB, drive.gate);
-  w.conductance = _mm256_setr_pd(gA, kCollectorLoad, gB, kCollectorLoad);
+  w.drive = &drive;
   const __m256d stepV = set1(step);
   const __m256d start = _mm256_loadu_pd(s.vStart);
   w.start03 = acrossFirstFour(start);
@@ -71,29 +85,27 @@ inline VectorSubStep prepareVector(const OutputStage& s, double step, const Stag
     w.history03 = _mm256_setzero_pd();
     w.history45 = _mm256_setzero_pd();
   }
-  double gc[6];
-  _mm256_storeu_pd(gc, w.gc03);
-  gc[4] = w.gc45[0];
-  gc[5] = w.gc45[2];
-  const double off0 = 0.0 - gc[0], off1 = 0.0 - gc[1], off4 = 0.0 - gc[4], off5 = 0.0 - gc[5];
-  w.biasVoltage = drive.biasVoltage;
-  double diagA = kLeak + gA, diagB = kLeak + gB;
-  if (drive.modeTwo) {
-    w.baseDiagonal = _mm_setr_pd(diagA, diagB);
-    w.baseCapacitors[0] = _mm_setr_pd(gc[1], gc[0]);
-    w.baseCapacitors[1] = _mm_setr_pd(gc[2], gc[3]);
-    w.baseCapacitors[2] = _mm_setr_pd(gc[4], gc[5]);
-  } else {
-    diagA = diagA + gc[1] + gc[2] + gc[4];
-    diagB = diagB + gc[0] + gc[3] + gc[5];
-  }
-  const double diagCA = kLeak + kCollectorLoad + gc[0] + gc[4];
-  const double diagCB = kLeak + kCollectorLoad + gc[1] + gc[5];
-  // In mode 2 the bases' diagonal entries are replaced per evaluation.
-  w.row[0] = _mm256_setr_pd(diagA, off4, 0.0, off1);
-  w.row[1] = _mm256_setr_pd(off4, diagCA, off0, 0.0);
-  w.row[2] = _mm256_setr_pd(0.0, off0, diagB, off5);
-  w.row[3] = _mm256_setr_pd(off1, 0.0, off5, diagCB);
+  // Adding -0 leaves any value as it is.
+  w.diagonalCapacitors[0] = _mm256_permute4x64_pd(w.gc03, 0b01'00'00'01);
+  w.diagonalCapacitors[1] = _mm256_blend_pd(_mm256_permute4x64_pd(w.gc03, 0b00'11'00'10), w.gc45, 0b1010);
+  w.diagonalCapacitors[2] = _mm256_blend_pd(w.gc45, set1(-0.0), 0b1010);
+  const __m256d diagonal = _mm256_add_pd(
+      _mm256_add_pd(_mm256_add_pd(drive.leakAnd, w.diagonalCapacitors[0]), w.diagonalCapacitors[1]),
+      w.diagonalCapacitors[2]);
+  // Each capacitor's term between its two nodes, 0 - C/step: (Cc1, Cc2, Cbe1, Cbe2) and
+  // (Cbc1, Cbc1, Cbc2, Cbc2).
+  const __m256d off03 = _mm256_sub_pd(_mm256_setzero_pd(), w.gc03);
+  const __m256d off45 = _mm256_sub_pd(_mm256_setzero_pd(), w.gc45);
+  // Rows (each also a column, the matrix being symmetric): base A (diagonal, Cbc1, 0,
+  // Cc2), collector A (Cbc1, diagonal, Cc1, 0), base B (0, Cc1, diagonal, Cbc2),
+  // collector B (Cc2, 0, Cbc2, diagonal). In mode 2 the bases' diagonal entries are
+  // replaced per evaluation.
+  const __m256d zero = _mm256_setzero_pd();
+  const __m256d cc = _mm256_permute4x64_pd(off03, 0b01'00'00'01);  // Cc2, Cc1, Cc1, Cc2
+  w.row[0] = _mm256_blend_pd(_mm256_blend_pd(off45, cc, 0b1000), _mm256_blend_pd(diagonal, zero, 0b0100), 0b0101);
+  w.row[1] = _mm256_blend_pd(_mm256_blend_pd(off45, cc, 0b0100), _mm256_blend_pd(diagonal, zero, 0b1000), 0b1010);
+  w.row[2] = _mm256_blend_pd(_mm256_blend_pd(off45, cc, 0b0010), _mm256_blend_pd(diagonal, zero, 0b0001), 0b0101);
+  w.row[3] = _mm256_blend_pd(_mm256_blend_pd(off45, cc, 0b0001), _mm256_blend_pd(diagonal, zero, 0b0010), 0b1010);
   return w;
 }
 
@@ -187,7 +199,7 @@ inline void evaluate(const VectorSubStep& w, double (&junctionVoltage)[2], __m25
   __m256d F = _mm256_mul_pd(set1(kLeak), v);
   __m256d S = absolute(F);
   // Base resistors and collector loads.
-  const __m256d resistors = _mm256_mul_pd(_mm256_sub_pd(v, w.source), w.conductance);
+  const __m256d resistors = _mm256_mul_pd(_mm256_sub_pd(v, w.drive->source), w.drive->conductance);
   F = _mm256_add_pd(F, resistors);
   S = _mm256_add_pd(S, absolute(resistors));
 
@@ -195,17 +207,22 @@ inline void evaluate(const VectorSubStep& w, double (&junctionVoltage)[2], __m25
   __m256d row2 = w.row[2];
   if constexpr (ModeTwo) {
     const BiasPaths bias = seriesJunctionPair(
-        w.biasVoltage, _mm256_castpd256_pd128(_mm256_permute4x64_pd(v, 0b00'00'10'00)), junctionVoltage);
+        w.drive->biasVoltage, _mm256_castpd256_pd128(_mm256_permute4x64_pd(v, 0b00'00'10'00)), junctionVoltage);
     const __m256d biasCurrent = _mm256_set_m128d(_mm_unpackhi_pd(bias.current, _mm_setzero_pd()),
                                                  _mm_unpacklo_pd(bias.current, _mm_setzero_pd()));
     F = _mm256_sub_pd(F, biasCurrent);
     S = _mm256_add_pd(S, absolute(biasCurrent));
-    // Both bases' diagonal entries at once (A in lane 0, B in lane 1).
-    const __m128d diagonal = _mm_add_pd(
-        _mm_add_pd(_mm_add_pd(_mm_sub_pd(w.baseDiagonal, bias.conductance), w.baseCapacitors[0]), w.baseCapacitors[1]),
-        w.baseCapacitors[2]);
-    row0 = _mm256_blend_pd(row0, _mm256_broadcastsd_pd(diagonal), 0b0001);
-    row2 = _mm256_blend_pd(row2, _mm256_permute4x64_pd(_mm256_castpd128_pd256(diagonal), 0b01'01'01'01), 0b0100);
+    // Both bases' diagonal entries at once, A in lane 0 and B in lane 2 (the other two
+    // lanes are not used).
+    const __m256d diagonal = _mm256_add_pd(
+        _mm256_add_pd(_mm256_add_pd(_mm256_sub_pd(w.drive->leakAnd,
+                                                  _mm256_permute4x64_pd(_mm256_castpd128_pd256(bias.conductance),
+                                                                        0b01'01'00'00)),
+                                    w.diagonalCapacitors[0]),
+                      w.diagonalCapacitors[1]),
+        w.diagonalCapacitors[2]);
+    row0 = _mm256_blend_pd(row0, diagonal, 0b0001);
+    row2 = _mm256_blend_pd(row2, diagonal, 0b0100);
   }
 
   // Capacitors: Cc1, Cc2, Cbe1, Cbe2 in lanes 0..3 (voltages across: v1 - v2, v3 - v0,
@@ -455,6 +472,8 @@ inline bool newton(OutputStage& stage, const VectorSubStep& w, const double* gue
 
 // The sub-step control's arithmetic on the four unknowns at once.
 struct VectorSubStepArithmetic {
+  VectorDrive drive;
+  explicit VectorSubStepArithmetic(const StageDrive& stageDrive) : drive(vectorDrive(stageDrive)) {}
   static void predict(OutputStage& s, double step, double* guess) {
     const __m256d v = _mm256_loadu_pd(s.v);
     _mm256_storeu_pd(s.vStart, v);
@@ -472,9 +491,7 @@ struct VectorSubStepArithmetic {
     const __m128d pair = _mm_max_pd(_mm256_castpd256_pd128(d), _mm256_extractf128_pd(d, 1));
     return _mm_cvtsd_f64(_mm_max_sd(pair, _mm_unpackhi_pd(pair, pair)));
   }
-  static VectorSubStep prepare(const OutputStage& s, double step, const StageDrive& drive) {
-    return prepareVector(s, step, drive);
-  }
+  VectorSubStep prepare(const OutputStage& s, double step) const { return prepareVector(s, step, drive); }
   static void acceptHistory(OutputStage& s, const VectorSubStep& w) {
     const __m256d v = _mm256_loadu_pd(s.v);
     const __m256d I03 = _mm256_sub_pd(_mm256_mul_pd(w.gc03, _mm256_sub_pd(acrossFirstFour(v), w.start03)), w.history03);

@@ -248,6 +248,8 @@ inline bool nearSwitching(const OutputStage& s, int base, int collector) {
 // The per-sub-step arithmetic of the integration in scalar form; a vector path may give
 // its own, with the same values.
 struct ScalarSubStepArithmetic {
+  const StageDrive& drive;
+  explicit ScalarSubStepArithmetic(const StageDrive& stageDrive) : drive(stageDrive) {}
   // vStart = v; the predictor's guess from the last accepted sub-step's slope.
   static void predict(OutputStage& s, double step, double* guess) {
     for (int i = 0; i < 4; ++i) {
@@ -263,9 +265,7 @@ struct ScalarSubStepArithmetic {
     return change;
   }
   // The constants of one sub-step.
-  static SubStep prepare(const OutputStage& s, double step, const StageDrive& drive) {
-    return prepareSubStep(s, step, drive);
-  }
+  SubStep prepare(const OutputStage& s, double step) const { return prepareSubStep(s, step, drive); }
   // After an accepted sub-step: the capacitors' history currents, and vHist = vStart.
   static void acceptHistory(OutputStage& s, const SubStep& k) {
     acceptCapacitorHistory(s, k);
@@ -275,10 +275,12 @@ struct ScalarSubStepArithmetic {
 
 // The adaptive sub-steps of one interval. solve(stage, subStep, guess) is the Newton
 // solve of one sub-step, with the constants Arithmetic::prepare made for it: on success
-// it leaves the solution in stage.v.
+// it leaves the solution in stage.v. The Arithmetic is made once per interval, from the
+// interval's drive.
 template <class Arithmetic = ScalarSubStepArithmetic, class Solve>
 [[nodiscard]] inline bool integrateSubSteps(OutputStage& s, double h, const StageDrive& drive, std::int32_t budget,
                                             Solve&& solve) {
+  const Arithmetic arithmetic(drive);
   double t = 0.0;
   double step = h;
   // A sub-step that needs more evaluations than one block can spend still advances,
@@ -305,9 +307,9 @@ template <class Arithmetic = ScalarSubStepArithmetic, class Solve>
     }
 
     double guess[4];
-    Arithmetic::predict(s, step, guess);
+    arithmetic.predict(s, step, guess);
 
-    const auto k = Arithmetic::prepare(s, step, drive);
+    const auto k = arithmetic.prepare(s, step);
     if (!solve(s, k, guess)) {
       step /= 2.0;
       s.holdOff = 2;
@@ -319,7 +321,7 @@ template <class Arithmetic = ScalarSubStepArithmetic, class Solve>
       continue;
     }
 
-    const double change = Arithmetic::largestChange(s);
+    const double change = arithmetic.largestChange(s);
     if (change <= 2.0) {
       s.calmTime += step;
     } else if (step <= 2.5e-7) {
@@ -330,7 +332,7 @@ template <class Arithmetic = ScalarSubStepArithmetic, class Solve>
       continue;
     }
 
-    Arithmetic::acceptHistory(s, k);
+    arithmetic.acceptHistory(s, k);
     t += step;
     s.lastStep = step;
     s.timeDone += step;
