@@ -122,8 +122,9 @@ void buildCircuit(Circuit& circuit);
 void applyCircuitControls(Circuit& circuit, const CircuitControls& controls);
 
 // What the equations of one backward-Euler step share between its evaluations: the
-// Jacobian of the linear elements (resistors and capacitors, row stride 14), each
-// capacitor's conductance C / h and its voltage at the step's start.
+// Jacobian of the linear elements (resistors and capacitors, row stride 14; a pinned
+// node's row is the unit row), each capacitor's conductance C / h and its voltage at the
+// step's start.
 struct LinearStamp {
   double J[kMaxNodes * kMaxNodes];
   double capacitorG[kMaxCapacitors];

@@ -10,6 +10,7 @@
 #include "engine/damped_newton.h"
 #include "engine/device_laws.h"
 #include "engine/main_circuit.h"
+#include "engine/main_circuit_netlist.h"
 
 namespace corva {
 
@@ -20,22 +21,32 @@ bool newtonStepAvx2(Circuit& circuit, double h);
 namespace {
 
 constexpr int kLineSearchTries = 5;
-constexpr int kStride = kMaxNodes + 1;  // augmented matrix row stride
+// Row stride of the augmented matrix the Newton step eliminates: the unknowns' columns,
+// the right-hand side and padding up to whole 256-bit vectors.
+constexpr int kStride = 16;
+static_assert(kMaxNodes + 1 <= kStride);
 
-// Adds a current I flowing from a to b to the residuals and the current scales.
-inline void stampCurrent(double* F, double* S, std::int32_t a, std::int32_t b, double I) {
-  F[a] += I;
-  F[b] -= I;
+// Adds a current I flowing from a to b to the residuals and the current scales. The
+// residual of a pinned node is replaced by its voltage error, so its sum is skipped.
+inline void stampCurrent(const Circuit& L, double* F, double* S, std::int32_t a, std::int32_t b, double I) {
+  if (!L.pinned[a]) F[a] += I;
+  if (!L.pinned[b]) F[b] -= I;
   S[a] += std::fabs(I);
   S[b] += std::fabs(I);
 }
 
-// Adds a conductance g between a and b to the Jacobian.
-inline void stampConductance(double* J, std::int32_t a, std::int32_t b, double g) {
-  J[a * kMaxNodes + a] += g;
-  J[a * kMaxNodes + b] -= g;
-  J[b * kMaxNodes + b] += g;
-  J[b * kMaxNodes + a] -= g;
+// Adds a conductance g between a and b to the Jacobian (row stride Stride); a pinned
+// node's row stays the unit row.
+template <int Stride>
+inline void stampConductance(const Circuit& L, double* J, std::int32_t a, std::int32_t b, double g) {
+  if (!L.pinned[a]) {
+    J[a * Stride + a] += g;
+    J[a * Stride + b] -= g;
+  }
+  if (!L.pinned[b]) {
+    J[b * Stride + b] += g;
+    J[b * Stride + a] -= g;
+  }
 }
 
 // The limited junction exponential of each of count arguments, one by one.
@@ -43,65 +54,118 @@ inline void scalarJunctionExps(const double* argument, int count, LimitedExp* ou
   for (int i = 0; i < count; ++i) out[i] = limitedExp(argument[i]);
 }
 
+// Where the elements sit: Net::of(c) gives the record whose counts, node indices and
+// pinned flags the functions below follow, while c holds the values. RecordNetlist
+// follows the record itself; InstrumentNetlist follows the instrument's netlist, known at
+// compile time, so that the loops over its elements unroll into straight code with every
+// node index fixed (for records with that netlist only, see hasInstrumentNetlist).
+struct RecordNetlist {
+  static constexpr int kFixedNodes = 0;
+  static const Circuit& of(const Circuit& c) { return c; }
+};
+struct InstrumentNetlist {
+  static constexpr int kFixedNodes = kInstrumentNetlist.nodeCount;
+  static constexpr const Circuit& of(const Circuit&) { return kInstrumentNetlist; }
+};
+
+// The Jacobian of the linear elements for a backward-Euler step h from xPrev (row
+// stride Stride, pinned nodes' rows the unit rows, padding zero), each capacitor's
+// conductance C / h and its voltage at the step's start.
+template <int Stride, class Net>
+inline void stampLinearElements(const Circuit& c, double h, double* J, double* capacitorG, double* capacitorStart) {
+  const Circuit& L = Net::of(c);
+  const int n = L.nodeCount;
+  std::memset(J, 0, sizeof(double) * Stride * n);
+#pragma GCC unroll 16
+  for (int i = 0; i < n; ++i) J[i * Stride + i] = L.pinned[i] ? 1.0 : 1e-9;
+#pragma GCC unroll 16
+  for (int k = 0; k < L.resistorCount; ++k)
+    stampConductance<Stride>(L, J, L.resistors[k].a, L.resistors[k].b, c.resistors[k].G);
+#pragma GCC unroll 16
+  for (int k = 0; k < L.capacitorCount; ++k) {
+    const int a = L.capacitors[k].a, b = L.capacitors[k].b;
+    const double g = c.capacitors[k].C / h;
+    capacitorG[k] = g;
+    capacitorStart[k] = c.xPrev[a] - c.xPrev[b];
+    stampConductance<Stride>(L, J, a, b, g);
+  }
+}
+
+// Evaluates the equations at node voltages v: residual F (sum of currents leaving each
+// node), current scale S and Jacobian J (row stride Stride), from the step's linear part.
+// With Augmented, J's column n also receives the right-hand side -F.
 // The Jacobian's entries are sums in element order: the linear elements first, then the
 // junctions and transistors. Starting from the step's linear sums therefore gives the
 // same values as stamping every element afresh.
 // exps(arguments, count, out) gives the limited junction exponential of each argument.
-template <class JunctionExps>
-inline void stampEquations(Circuit& c, const LinearStamp& linear, const double* v, double* F, double* S, double* J,
-                           JunctionExps&& exps) {
+template <int Stride, bool Augmented, class Net, class JunctionExps>
+inline void stampEquations(Circuit& c, const double* linearJ, const double* capacitorG, const double* capacitorStart,
+                           const double* v, double* F, double* S, double* J, JunctionExps&& exps) {
+  const Circuit& L = Net::of(c);
   c.evaluationCount += 1;
-  const int n = c.nodeCount;
-  std::memcpy(J, linear.J, sizeof(double) * kMaxNodes * n);
+  const int n = L.nodeCount;
+  std::memcpy(J, linearJ, sizeof(double) * Stride * n);
+#pragma GCC unroll 16
   for (int i = 0; i < n; ++i) {
     F[i] = 1e-9 * v[i];
     S[i] = std::fabs(F[i]);
   }
-  for (int k = 0; k < c.resistorCount; ++k) {
-    const Resistor& r = c.resistors[k];
-    stampCurrent(F, S, r.a, r.b, (v[r.a] - v[r.b]) * r.G);
+#pragma GCC unroll 16
+  for (int k = 0; k < L.resistorCount; ++k) {
+    const int a = L.resistors[k].a, b = L.resistors[k].b;
+    stampCurrent(L, F, S, a, b, (v[a] - v[b]) * c.resistors[k].G);
   }
-  for (int k = 0; k < c.currentSourceCount; ++k) {
-    const CurrentSource& s = c.currentSources[k];
-    F[s.node] += s.current;
-    S[s.node] += std::fabs(s.current);
+#pragma GCC unroll 16
+  for (int k = 0; k < L.currentSourceCount; ++k) {
+    const int node = L.currentSources[k].node;
+    const double current = c.currentSources[k].current;
+    if (!L.pinned[node]) F[node] += current;
+    S[node] += std::fabs(current);
   }
-  for (int k = 0; k < c.capacitorCount; ++k) {
-    const Capacitor& cap = c.capacitors[k];
-    const double I = ((v[cap.a] - v[cap.b]) - linear.capacitorStart[k]) * linear.capacitorG[k];
-    stampCurrent(F, S, cap.a, cap.b, I);
+#pragma GCC unroll 16
+  for (int k = 0; k < L.capacitorCount; ++k) {
+    const int a = L.capacitors[k].a, b = L.capacitors[k].b;
+    const double I = ((v[a] - v[b]) - capacitorStart[k]) * capacitorG[k];
+    stampCurrent(L, F, S, a, b, I);
   }
   // The junctions' and transistors' exponentials, all at once: each junction's, then
   // each transistor's forward and reverse one.
   double argument[kMaxJunctions + 2 * kMaxTransistors];
   LimitedExp junctionExp[kMaxJunctions + 2 * kMaxTransistors];
   int count = 0;
-  for (int k = 0; k < c.junctionCount; ++k) argument[count++] = v[c.junctions[k].anode] - v[c.junctions[k].cathode];
-  for (int k = 0; k < c.transistorCount; ++k) {
-    const Transistor& q = c.transistors[k];
-    argument[count++] = q.polarity * (v[q.base] - v[q.emitter]);
-    argument[count++] = q.polarity * (v[q.base] - v[q.collector]);
+#pragma GCC unroll 8
+  for (int k = 0; k < L.junctionCount; ++k) argument[count++] = v[L.junctions[k].anode] - v[L.junctions[k].cathode];
+#pragma GCC unroll 8
+  for (int k = 0; k < L.transistorCount; ++k) {
+    const Transistor& q = L.transistors[k];
+    const double p = c.transistors[k].polarity;
+    argument[count++] = p * (v[q.base] - v[q.emitter]);
+    argument[count++] = p * (v[q.base] - v[q.collector]);
   }
   exps(argument, count, junctionExp);
-  for (int k = 0; k < c.junctionCount; ++k) {
-    const Junction& d = c.junctions[k];
+#pragma GCC unroll 8
+  for (int k = 0; k < L.junctionCount; ++k) {
+    const int a = L.junctions[k].anode, b = L.junctions[k].cathode;
+    const double Is = c.junctions[k].Is;
     const LimitedExp e = junctionExp[k];
-    stampCurrent(F, S, d.anode, d.cathode, d.Is * (e.e - 1.0));
-    stampConductance(J, d.anode, d.cathode, d.Is * e.slope * kInverseThermalVoltage);
+    stampCurrent(L, F, S, a, b, Is * (e.e - 1.0));
+    stampConductance<Stride>(L, J, a, b, Is * e.slope * kInverseThermalVoltage);
   }
-  for (int k = 0; k < c.transistorCount; ++k) {
+#pragma GCC unroll 8
+  for (int k = 0; k < L.transistorCount; ++k) {
     const Transistor& q = c.transistors[k];
-    const int b = q.base, col = q.collector, em = q.emitter;
+    const int b = L.transistors[k].base, col = L.transistors[k].collector, em = L.transistors[k].emitter;
+    const bool pb = L.pinned[b], pc = L.pinned[col], pe = L.pinned[em];
     const double p = q.polarity;
-    const LimitedExp f = junctionExp[c.junctionCount + 2 * k];
-    const LimitedExp r = junctionExp[c.junctionCount + 2 * k + 1];
+    const LimitedExp f = junctionExp[L.junctionCount + 2 * k];
+    const LimitedExp r = junctionExp[L.junctionCount + 2 * k + 1];
     const double isF = q.Is / q.betaF, isR = q.Is / q.betaR;
     const double Ibe = isF * (f.e - 1.0);
     const double Ibc = isR * (r.e - 1.0);
     const double Ict = q.Is * (f.e - r.e);
-    F[b] += p * (Ibe + Ibc);
-    F[col] += p * (Ict - Ibc);
-    F[em] -= p * (Ict + Ibe);
+    if (!pb) F[b] += p * (Ibe + Ibc);
+    if (!pc) F[col] += p * (Ict - Ibc);
+    if (!pe) F[em] -= p * (Ict + Ibe);
     S[b] += std::fabs(Ibe + Ibc);
     S[col] += std::fabs(Ict - Ibc);
     S[em] += std::fabs(Ict + Ibe);
@@ -109,48 +173,63 @@ inline void stampEquations(Circuit& c, const LinearStamp& linear, const double* 
     const double gMu = isR * r.slope * kInverseThermalVoltage;
     const double gF = q.Is * f.slope * kInverseThermalVoltage;
     const double gR = q.Is * r.slope * kInverseThermalVoltage;
-    double* Jb = J + b * kMaxNodes;
-    double* Jc = J + col * kMaxNodes;
-    double* Je = J + em * kMaxNodes;
-    Jb[b] += gPi + gMu;
-    Jb[em] -= gPi;
-    Jb[col] -= gMu;
-    Jc[b] += gF - gR - gMu;
-    Jc[em] -= gF;
-    Jc[col] += gR + gMu;
-    Je[b] += gR - gF - gPi;
-    Je[em] += gF + gPi;
-    Je[col] -= gR;
+    double* Jb = J + b * Stride;
+    double* Jc = J + col * Stride;
+    double* Je = J + em * Stride;
+    if (!pb) {
+      Jb[b] += gPi + gMu;
+      Jb[em] -= gPi;
+      Jb[col] -= gMu;
+    }
+    if (!pc) {
+      Jc[b] += gF - gR - gMu;
+      Jc[em] -= gF;
+      Jc[col] += gR + gMu;
+    }
+    if (!pe) {
+      Je[b] += gR - gF - gPi;
+      Je[em] += gF + gPi;
+      Je[col] -= gR;
+    }
     if (q.breakdownVoltage > 0.0) {
       const LimitedExp d = limitedExp(-p * (v[b] - v[em]) - q.breakdownVoltage);
       const double I = q.breakdownIs * (d.e - 1.0);
       const double g = q.breakdownIs * d.slope * kInverseThermalVoltage;
-      F[b] -= p * I;
-      F[em] += p * I;
+      if (!pb) F[b] -= p * I;
+      if (!pe) F[em] += p * I;
       S[b] += std::fabs(I);
       S[em] += std::fabs(I);
-      Jb[b] += g;
-      Jb[em] -= g;
-      Je[b] -= g;
-      Je[em] += g;
+      if (!pb) {
+        Jb[b] += g;
+        Jb[em] -= g;
+      }
+      if (!pe) {
+        Je[b] -= g;
+        Je[em] += g;
+      }
     }
   }
-  for (int i = 0; i < n; ++i) {
-    if (!c.pinned[i]) continue;
-    F[i] = v[i] - c.pinnedVoltage[i];
-    std::memset(J + i * kMaxNodes, 0, sizeof(double) * kMaxNodes);
-    J[i * kMaxNodes + i] = 1.0;
+#pragma GCC unroll 16
+  for (int i = 0; i < n; ++i)
+    if (L.pinned[i]) F[i] = v[i] - c.pinnedVoltage[i];
+  if constexpr (Augmented) {
+#pragma GCC unroll 16
+    for (int i = 0; i < n; ++i) J[i * Stride + n] = -F[i];
   }
 }
 
 // Largest change of any junction voltage (diodes, base-emitter, base-collector) that the
 // update dx would make.
+template <class Net>
 inline double largestJunctionChange(const Circuit& c, const double* dx) {
+  const Circuit& L = Net::of(c);
   double m = 0.0;
-  for (int k = 0; k < c.junctionCount; ++k)
-    m = std::max(m, std::fabs(dx[c.junctions[k].anode] - dx[c.junctions[k].cathode]));
-  for (int k = 0; k < c.transistorCount; ++k) {
-    const Transistor& q = c.transistors[k];
+#pragma GCC unroll 8
+  for (int k = 0; k < L.junctionCount; ++k)
+    m = std::max(m, std::fabs(dx[L.junctions[k].anode] - dx[L.junctions[k].cathode]));
+#pragma GCC unroll 8
+  for (int k = 0; k < L.transistorCount; ++k) {
+    const Transistor& q = L.transistors[k];
     m = std::max(m, std::fabs(dx[q.base] - dx[q.emitter]));
     m = std::max(m, std::fabs(dx[q.base] - dx[q.collector]));
   }
@@ -158,17 +237,26 @@ inline double largestJunctionChange(const Circuit& c, const double* dx) {
 }
 
 // Gaussian elimination with partial pivoting on the augmented n x (n + 1) matrix `a`
-// (row stride kStride), in place. With FixedN > 0 the loops have a compile-time length
-// and are unrolled.
+// (row stride kStride, right-hand side in column n), in place. With FixedN > 0 the loops
+// have a compile-time length and are unrolled.
+// Below the pivot row, the columns up to the pivot's are never read again; the row
+// updates and swaps still cover them, so that they work on whole aligned groups of four
+// (the padding included), which the compiler turns into full vectors. Every entry that is
+// read later gets exactly the value of an update of the live columns alone.
 // Clang reports the runtime-length instantiation's loops as not unrolled; that one is
 // meant to stay a plain loop.
 #if defined(__clang__)
 #pragma clang diagnostic push
 #pragma clang diagnostic ignored "-Wpass-failed"
 #endif
+// Four doubles handled as one value, element by element, in one 256-bit register where
+// the CPU has them and in two 128-bit ones where not.
+using Lanes = double __attribute__((vector_size(4 * sizeof(double))));
+
 template <int FixedN>
 [[nodiscard]] inline bool eliminateFor(int runtimeN, double* a, double* dx) {
   const int n = FixedN > 0 ? FixedN : runtimeN;
+  const int end = (n + 1 + 3) & ~3;
   double inversePivot[kMaxNodes];
 #pragma GCC unroll 14
   for (int c = 0; c < n; ++c) {
@@ -185,17 +273,30 @@ template <int FixedN>
     }
     if (!(largest >= 1e-300)) return false;
     if (best != c)
-      for (int j = c; j <= n; ++j) std::swap(a[c * kStride + j], a[best * kStride + j]);
+      for (int j = c & ~3; j < end; j += 4) {
+        Lanes upper, lower;
+        std::memcpy(&upper, a + c * kStride + j, sizeof upper);
+        std::memcpy(&lower, a + best * kStride + j, sizeof lower);
+        std::memcpy(a + c * kStride + j, &lower, sizeof lower);
+        std::memcpy(a + best * kStride + j, &upper, sizeof upper);
+      }
     const double* pivotRow = a + c * kStride;
     inversePivot[c] = 1.0 / pivotRow[c];
+    const int from = (c + 1) & ~3;
 #pragma GCC unroll 14
     for (int r = c + 1; r < n; ++r) {
       double* row = a + r * kStride;
       const double f = row[c] * inversePivot[c];
-      // Column c below the pivot is never read again, so it is left as it is.
-      if (f != 0.0)
-#pragma GCC unroll 14
-        for (int j = c + 1; j <= n; ++j) row[j] -= f * pivotRow[j];
+      if (f != 0.0) {
+        const Lanes factor = {f, f, f, f};
+        for (int j = from; j < end; j += 4) {
+          Lanes x, p;
+          std::memcpy(&x, row + j, sizeof x);
+          std::memcpy(&p, pivotRow + j, sizeof p);
+          x -= factor * p;
+          std::memcpy(row + j, &x, sizeof x);
+        }
+      }
     }
   }
 #pragma GCC unroll 14
@@ -211,38 +312,44 @@ template <int FixedN>
 #pragma clang diagnostic pop
 #endif
 
+// Solves J dx = rhs (J row stride kMaxNodes) for the circuit's unknowns.
 [[nodiscard]] inline bool solveCircuitSystem(const Circuit& circuit, const double* J, const double* rhs, double* dx) {
   const int n = circuit.nodeCount;
-  double a[kMaxNodes * kStride];
-  if (n == 13) {
-    // The instrument's netlist: copies of a fixed length, which the compiler inlines.
-    for (int r = 0; r < 13; ++r) {
-      std::memcpy(a + r * kStride, J + r * kMaxNodes, sizeof(double) * 13);
-      a[r * kStride + 13] = rhs[r];
-    }
-    return eliminateFor<13>(n, a, dx);
-  }
+  alignas(32) double a[kMaxNodes * kStride] = {};
   for (int r = 0; r < n; ++r) {
     std::memcpy(a + r * kStride, J + r * kMaxNodes, sizeof(double) * n);
     a[r * kStride + n] = rhs[r];
   }
-  return eliminateFor<0>(n, a, dx);
+  return n == kInstrumentNetlist.nodeCount ? eliminateFor<kInstrumentNetlist.nodeCount>(n, a, dx)
+                                           : eliminateFor<0>(n, a, dx);
+}
+
+// One backward-Euler step (see newtonStep) for the netlist Net gives, with the junction
+// exponentials from exps; the equations are stamped straight into the augmented matrix
+// that the elimination then solves in place.
+template <class Net, class JunctionExps>
+[[nodiscard]] inline bool newtonStepOn(Circuit& circuit, double h, JunctionExps&& exps) {
+  const int n = Net::of(circuit).nodeCount;
+  double v[kMaxNodes];
+  std::memcpy(v, circuit.x, sizeof v);
+  alignas(32) double linearJ[kMaxNodes * kStride];
+  double capacitorG[kMaxCapacitors] = {};
+  double capacitorStart[kMaxCapacitors] = {};
+  stampLinearElements<kStride, Net>(circuit, h, linearJ, capacitorG, capacitorStart);
+  return dampedNewton<kStride>(
+      n, v, circuit.x, kLineSearchTries,
+      [&](const double* at, NewtonEvaluation<kStride>& e) {
+        stampEquations<kStride, true, Net>(circuit, linearJ, capacitorG, capacitorStart, at, e.F, e.S, e.J, exps);
+      },
+      [&](double* J, const double*, double* dx) { return eliminateFor<Net::kFixedNodes>(n, J, dx); },
+      [&](const double* dx) { return largestJunctionChange<Net>(circuit, dx); });
 }
 
 // One backward-Euler step (see newtonStep) with the junction exponentials from exps.
 template <class JunctionExps>
 [[nodiscard]] inline bool newtonStepWith(Circuit& circuit, double h, JunctionExps&& exps) {
-  double v[kMaxNodes];
-  std::memcpy(v, circuit.x, sizeof v);
-  LinearStamp linear;
-  stampLinear(circuit, h, linear);
-  return dampedNewton<kMaxNodes>(
-      circuit.nodeCount, v, circuit.x, kLineSearchTries,
-      [&](const double* at, NewtonEvaluation<kMaxNodes>& e) {
-        stampEquations(circuit, linear, at, e.F, e.S, e.J, exps);
-      },
-      [&](const double* J, const double* rhs, double* dx) { return solveCircuitSystem(circuit, J, rhs, dx); },
-      [&](const double* dx) { return largestJunctionChange(circuit, dx); });
+  if (hasInstrumentNetlist(circuit)) return newtonStepOn<InstrumentNetlist>(circuit, h, exps);
+  return newtonStepOn<RecordNetlist>(circuit, h, exps);
 }
 
 }  // namespace
