@@ -137,7 +137,7 @@ struct BiasPaths {
   __m128d conductance;
 };
 
-inline BiasPaths seriesJunctionPair(double sourceVoltage, __m128d nodes, double (&junctionVoltage)[2]) {
+[[gnu::noinline]] BiasPaths seriesJunctionPair(double sourceVoltage, __m128d nodes, double (&junctionVoltage)[2]) {
   constexpr double Is = kSeriesJunctionIs;
   constexpr double R = kBiasResistor;
   const __m128d vt = _mm_sub_pd(_mm_set1_pd(sourceVoltage), nodes);

@@ -73,17 +73,23 @@ inline __m128d exp2Lanes(__m128d x) {
   return e;
 }
 
+// exp of four arguments within the fast range (|x| <= kFastLimit, no NaN).
+inline __m256d exp4InRange(__m256d x) {
+  using namespace exponential_detail;
+  const Reduced<Double4> d = reduce(std::bit_cast<Double4>(x), VectorTable{});
+  const __m256i shiftedBits = _mm256_castpd_si256(std::bit_cast<__m256d>(d.shifted));
+  const __m256i scale = _mm256_add_epi64(_mm256_slli_epi64(_mm256_srli_epi64(shiftedBits, 7), 52),
+                                         _mm256_set1_epi64x(static_cast<long long>(std::bit_cast<std::uint64_t>(1.0))));
+  return _mm256_mul_pd(std::bit_cast<__m256d>(d.mantissa), _mm256_castsi256_pd(scale));
+}
+
 // exp of four arguments. Lanes beyond the fast range (and NaNs) take the scalar
 // function's own path, one by one.
 inline __m256d exp4(__m256d x) {
   using namespace exponential_detail;
   const __m256d magnitude = _mm256_andnot_pd(set1(-0.0), x);
   const int outside = _mm256_movemask_pd(_mm256_cmp_pd(magnitude, set1(kFastLimit), _CMP_NLE_UQ));
-  const Reduced<Double4> d = reduce(std::bit_cast<Double4>(x), VectorTable{});
-  const __m256i shiftedBits = _mm256_castpd_si256(std::bit_cast<__m256d>(d.shifted));
-  const __m256i scale = _mm256_add_epi64(_mm256_slli_epi64(_mm256_srli_epi64(shiftedBits, 7), 52),
-                                         _mm256_set1_epi64x(static_cast<long long>(std::bit_cast<std::uint64_t>(1.0))));
-  __m256d e = _mm256_mul_pd(std::bit_cast<__m256d>(d.mantissa), _mm256_castsi256_pd(scale));
+  __m256d e = exp4InRange(x);
   if (outside != 0) [[unlikely]] {
     alignas(32) double xs[4];
     alignas(32) double es[4];
@@ -103,6 +109,15 @@ inline void limitedExp4(__m256d v, __m256d skip, __m256d& e, __m256d& slope) {
   const __m256d below = _mm256_cmp_pd(v, set1(1.0), _CMP_LE_OQ);
   const __m256d x = _mm256_blendv_pd(set1(-1.0), _mm256_mul_pd(v, set1(kInverseThermalVoltage)),
                                      _mm256_andnot_pd(skip, below));
+  // Usually every lane is skipped or below 1 V and within the fast range (an argument
+  // below 1 V is within it on the upper side): no lane needs the tangent or the slow
+  // path, and the exponential is its own slope.
+  const __m256d plain = _mm256_and_pd(_mm256_or_pd(below, skip),
+                                      _mm256_cmp_pd(x, set1(-exponential_detail::kFastLimit), _CMP_GE_OQ));
+  if (_mm256_movemask_pd(plain) == 0xf) [[likely]] {
+    e = slope = _mm256_andnot_pd(skip, exp4InRange(x));
+    return;
+  }
   const __m256d ex = exp4(x);
   const __m256d limit = set1(kJunctionExpLimit);
   const __m256d tangent = _mm256_mul_pd(
