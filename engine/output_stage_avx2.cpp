@@ -423,9 +423,7 @@ inline bool all(__m256d mask) { return _mm256_movemask_pd(mask) == 0xf; }
 // solution is written to stage.v.
 template <bool ModeTwo>
 inline bool newton(OutputStage& stage, const VectorSubStep& w, const double* guess) {
-  VectorEvaluation evaluations[2];
-  VectorEvaluation* cur = &evaluations[0];
-  VectorEvaluation* trial = &evaluations[1];
+  VectorEvaluation cur;
   std::int32_t count = stage.stampCount;
   double junctionVoltage[2] = {stage.junctionVoltage[0], stage.junctionVoltage[1]};
   const auto finish = [&](bool solved) {
@@ -436,19 +434,19 @@ inline bool newton(OutputStage& stage, const VectorSubStep& w, const double* gue
     }
     return solved;
   };
-  evaluate<ModeTwo>(w, junctionVoltage, _mm256_loadu_pd(guess), *cur);
+  evaluate<ModeTwo>(w, junctionVoltage, _mm256_loadu_pd(guess), cur);
   ++count;
   for (int iteration = 0; iteration < kNewtonIterations; ++iteration) {
-    const __m256d v = cur->v;
+    const __m256d v = cur.v;
     __m256d dx;
-    if (!solve(*cur, dx)) return finish(false);
+    if (!solve(cur, dx)) return finish(false);
     const __m256d stepBound = _mm256_add_pd(_mm256_mul_pd(set1(1e-6), absolute(v)), set1(1e-9));
     if (all(_mm256_cmp_pd(absolute(dx), stepBound, _CMP_LE_OQ))) {
       _mm256_storeu_pd(stage.v, _mm256_add_pd(v, dx));
       return finish(true);
     }
-    const __m256d residualBound = _mm256_add_pd(_mm256_mul_pd(set1(1e-3), cur->S), set1(1e-12));
-    if (all(_mm256_cmp_pd(absolute(cur->F), residualBound, _CMP_LE_OQ))) {
+    const __m256d residualBound = _mm256_add_pd(_mm256_mul_pd(set1(1e-3), cur.S), set1(1e-12));
+    if (all(_mm256_cmp_pd(absolute(cur.F), residualBound, _CMP_LE_OQ))) {
       _mm256_storeu_pd(stage.v, v);
       return finish(true);
     }
@@ -456,10 +454,11 @@ inline bool newton(OutputStage& stage, const VectorSubStep& w, const double* gue
     double alpha = m > 0.5 ? 0.5 / m : 1.0;
     bool improved = false;
     for (int attempt = 0; attempt < kLineSearchTries; ++attempt) {
-      evaluate<ModeTwo>(w, junctionVoltage, _mm256_add_pd(v, _mm256_mul_pd(set1(alpha), dx)), *trial);
+      VectorEvaluation trial;
+      evaluate<ModeTwo>(w, junctionVoltage, _mm256_add_pd(v, _mm256_mul_pd(set1(alpha), dx)), trial);
       ++count;
-      if (trial->r < cur->r) {
-        std::swap(cur, trial);
+      if (trial.r < cur.r) {
+        cur = trial;
         improved = true;
         break;
       }
