@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "engine/exponential.h"
@@ -22,21 +23,40 @@ std::int32_t clampSelector(std::int32_t position) { return std::clamp(position, 
 // for any cost or rate written into the fields (a NaN counts as 0).
 std::int32_t evaluationCount(float v) { return v >= 1e9f ? 1000000000 : v >= 1.0f ? static_cast<std::int32_t>(v) : 0; }
 
+// What every oversampled sample of a block shares: the drive's fields that hold for the
+// whole block, where each base's source voltage comes from, and whether the constant
+// fields are usable (all finite, both tone resistors positive).
+struct BlockDrive {
+  StageDrive drive;
+  const float* source[2];
+  bool constantsUsable;
+};
+
+BlockDrive blockDrive(const CircuitEngine& engine, const OutputStageInputs& in) {
+  const auto source = [&](std::uint8_t pick) {
+    return pick == 0 ? &engine.rampValue[1] : pick == 1 ? &engine.rampValue[0] : &in.gate;
+  };
+  BlockDrive b{{in.rA, 0.0, in.rB, 0.0, in.biasVoltage, in.modeTwo != 0, in.gate},
+               {source(in.modePair[0]), source(in.modePair[1])},
+               false};
+  b.constantsUsable = std::isfinite(b.drive.rA) && std::isfinite(b.drive.rB) && std::isfinite(b.drive.biasVoltage) &&
+                      std::isfinite(b.drive.gate) && in.rA > 0.0f && in.rB > 0.0f;
+  return b;
+}
+
 // One oversampled sample of the output stage's collector B, before scaling.
-void integrateSample(CircuitEngine& engine, const OutputStageInputs& in, double h, const StageDrive& drive) {
+[[gnu::always_inline]] inline void integrateSample(CircuitEngine& engine, double h, const BlockDrive& block) {
   OutputStage& s = engine.outputStage;
+  const StageDrive& drive = block.drive;
   s.stampCount = 0;
   s.integral = 0.0;
   s.timeDone = 0.0;
   // x - x is 0 for a finite x and NaN for any other, so the sum is 0 exactly when the
-  // drive and the stage's voltages are all finite.
-  const double zeros = (((drive.sourceA - drive.sourceA) + (drive.sourceB - drive.sourceB)) +
-                        ((drive.biasVoltage - drive.biasVoltage) + (drive.gate - drive.gate))) +
-                       (((drive.rA - drive.rA) + (drive.rB - drive.rB)) +
-                        (((s.v[0] - s.v[0]) + (s.v[1] - s.v[1])) + ((s.v[2] - s.v[2]) + (s.v[3] - s.v[3]))));
-  const bool finite = zeros == 0.0 && in.rA > 0.0f && in.rB > 0.0f;
+  // source voltages and the stage's voltages are all finite.
+  const double zeros = ((drive.sourceA - drive.sourceA) + (drive.sourceB - drive.sourceB)) +
+                       (((s.v[0] - s.v[0]) + (s.v[1] - s.v[1])) + ((s.v[2] - s.v[2]) + (s.v[3] - s.v[3])));
   std::int32_t used = 0;
-  if (!finite) {
+  if (!(block.constantsUsable && zeros == 0.0)) {
     resetOutputStage(s);
     s.timeSimulated = h;
     s.average = 0.0f;
@@ -51,13 +71,122 @@ void integrateSample(CircuitEngine& engine, const OutputStageInputs& in, double 
     s.average = static_cast<float>(s.integral / h);
     used = s.stampCount;
     // A solve that diverged to a non-finite value restarts the stage instead of
-    // poisoning the DC blocker and the decimation ring.
+    // poisoning the DC blocker and the decimation input.
     if (!std::isfinite(s.average)) {
       resetOutputStage(s);
       s.average = 0.0f;
     }
   }
   engine.budgetLeft -= used;
+}
+
+// One oversampled output sample: advances the volume, the ramps and the output stage.
+inline float renderSample(CircuitEngine& engine, const OutputStageInputs& in, BlockDrive& block) {
+  OutputStage& s = engine.outputStage;
+  const double h = engine.oversampledPeriod;
+
+  engine.volumeNow += (in.targetVolume - engine.volumeNow) * in.volumeCoeff;
+  if (std::fabs(in.targetVolume - engine.volumeNow) < 1e-7f) engine.volumeNow = in.targetVolume;
+
+  engine.rampValue[0] += engine.rampStep[0];
+  engine.rampValue[1] += engine.rampStep[1];
+  block.drive.sourceA = *block.source[0];
+  block.drive.sourceB = *block.source[1];
+
+  if (engine.budgetLeft >= 1) {
+    integrateSample(engine, h, block);
+  } else {
+    s.timeSimulated = 0.0;
+  }
+
+  const double frac = std::clamp(s.timeSimulated / h, 0.0, 1.0);
+  engine.outputDeficit += h - s.timeSimulated;
+  engine.rampValue[0] -= engine.rampStep[0] * static_cast<float>(1.0 - frac);
+  engine.rampValue[1] -= engine.rampStep[1] * static_cast<float>(1.0 - frac);
+
+  engine.sampleCount += 1;
+  engine.baseSum[0] += static_cast<float>(s.v[kBaseA]);
+  engine.baseSum[1] += static_cast<float>(s.v[kBaseB]);
+
+  const float x = s.average * 0.09090909f;
+  const float y = (x + engine.dcOutPrev - engine.dcInPrev) * in.dcCoeff;
+  engine.dcInPrev = x;
+  engine.dcOutPrev = y;
+  return y * engine.volumeNow;
+}
+
+// Four floats handled as one value, element by element.
+using FloatLanes = float __attribute__((vector_size(kDecimatorLanes * sizeof(float))));
+
+// The decimated outputs of count (at most four) consecutive frames from first on, the
+// first one's window starting at entry start, added to every channel. Each lane sums its
+// frame's products tap by tap, as a single frame's sum does.
+void addDecimatedFrames(const CircuitEngine& engine, std::int32_t start, std::int32_t count, std::int32_t first,
+                        float* const* outputs, std::int32_t channelCount) {
+  FloatLanes sum = {0.0f, 0.0f, 0.0f, 0.0f};
+  for (std::int32_t t = 0; t < engine.tapCount; ++t) {
+    FloatLanes x, tap;
+    std::memcpy(&x, engine.lanes[start + t], sizeof x);
+    std::memcpy(&tap, engine.tapLanes[t], sizeof tap);
+    sum += tap * x;
+  }
+  for (std::int32_t j = 0; j < count; ++j)
+    for (std::int32_t ch = 0; ch < channelCount; ++ch) outputs[ch][first + j] += sum[j];
+}
+
+// A sample at most this large keeps every output whose window holds it finite: the taps
+// are below 1 in magnitude, so no partial sum of kMaxTaps products can overflow.
+constexpr float kTameSample = 1e30f;
+
+// The block's frames with oversampling: each frame's factor samples go into the input
+// stream, and the outputs are computed four frames at a time once their windows are in.
+// A frame whose window holds a sample that is not tame is decimated on its own as soon as
+// it completes, since a non-finite output there clears the DC blocker before the next
+// frame's samples.
+void decimateBlock(CircuitEngine& engine, const OutputStageInputs& in, BlockDrive& block, std::int32_t F,
+                   float* const* outputs, std::int32_t channelCount, std::int32_t frameCount) {
+  const std::int32_t taps = engine.tapCount;
+  std::int32_t pending = 0, pendingFirst = 0, pendingStart = 0;
+  for (std::int32_t i = 0; i < frameCount; ++i) {
+    if (engine.lanePos + F > kLaneEntries) {
+      if (pending > 0) addDecimatedFrames(engine, pendingStart, pending, pendingFirst, outputs, channelCount);
+      pending = 0;
+      const std::int32_t keep = decimatorHistory(engine);
+      std::memmove(engine.lanes, engine.lanes + engine.lanePos - keep, sizeof engine.lanes[0] * keep);
+      engine.lanePos = keep;
+    }
+    bool tame = true;
+    for (std::int32_t j = 0; j < F; ++j) {
+      const float sample = renderSample(engine, in, block);
+      float(*entry)[kDecimatorLanes] = engine.lanes + engine.lanePos;
+      for (std::int32_t lane = 0; lane < kDecimatorLanes; ++lane) entry[-lane * F][lane] = sample;
+      engine.lanePos += 1;
+      tame = tame && std::fabs(sample) <= kTameSample;
+    }
+    if (!tame) engine.wildFrames = (taps - 1) / F + 1;
+    const std::int32_t start = engine.lanePos - taps;
+    if (engine.wildFrames > 0) {
+      engine.wildFrames -= 1;
+      float y = 0.0f;
+      for (std::int32_t t = 0; t < taps; ++t) y += engine.taps[t] * engine.lanes[start + t][0];
+      // Non-finite values never leave the engine, whatever the controls.
+      if (!std::isfinite(y)) {
+        y = 0.0f;
+        engine.dcInPrev = engine.dcOutPrev = 0.0f;
+      }
+      for (std::int32_t ch = 0; ch < channelCount; ++ch) outputs[ch][i] += y;
+      continue;
+    }
+    if (pending == 0) {
+      pendingFirst = i;
+      pendingStart = start;
+    }
+    if (++pending == kDecimatorLanes) {
+      addDecimatedFrames(engine, pendingStart, pending, pendingFirst, outputs, channelCount);
+      pending = 0;
+    }
+  }
+  if (pending > 0) addDecimatedFrames(engine, pendingStart, pending, pendingFirst, outputs, channelCount);
 }
 
 }  // namespace
@@ -88,8 +217,10 @@ bool prepareEngine(CircuitEngine& engine, double sampleRate) {
   buildCircuit(engine.circuit);
   engine.volumeNow = engine.controls.volume;
   engine.filterFactor = 0;
-  for (float& s : engine.ring) s = 0.0f;
-  engine.ringPos = 0;
+  for (auto& entry : engine.lanes)
+    for (float& s : entry) s = 0.0f;
+  engine.lanePos = 0;
+  engine.wildFrames = 0;
   const float factor = engine.factor < 1 ? 1.0f : static_cast<float>(engine.factor);
   engine.oversampledPeriod = engine.samplePeriod / factor;
   return renderable;
@@ -113,40 +244,8 @@ std::int32_t computeLatency(const CircuitEngine& engine, std::int32_t limiterLoo
 }
 
 float renderOutputStage(CircuitEngine& engine, const OutputStageInputs& in) {
-  OutputStage& s = engine.outputStage;
-  const double h = engine.oversampledPeriod;
-
-  engine.volumeNow += (in.targetVolume - engine.volumeNow) * in.volumeCoeff;
-  if (std::fabs(in.targetVolume - engine.volumeNow) < 1e-7f) engine.volumeNow = in.targetVolume;
-
-  engine.rampValue[0] += engine.rampStep[0];
-  engine.rampValue[1] += engine.rampStep[1];
-  const auto source = [&](std::uint8_t pick) {
-    return pick == 0 ? engine.rampValue[1] : pick == 1 ? engine.rampValue[0] : in.gate;
-  };
-  const StageDrive drive{in.rA,          source(in.modePair[0]), in.rB,  source(in.modePair[1]),
-                         in.biasVoltage, in.modeTwo != 0,        in.gate};
-
-  if (engine.budgetLeft >= 1) {
-    integrateSample(engine, in, h, drive);
-  } else {
-    s.timeSimulated = 0.0;
-  }
-
-  const double frac = std::clamp(s.timeSimulated / h, 0.0, 1.0);
-  engine.outputDeficit += h - s.timeSimulated;
-  engine.rampValue[0] -= engine.rampStep[0] * static_cast<float>(1.0 - frac);
-  engine.rampValue[1] -= engine.rampStep[1] * static_cast<float>(1.0 - frac);
-
-  engine.sampleCount += 1;
-  engine.baseSum[0] += static_cast<float>(s.v[kBaseA]);
-  engine.baseSum[1] += static_cast<float>(s.v[kBaseB]);
-
-  const float x = s.average * 0.09090909f;
-  const float y = (x + engine.dcOutPrev - engine.dcInPrev) * in.dcCoeff;
-  engine.dcInPrev = x;
-  engine.dcOutPrev = y;
-  return y * engine.volumeNow;
+  BlockDrive block = blockDrive(engine, in);
+  return renderSample(engine, in, block);
 }
 
 void renderCircuitBlock(CircuitEngine& engine, float* const* outputs, std::int32_t channelCount,
@@ -236,35 +335,19 @@ void renderCircuitBlock(CircuitEngine& engine, float* const* outputs, std::int32
   // A non-finite volume once set would otherwise keep the smoothed volume non-finite.
   if (!std::isfinite(engine.volumeNow)) engine.volumeNow = 0.0f;
 
-  const std::int32_t taps = engine.tapCount;
-  for (std::int32_t i = 0; i < frameCount; ++i) {
-    float y;
-    if (F == 1) {
-      y = renderOutputStage(engine, in);
-    } else {
-      for (std::int32_t j = 0; j < F; ++j) {
-        const float sample = renderOutputStage(engine, in);
-        engine.ring[engine.ringPos] = sample;
-        engine.ring[engine.ringPos + taps] = sample;
-        engine.ringPos = engine.ringPos + 1 == taps ? 0 : engine.ringPos + 1;
+  BlockDrive block = blockDrive(engine, in);
+  if (F == 1) {
+    for (std::int32_t i = 0; i < frameCount; ++i) {
+      float y = renderSample(engine, in, block);
+      // Non-finite values never leave the engine, whatever the controls.
+      if (!std::isfinite(y)) {
+        y = 0.0f;
+        engine.dcInPrev = engine.dcOutPrev = 0.0f;
       }
-      // The products are independent and computed in vectors, a whole group at a time
-      // (those past the last tap are not used); their sum keeps its order, tap by tap,
-      // so the output is the same as multiplying and adding in turn.
-      float products[kPaddedTaps];
-      const float* samples = engine.ring + engine.ringPos;
-      for (std::int32_t t = 0; t < taps; t += kTapGroup)
-        for (std::int32_t g = t; g < t + kTapGroup; ++g) products[g] = engine.taps[g] * samples[g];
-      y = 0.0f;
-#pragma GCC unroll 8
-      for (std::int32_t t = 0; t < taps; ++t) y += products[t];
+      for (std::int32_t ch = 0; ch < channelCount; ++ch) outputs[ch][i] += y;
     }
-    // Non-finite values never leave the engine, whatever the controls.
-    if (!std::isfinite(y)) {
-      y = 0.0f;
-      engine.dcInPrev = engine.dcOutPrev = 0.0f;
-    }
-    for (std::int32_t ch = 0; ch < channelCount; ++ch) outputs[ch][i] += y;
+  } else {
+    decimateBlock(engine, in, block, F, outputs, channelCount, frameCount);
   }
 
   engine.ledLevel = k.supply > 0.0f ? std::min(engine.gateVoltage / k.supply, 1.0f) : 0.0f;

@@ -27,10 +27,12 @@ struct EngineControls {
 };
 
 inline constexpr int kMaxTaps = 129;
-// The decimator multiplies taps by samples in groups of this many; its arrays have room
-// for the last group.
-inline constexpr int kTapGroup = 8;
-inline constexpr int kPaddedTaps = (kMaxTaps + kTapGroup - 1) / kTapGroup * kTapGroup;
+// The decimator computes the outputs of this many consecutive frames at once, one in each
+// lane of a vector.
+inline constexpr int kDecimatorLanes = 4;
+// Entries of the decimator's input stream (see CircuitEngine::lanes); the stream is moved
+// back to its start when full, keeping the entries still to be read.
+inline constexpr int kLaneEntries = 512;
 
 struct CircuitEngine {
   EngineControls controls;
@@ -69,10 +71,17 @@ struct CircuitEngine {
   double worstLoad = 0.0;
   std::int32_t lateBlocks = 0;
   std::int32_t filterFactor = 0;
-  float taps[kPaddedTaps] = {};
-  // The last tapCount oversampled samples, each stored twice (at i and i + tapCount), so
-  // that the tapCount samples from ringPos on are always contiguous.
-  float ring[kMaxTaps + kPaddedTaps] = {};
+  float taps[kMaxTaps] = {};
+  // Each tap repeated in every lane.
+  alignas(16) float tapLanes[kMaxTaps][kDecimatorLanes] = {};
+  // The oversampled samples x[m], entry m's lane j holding x[m + j * factor]: the tapCount
+  // entries from the first sample of a frame's window give, lane by lane, that frame's
+  // window and those of the next three frames. lanePos is the entry of the next sample.
+  alignas(16) float lanes[kLaneEntries][kDecimatorLanes] = {};
+  std::int32_t lanePos = 0;
+  // Frames still to come whose windows hold a sample too large to rule out a non-finite
+  // output; those are decimated one at a time, as they complete.
+  std::int32_t wildFrames = 0;
   std::int32_t tapCount = 1;
   std::int32_t ringPos = 0;
   std::int32_t factor = 1;
@@ -113,7 +122,14 @@ std::int32_t computeLatency(const Plug& plug) {
 void renderCircuitBlock(CircuitEngine& engine, float* const* outputs, std::int32_t channelCount,
                         std::int32_t frameCount);
 
-// Clears the decimation input ring.
+// Entries of the decimation input stream before the next sample that are still read: a
+// window's and the three further frames' that share its pass.
+inline std::int32_t decimatorHistory(const CircuitEngine& engine) {
+  return engine.tapCount + kDecimatorLanes * (engine.factor > 1 ? engine.factor : 1);
+}
+static_assert(kMaxTaps + kDecimatorLanes * 8 + 8 <= kLaneEntries);
+
+// Clears the decimation input stream.
 void resetDecimator(CircuitEngine& engine);
 
 // Builds the windowed-sinc decimation filter for the current factor when it changed.

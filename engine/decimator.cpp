@@ -9,8 +9,11 @@
 namespace corva {
 
 void resetDecimator(CircuitEngine& engine) {
-  for (float& s : engine.ring) s = 0.0f;
-  engine.ringPos = 0;
+  for (auto& entry : engine.lanes)
+    for (float& s : entry) s = 0.0f;
+  // The entries before the first sample stand for the silence before it.
+  engine.lanePos = decimatorHistory(engine);
+  engine.wildFrames = 0;
   const float factor = engine.factor > 1 ? static_cast<float>(engine.factor) : 1.0f;
   engine.oversampledPeriod = engine.samplePeriod / factor;
 }
@@ -37,6 +40,8 @@ void buildDecimationFilter(CircuitEngine& engine, std::int32_t factor) {
     engine.taps[0] = 1.0f;
     engine.tapCount = 1;
   }
+  for (int n = 0; n < engine.tapCount; ++n)
+    for (float& lane : engine.tapLanes[n]) lane = engine.taps[n];
   resetDecimator(engine);
   engine.filterFactor = factor;
 }
