@@ -210,16 +210,14 @@ inline double sumOfSquares(const double* F) {
 // is written to stage.v.
 template <bool ModeTwo>
 inline bool newton(OutputStage& stage, const SubStep& k, const double* guess) {
-  // The iterate travels with its evaluation, so that taking a line-search trial is an
-  // exchange of two pointers.
+  // The iterate travels with its evaluation; both are held by value, so that the
+  // compiler can keep them in registers.
   struct Iterate {
     double v[4];
     double r;  // sum of the squared residuals
     Evaluation e;
   };
-  Iterate iterates[2];
-  Iterate* cur = &iterates[0];
-  Iterate* trial = &iterates[1];
+  Iterate cur;
   std::int32_t count = stage.stampCount;
   double junctionVoltage[2] = {stage.junctionVoltage[0], stage.junctionVoltage[1]};
   const auto finish = [&](bool solved) {
@@ -230,14 +228,14 @@ inline bool newton(OutputStage& stage, const SubStep& k, const double* guess) {
     }
     return solved;
   };
-  for (int i = 0; i < 4; ++i) cur->v[i] = guess[i];
-  evaluate<ModeTwo>(k, junctionVoltage, cur->v, cur->e);
+  for (int i = 0; i < 4; ++i) cur.v[i] = guess[i];
+  evaluate<ModeTwo>(k, junctionVoltage, cur.v, cur.e);
   ++count;
-  cur->r = sumOfSquares(cur->e.F);
+  cur.r = sumOfSquares(cur.e.F);
   for (int iteration = 0; iteration < kNewtonIterations; ++iteration) {
-    const double* v = cur->v;
+    const double* v = cur.v;
     double dx[4];
-    if (!solveAugmented(cur->e.a, dx)) return finish(false);
+    if (!solveAugmented(cur.e.a, dx)) return finish(false);
     bool stepSmall = true;
     for (int i = 0; i < 4 && stepSmall; ++i) stepSmall = std::fabs(dx[i]) <= 1e-6 * std::fabs(v[i]) + 1e-9;
     if (stepSmall) {
@@ -245,7 +243,7 @@ inline bool newton(OutputStage& stage, const SubStep& k, const double* guess) {
       return finish(true);
     }
     bool residualSmall = true;
-    for (int i = 0; i < 4 && residualSmall; ++i) residualSmall = std::fabs(cur->e.F[i]) <= 1e-3 * cur->e.S[i] + 1e-12;
+    for (int i = 0; i < 4 && residualSmall; ++i) residualSmall = std::fabs(cur.e.F[i]) <= 1e-3 * cur.e.S[i] + 1e-12;
     if (residualSmall) {
       for (int i = 0; i < 4; ++i) stage.v[i] = v[i];
       return finish(true);
@@ -255,12 +253,13 @@ inline bool newton(OutputStage& stage, const SubStep& k, const double* guess) {
     double alpha = m > 0.5 ? 0.5 / m : 1.0;
     bool improved = false;
     for (int attempt = 0; attempt < kLineSearchTries; ++attempt) {
-      for (int i = 0; i < 4; ++i) trial->v[i] = v[i] + alpha * dx[i];
-      evaluate<ModeTwo>(k, junctionVoltage, trial->v, trial->e);
+      Iterate trial;
+      for (int i = 0; i < 4; ++i) trial.v[i] = v[i] + alpha * dx[i];
+      evaluate<ModeTwo>(k, junctionVoltage, trial.v, trial.e);
       ++count;
-      trial->r = sumOfSquares(trial->e.F);
-      if (trial->r < cur->r) {
-        std::swap(cur, trial);
+      trial.r = sumOfSquares(trial.e.F);
+      if (trial.r < cur.r) {
+        cur = trial;
         improved = true;
         break;
       }
