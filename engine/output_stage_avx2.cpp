@@ -258,48 +258,61 @@ inline void evaluate(const VectorSubStep& w, double (&junctionVoltage)[2], __m25
   const __m128d breakdownArgument = _mm_sub_pd(_mm_xor_pd(vb, _mm_set1_pd(-0.0)), _mm_set1_pd(kBreakdownVoltage));
   const __m128d live = _mm_cmpnlt_pd(breakdownArgument, _mm_set1_pd(-40.0 * VT));
   const int breakdownLive = _mm_movemask_pd(live);
-  // A base low enough for breakdown skips its forward junction, so the breakdown junction
-  // takes the forward junction's lane (each lane's exp depends on its argument alone).
-  // Only a NaN base is live without skipping; it takes the separate exp below.
-  const bool shareLanes = _mm_movemask_pd(_mm_and_pd(live, skipForward)) == breakdownLive;
-  const __m128d sharing = shareLanes ? live : _mm_setzero_pd();
-  // Lanes 0 and 1 are the forward junctions of A and B (argument vb) or their breakdown
-  // junctions, lanes 2 and 3 the reverse junctions (vb - vc).
-  __m256d junctionE, junctionSlope;
-  limitedExp4(_mm256_set_m128d(_mm_sub_pd(vb, vc), _mm_blendv_pd(vb, breakdownArgument, sharing)),
-              _mm256_set_m128d(skipReverse, _mm_andnot_pd(sharing, skipForward)), junctionE, junctionSlope);
-  const __m128d firstE = _mm256_castpd256_pd128(junctionE);
-  const __m128d firstSlope = _mm256_castpd256_pd128(junctionSlope);
-  const __m128d fe = _mm_andnot_pd(sharing, firstE);
-  const __m128d re = _mm256_extractf128_pd(junctionE, 1);
-  const __m128d fs = _mm_andnot_pd(sharing, firstSlope);
-  const __m128d rs = _mm256_extractf128_pd(junctionSlope, 1);
-  __m128d de = _mm_and_pd(sharing, firstE);
-  __m128d ds = _mm_and_pd(sharing, firstSlope);
-  if (breakdownLive != 0 && !shareLanes) [[unlikely]] {
-    // Both breakdown junctions in one vector exp; a junction that does not conduct, and
-    // the two padding lanes, give 0.
-    const __m128d dead = _mm_cmplt_pd(breakdownArgument, _mm_set1_pd(-40.0 * VT));
-    __m256d breakdownE, breakdownSlope;
-    limitedExp4(_mm256_set_m128d(_mm_set1_pd(-1.0), breakdownArgument),
-                _mm256_set_m128d(_mm_castsi128_pd(_mm_set1_epi64x(-1)), dead), breakdownE, breakdownSlope);
-    de = _mm256_castpd256_pd128(breakdownE);
-    ds = _mm256_castpd256_pd128(breakdownSlope);
-  }
   const __m128d one = _mm_set1_pd(1.0);
   const __m128d isF = _mm_set1_pd(kIsOverBetaF);
   const __m128d isR = _mm_set1_pd(kIsOverBetaR);
   const __m128d is = _mm_set1_pd(kIs);
   const __m128d isD = _mm_set1_pd(kBreakdownIs);
   const __m128d invVT = _mm_set1_pd(kInvVT);
-  const __m128d Ibd = _mm_mul_pd(isD, _mm_sub_pd(de, one));
+  // Lanes 0 and 1 are the forward junctions of A and B (argument vb) or their breakdown
+  // junctions, lanes 2 and 3 the reverse junctions (vb - vc).
+  __m256d junctionE, junctionSlope;
+  __m128d fe, fs, Ibd, breakdownConductance;
+  if (breakdownLive == 0) [[likely]] {
+    // Neither breakdown junction conducts: each gives the current Is (0 - 1) and no
+    // conductance.
+    limitedExp4(_mm256_set_m128d(_mm_sub_pd(vb, vc), vb), _mm256_set_m128d(skipReverse, skipForward), junctionE,
+                junctionSlope);
+    fe = _mm256_castpd256_pd128(junctionE);
+    fs = _mm256_castpd256_pd128(junctionSlope);
+    Ibd = _mm_set1_pd(kBreakdownIs * (0.0 - 1.0));
+    breakdownConductance = _mm_setzero_pd();
+  } else {
+    // A base low enough for breakdown skips its forward junction, so the breakdown
+    // junction takes the forward junction's lane (each lane's exp depends on its argument
+    // alone). Only a NaN base is live without skipping; it takes the separate exp below.
+    const bool shareLanes = _mm_movemask_pd(_mm_and_pd(live, skipForward)) == breakdownLive;
+    const __m128d sharing = shareLanes ? live : _mm_setzero_pd();
+    limitedExp4(_mm256_set_m128d(_mm_sub_pd(vb, vc), _mm_blendv_pd(vb, breakdownArgument, sharing)),
+                _mm256_set_m128d(skipReverse, _mm_andnot_pd(sharing, skipForward)), junctionE, junctionSlope);
+    const __m128d firstE = _mm256_castpd256_pd128(junctionE);
+    const __m128d firstSlope = _mm256_castpd256_pd128(junctionSlope);
+    fe = _mm_andnot_pd(sharing, firstE);
+    fs = _mm_andnot_pd(sharing, firstSlope);
+    __m128d de = _mm_and_pd(sharing, firstE);
+    __m128d ds = _mm_and_pd(sharing, firstSlope);
+    if (!shareLanes) [[unlikely]] {
+      // Both breakdown junctions in one vector exp; a junction that does not conduct, and
+      // the two padding lanes, give 0.
+      const __m128d dead = _mm_cmplt_pd(breakdownArgument, _mm_set1_pd(-40.0 * VT));
+      __m256d breakdownE, breakdownSlope;
+      limitedExp4(_mm256_set_m128d(_mm_set1_pd(-1.0), breakdownArgument),
+                  _mm256_set_m128d(_mm_castsi128_pd(_mm_set1_epi64x(-1)), dead), breakdownE, breakdownSlope);
+      de = _mm256_castpd256_pd128(breakdownE);
+      ds = _mm256_castpd256_pd128(breakdownSlope);
+    }
+    Ibd = _mm_mul_pd(isD, _mm_sub_pd(de, one));
+    breakdownConductance = _mm_mul_pd(isD, ds);
+  }
+  const __m128d re = _mm256_extractf128_pd(junctionE, 1);
+  const __m128d rs = _mm256_extractf128_pd(junctionSlope, 1);
   const __m128d reverseBase = _mm_mul_pd(isR, _mm_sub_pd(re, one));
   const __m128d Ib = _mm_sub_pd(_mm_add_pd(_mm_mul_pd(isF, _mm_sub_pd(fe, one)), reverseBase), Ibd);
   const __m128d IbScale = _mm_add_pd(absolute(Ib), absolute(Ibd));
   const __m128d Ic = _mm_sub_pd(_mm_mul_pd(is, _mm_sub_pd(fe, re)), reverseBase);
   const __m128d isRrs = _mm_mul_pd(isR, rs);
   const __m128d isrs = _mm_mul_pd(is, rs);
-  const __m128d gBB = _mm_mul_pd(_mm_add_pd(_mm_add_pd(_mm_mul_pd(isF, fs), isRrs), _mm_mul_pd(isD, ds)), invVT);
+  const __m128d gBB = _mm_mul_pd(_mm_add_pd(_mm_add_pd(_mm_mul_pd(isF, fs), isRrs), breakdownConductance), invVT);
   const __m128d gBC = _mm_mul_pd(isRrs, invVT);
   const __m128d gCB = _mm_mul_pd(_mm_sub_pd(_mm_sub_pd(_mm_mul_pd(is, fs), isrs), isRrs), invVT);
   const __m128d gCC = _mm_mul_pd(_mm_add_pd(isrs, isRrs), invVT);
