@@ -194,6 +194,11 @@ struct BiasPaths {
 
 template <bool ModeTwo>
 inline void evaluate(const VectorSubStep& w, double (&junctionVoltage)[2], __m256d v, VectorEvaluation& e) {
+  // The bias paths' solve comes first, so that little is live across its call.
+  BiasPaths bias{};
+  if constexpr (ModeTwo)
+    bias = seriesJunctionPair(w.drive->biasVoltage, _mm256_castpd256_pd128(_mm256_permute4x64_pd(v, 0b00'00'10'00)),
+                              junctionVoltage);
   const __m256d negativeZero = set1(-0.0);
   e.v = v;
   __m256d F = _mm256_mul_pd(set1(kLeak), v);
@@ -206,8 +211,6 @@ inline void evaluate(const VectorSubStep& w, double (&junctionVoltage)[2], __m25
   __m256d row0 = w.row[0];
   __m256d row2 = w.row[2];
   if constexpr (ModeTwo) {
-    const BiasPaths bias = seriesJunctionPair(
-        w.drive->biasVoltage, _mm256_castpd256_pd128(_mm256_permute4x64_pd(v, 0b00'00'10'00)), junctionVoltage);
     const __m256d biasCurrent = _mm256_set_m128d(_mm_unpackhi_pd(bias.current, _mm_setzero_pd()),
                                                  _mm_unpacklo_pd(bias.current, _mm_setzero_pd()));
     F = _mm256_sub_pd(F, biasCurrent);
