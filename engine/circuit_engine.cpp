@@ -124,6 +124,7 @@ using FloatLanes = float __attribute__((vector_size(kDecimatorLanes * sizeof(flo
 void addDecimatedFrames(const CircuitEngine& engine, std::int32_t start, std::int32_t count, std::int32_t first,
                         float* const* outputs, std::int32_t channelCount) {
   FloatLanes sum = {0.0f, 0.0f, 0.0f, 0.0f};
+#pragma GCC unroll 8
   for (std::int32_t t = 0; t < engine.tapCount; ++t) {
     FloatLanes x, tap;
     std::memcpy(&x, engine.lanes[start + t], sizeof x);

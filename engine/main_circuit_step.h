@@ -26,6 +26,10 @@ constexpr int kLineSearchTries = 5;
 constexpr int kStride = 16;
 static_assert(kMaxNodes + 1 <= kStride);
 
+// Four doubles handled as one value, element by element, in one 256-bit register where
+// the CPU has them and in two 128-bit ones where not.
+using Lanes = double __attribute__((vector_size(4 * sizeof(double))));
+
 // Adds a current I flowing from a to b to the residuals and the current scales. The
 // residual of a pinned node is replaced by its voltage error, so its sum is skipped.
 inline void stampCurrent(const Circuit& L, double* F, double* S, std::int32_t a, std::int32_t b, double I) {
@@ -104,7 +108,17 @@ inline void stampEquations(Circuit& c, const double* linearJ, const double* capa
   const Circuit& L = Net::of(c);
   c.evaluationCount += 1;
   const int n = L.nodeCount;
-  std::memcpy(J, linearJ, sizeof(double) * Stride * n);
+  if constexpr (Stride % 4 == 0) {
+    // Copied a group of four at a time, which the compiler keeps inline for a fixed n.
+#pragma GCC unroll 64
+    for (int j = 0; j < Stride * n; j += 4) {
+      Lanes x;
+      std::memcpy(&x, linearJ + j, sizeof x);
+      std::memcpy(J + j, &x, sizeof x);
+    }
+  } else {
+    std::memcpy(J, linearJ, sizeof(double) * Stride * n);
+  }
 #pragma GCC unroll 16
   for (int i = 0; i < n; ++i) {
     F[i] = 1e-9 * v[i];
@@ -249,10 +263,6 @@ inline double largestJunctionChange(const Circuit& c, const double* dx) {
 #pragma clang diagnostic push
 #pragma clang diagnostic ignored "-Wpass-failed"
 #endif
-// Four doubles handled as one value, element by element, in one 256-bit register where
-// the CPU has them and in two 128-bit ones where not.
-using Lanes = double __attribute__((vector_size(4 * sizeof(double))));
-
 template <int FixedN>
 [[nodiscard]] inline bool eliminateFor(int runtimeN, double* a, double* dx) {
   const int n = FixedN > 0 ? FixedN : runtimeN;
@@ -273,6 +283,7 @@ template <int FixedN>
     }
     if (!(largest >= 1e-300)) return false;
     if (best != c)
+#pragma GCC unroll 4
       for (int j = c & ~3; j < end; j += 4) {
         Lanes upper, lower;
         std::memcpy(&upper, a + c * kStride + j, sizeof upper);
@@ -289,6 +300,7 @@ template <int FixedN>
       const double f = row[c] * inversePivot[c];
       if (f != 0.0) {
         const Lanes factor = {f, f, f, f};
+#pragma GCC unroll 4
         for (int j = from; j < end; j += 4) {
           Lanes x, p;
           std::memcpy(&x, row + j, sizeof x);
