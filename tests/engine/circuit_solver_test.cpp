@@ -183,6 +183,24 @@ TEST(TransientSolver, BlockIntegrationRespectsTinyTimesCapsAndFailures) {
   EXPECT_LT(bad.evaluationCount, 100000);
 }
 
+TEST(TransientSolver, InstrumentNetlistStepsEqualTheGeneralOnes) {
+  // The instrument's netlist is solved by code unrolled over it; a record with one more
+  // element, an open resistor that adds exact zeros, takes the general code. Both must
+  // take the same steps to the same voltages while the rail charges the circuit.
+  Circuit fixed;
+  buildCircuit(fixed);
+  applyCircuitControls(fixed, controlsFor(2, 1, true));
+  Circuit general = fixed;
+  general.resistors[general.resistorCount++] = {general.nC4, general.nDivider, 0.0};
+  for (int block = 0; block < 50; ++block) {
+    fixed.evaluationCount = general.evaluationCount = 0;
+    ASSERT_EQ(integrateCircuit(fixed, 1e-3, 400), integrateCircuit(general, 1e-3, 400)) << "block " << block;
+    ASSERT_EQ(fixed.evaluationCount, general.evaluationCount) << "block " << block;
+    ASSERT_EQ(std::memcmp(fixed.x, general.x, sizeof fixed.x), 0) << "block " << block;
+  }
+  EXPECT_GT(fixed.x[fixed.nC4], 0.5);
+}
+
 TEST(TransientSolver, GatedRailChargesTheCircuitAndStaysFinite) {
   Circuit c;
   buildCircuit(c);
