@@ -130,14 +130,9 @@ inline double sumOfSquares(__m256d F) {
 
 // Both bias paths' junction solves (base A in lane 0, base B in lane 1) side by side:
 // each lane runs the baseline's Newton iteration step for step and stops when it has
-// converged, so that both give the baseline's values. Returns each path's current and
-// its conductance, lane by lane.
-struct BiasPaths {
-  __m128d current;
-  __m128d conductance;
-};
-
-[[gnu::noinline]] BiasPaths seriesJunctionPair(double sourceVoltage, __m128d nodes, double (&junctionVoltage)[2]) {
+// converged, so that both give the baseline's values. Returns the paths' currents (A, B)
+// in the low half and their conductances (A, B) in the high half, one register.
+[[gnu::noinline]] __m256d seriesJunctionPair(double sourceVoltage, __m128d nodes, double (&junctionVoltage)[2]) {
   constexpr double Is = kSeriesJunctionIs;
   constexpr double R = kBiasResistor;
   const __m128d vt = _mm_sub_pd(_mm_set1_pd(sourceVoltage), nodes);
@@ -188,14 +183,15 @@ struct BiasPaths {
   }
   _mm_storeu_pd(junctionVoltage, vd);
   const __m128d gd = _mm_mul_pd(_mm_mul_pd(_mm_set1_pd(Is), slope), _mm_set1_pd(kInvVT));
-  return {_mm_mul_pd(_mm_set1_pd(Is), _mm_sub_pd(e, one)),
-          _mm_div_pd(_mm_xor_pd(gd, _mm_set1_pd(-0.0)), _mm_add_pd(_mm_mul_pd(gd, _mm_set1_pd(R)), one))};
+  return _mm256_set_m128d(
+      _mm_div_pd(_mm_xor_pd(gd, _mm_set1_pd(-0.0)), _mm_add_pd(_mm_mul_pd(gd, _mm_set1_pd(R)), one)),
+      _mm_mul_pd(_mm_set1_pd(Is), _mm_sub_pd(e, one)));
 }
 
 template <bool ModeTwo>
 inline void evaluate(const VectorSubStep& w, double (&junctionVoltage)[2], __m256d v, VectorEvaluation& e) {
   // The bias paths' solve comes first, so that little is live across its call.
-  BiasPaths bias{};
+  __m256d bias = _mm256_setzero_pd();
   if constexpr (ModeTwo)
     bias = seriesJunctionPair(w.drive->biasVoltage, _mm256_castpd256_pd128(_mm256_permute4x64_pd(v, 0b00'00'10'00)),
                               junctionVoltage);
@@ -211,16 +207,16 @@ inline void evaluate(const VectorSubStep& w, double (&junctionVoltage)[2], __m25
   __m256d row0 = w.row[0];
   __m256d row2 = w.row[2];
   if constexpr (ModeTwo) {
-    const __m256d biasCurrent = _mm256_set_m128d(_mm_unpackhi_pd(bias.current, _mm_setzero_pd()),
-                                                 _mm_unpacklo_pd(bias.current, _mm_setzero_pd()));
+    // The currents at the bases (A in lane 0, B in lane 2), 0 at the collectors.
+    const __m256d biasCurrent =
+        _mm256_blend_pd(_mm256_permute4x64_pd(bias, 0b00'01'00'00), _mm256_setzero_pd(), 0b1010);
     F = _mm256_sub_pd(F, biasCurrent);
     S = _mm256_add_pd(S, absolute(biasCurrent));
     // Both bases' diagonal entries at once, A in lane 0 and B in lane 2 (the other two
     // lanes are not used).
     const __m256d diagonal = _mm256_add_pd(
         _mm256_add_pd(_mm256_add_pd(_mm256_sub_pd(w.drive->leakAnd,
-                                                  _mm256_permute4x64_pd(_mm256_castpd128_pd256(bias.conductance),
-                                                                        0b01'01'00'00)),
+                                                  _mm256_permute4x64_pd(bias, 0b11'11'10'10)),
                                     w.diagonalCapacitors[0]),
                       w.diagonalCapacitors[1]),
         w.diagonalCapacitors[2]);
