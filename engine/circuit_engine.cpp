@@ -147,6 +147,9 @@ constexpr float kTameSample = 1e30f;
 void decimateBlock(CircuitEngine& engine, const OutputStageInputs& in, BlockDrive& block, std::int32_t F,
                    float* const* outputs, std::int32_t channelCount, std::int32_t frameCount) {
   const std::int32_t taps = engine.tapCount;
+  // Where a sample goes in each lane, from its own entry's first lane.
+  std::int32_t laneOffset[kDecimatorLanes];
+  for (std::int32_t lane = 0; lane < kDecimatorLanes; ++lane) laneOffset[lane] = lane * (1 - F * kDecimatorLanes);
   std::int32_t pending = 0, pendingFirst = 0, pendingStart = 0;
   for (std::int32_t i = 0; i < frameCount; ++i) {
     if (engine.lanePos + F > kLaneEntries) {
@@ -159,8 +162,8 @@ void decimateBlock(CircuitEngine& engine, const OutputStageInputs& in, BlockDriv
     bool tame = true;
     for (std::int32_t j = 0; j < F; ++j) {
       const float sample = renderSample(engine, in, block);
-      float(*entry)[kDecimatorLanes] = engine.lanes + engine.lanePos;
-      for (std::int32_t lane = 0; lane < kDecimatorLanes; ++lane) entry[-lane * F][lane] = sample;
+      float* const entry = engine.lanes[engine.lanePos];
+      for (std::int32_t lane = 0; lane < kDecimatorLanes; ++lane) entry[laneOffset[lane]] = sample;
       engine.lanePos += 1;
       tame = tame && std::fabs(sample) <= kTameSample;
     }
