@@ -263,8 +263,11 @@ inline double largestJunctionChange(const Circuit& c, const double* dx) {
 #pragma clang diagnostic push
 #pragma clang diagnostic ignored "-Wpass-failed"
 #endif
+// unitRows, when given, marks rows that hold the unit row (a pinned node's equation): such
+// a row keeps its place and its zeros until its own column is reached, since a zero is
+// never the pivot and a zero factor updates nothing, so it is passed over until then.
 template <int FixedN>
-[[nodiscard]] inline bool eliminateFor(int runtimeN, double* a, double* dx) {
+[[nodiscard]] inline bool eliminateFor(int runtimeN, double* a, double* dx, const std::uint8_t* unitRows = nullptr) {
   const int n = FixedN > 0 ? FixedN : runtimeN;
   const int end = (n + 1 + 3) & ~3;
   double inversePivot[kMaxNodes];
@@ -275,6 +278,7 @@ template <int FixedN>
     double largest = std::fabs(a[c * kStride + c]);
 #pragma GCC unroll 14
     for (int r = c + 1; r < n; ++r) {
+      if (unitRows != nullptr && unitRows[r]) continue;
       const double magnitude = std::fabs(a[r * kStride + c]);
       if (magnitude > largest) {
         largest = magnitude;
@@ -296,6 +300,7 @@ template <int FixedN>
     const int from = (c + 1) & ~3;
 #pragma GCC unroll 14
     for (int r = c + 1; r < n; ++r) {
+      if (unitRows != nullptr && unitRows[r]) continue;
       double* row = a + r * kStride;
       const double f = row[c] * inversePivot[c];
       if (f != 0.0) {
@@ -353,7 +358,9 @@ template <class Net, class JunctionExps>
       [&](const double* at, NewtonEvaluation<kStride>& e) {
         stampEquations<kStride, true, Net>(circuit, linearJ, capacitorG, capacitorStart, at, e.F, e.S, e.J, exps);
       },
-      [&](double* J, const double*, double* dx) { return eliminateFor<Net::kFixedNodes>(n, J, dx); },
+      [&](double* J, const double*, double* dx) {
+        return eliminateFor<Net::kFixedNodes>(n, J, dx, Net::of(circuit).pinned);
+      },
       [&](const double* dx) { return largestJunctionChange<Net>(circuit, dx); });
 }
 
