@@ -131,7 +131,8 @@ inline double sumOfSquares(__m256d F) {
 // Both bias paths' junction solves (base A in lane 0, base B in lane 1) side by side:
 // each lane runs the baseline's Newton iteration step for step and stops when it has
 // converged, so that both give the baseline's values. Returns the paths' currents (A, B)
-// in the low half and their conductances (A, B) in the high half, one register.
+// in the low half and their conductances (A, B) in the high half, one register. Kept out
+// of line: inlined, its loop competes for registers with the Newton iteration around it.
 [[gnu::noinline]] __m256d seriesJunctionPair(double sourceVoltage, __m128d nodes, double (&junctionVoltage)[2]) {
   constexpr double Is = kSeriesJunctionIs;
   constexpr double R = kBiasResistor;
