@@ -34,6 +34,8 @@ inline void vectorJunctionExps(const double* argument, int count, LimitedExp* ou
 
 }  // namespace
 
-bool newtonStepAvx2(Circuit& circuit, double h) { return newtonStepWith(circuit, h, vectorJunctionExps); }
+bool newtonStepAvx2(Circuit& circuit, double h, bool instrumentNetlist) {
+  return newtonStepWith(circuit, h, instrumentNetlist, vectorJunctionExps);
+}
 
 }  // namespace corva

@@ -13,16 +13,23 @@ bool solveLinearSystem(const Circuit& circuit, const double* J, const double* rh
   return solveCircuitSystem(circuit, J, rhs, dx);
 }
 
-bool newtonStep(Circuit& circuit, double h) {
+namespace {
+
+bool stepOnce(Circuit& circuit, double h, bool instrumentNetlist) {
 #ifdef CORVA_VECTOR_PATHS
-  if (vectorPathsOn()) return newtonStepAvx2(circuit, h);
+  if (vectorPathsOn()) return newtonStepAvx2(circuit, h, instrumentNetlist);
 #endif
-  return newtonStepWith(circuit, h, scalarJunctionExps);
+  return newtonStepWith(circuit, h, instrumentNetlist, scalarJunctionExps);
 }
+
+}  // namespace
+
+bool newtonStep(Circuit& circuit, double h) { return stepOnce(circuit, h, hasInstrumentNetlist(circuit)); }
 
 double integrateCircuit(Circuit& circuit, double T, std::int32_t evaluationCap) {
   double done = 0.0;
   if (!(T > 1e-12)) return done;
+  const bool instrumentNetlist = hasInstrumentNetlist(circuit);
   for (;;) {
     const std::int32_t c0 = circuit.evaluationCount;
     const std::int32_t allowed = evaluationCap - c0;
@@ -43,7 +50,7 @@ double integrateCircuit(Circuit& circuit, double T, std::int32_t evaluationCap) 
       if (t >= H * 0.999999999999 || circuit.evaluationCount - c0 >= allowed) break;
       const double hs = std::min(H - t, h);
       std::memcpy(circuit.xPrev, circuit.x, sizeof circuit.x);
-      if (newtonStep(circuit, hs)) {
+      if (stepOnce(circuit, hs, instrumentNetlist)) {
         t += hs;
         h = std::min(1.5 * hs, H);
       } else {
