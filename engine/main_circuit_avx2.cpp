@@ -13,23 +13,14 @@ namespace corva {
 
 namespace {
 
-// The limited junction exponential of each of count arguments (at most eight), in two
-// vectors of four.
-inline void vectorJunctionExps(const double* argument, int count, LimitedExp* out) {
-  constexpr int kLanes = 8;
-  static_assert(kMaxJunctions + 2 * kMaxTransistors <= kLanes);
-  // Padding lanes take -1 V, an argument of the common case.
-  alignas(32) double lanes[kLanes];
-  for (int i = 0; i < kLanes; ++i) lanes[i] = i < count ? argument[i] : -1.0;
-  alignas(32) double e[kLanes];
-  alignas(32) double slope[kLanes];
-  for (int first = 0; first < kLanes; first += 4) {
+// The limited junction exponential of every argument, padding included, four at a time.
+inline void vectorJunctionExps(const double* argument, int, double* e, double* slope) {
+  for (int first = 0; first < kJunctionExps; first += 4) {
     __m256d ex, sl;
-    limitedExp4(_mm256_load_pd(lanes + first), _mm256_setzero_pd(), ex, sl);
+    limitedExp4(_mm256_load_pd(argument + first), _mm256_setzero_pd(), ex, sl);
     _mm256_store_pd(e + first, ex);
     _mm256_store_pd(slope + first, sl);
   }
-  for (int i = 0; i < count; ++i) out[i] = {e[i], slope[i]};
 }
 
 }  // namespace

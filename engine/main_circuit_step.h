@@ -53,9 +53,18 @@ inline void stampConductance(const Circuit& L, double* J, std::int32_t a, std::i
   }
 }
 
-// The limited junction exponential of each of count arguments, one by one.
-inline void scalarJunctionExps(const double* argument, int count, LimitedExp* out) {
-  for (int i = 0; i < count; ++i) out[i] = limitedExp(argument[i]);
+// The junctions' and transistors' exponentials of one evaluation: room for every one,
+// a whole number of four-double groups.
+constexpr int kJunctionExps = kMaxJunctions + 2 * kMaxTransistors;
+static_assert(kJunctionExps % 4 == 0);
+
+// The limited junction exponential (value e, slope) of each of count arguments, one by one.
+inline void scalarJunctionExps(const double* argument, int count, double* e, double* slope) {
+  for (int i = 0; i < count; ++i) {
+    const LimitedExp x = limitedExp(argument[i]);
+    e[i] = x.e;
+    slope[i] = x.slope;
+  }
 }
 
 // Where the elements sit: Net::of(c) gives the record whose counts, node indices and
@@ -108,7 +117,8 @@ inline void stampLinearElements(const Circuit& c, double h, double* J, double* c
 // The Jacobian's entries are sums in element order: the linear elements first, then the
 // junctions and transistors. Starting from the step's linear sums therefore gives the
 // same values as stamping every element afresh.
-// exps(arguments, count, out) gives the limited junction exponential of each argument.
+// exps(arguments, count, e, slope) gives the limited junction exponential of each of the
+// count arguments, from a kJunctionExps-long array whose entries past count are -1 V.
 template <int Stride, bool Augmented, class Net, class JunctionExps>
 inline void stampEquations(Circuit& c, const double* linearJ, const double* capacitorG, const double* capacitorStart,
                            const double* v, double* F, double* S, double* J, JunctionExps&& exps) {
@@ -151,8 +161,9 @@ inline void stampEquations(Circuit& c, const double* linearJ, const double* capa
   }
   // The junctions' and transistors' exponentials, all at once: each junction's, then
   // each transistor's forward and reverse one.
-  double argument[kMaxJunctions + 2 * kMaxTransistors];
-  LimitedExp junctionExp[kMaxJunctions + 2 * kMaxTransistors];
+  alignas(32) double argument[kJunctionExps];
+  alignas(32) double expValue[kJunctionExps];
+  alignas(32) double expSlope[kJunctionExps];
   int count = 0;
 #pragma GCC unroll 8
   for (int k = 0; k < L.junctionCount; ++k) argument[count++] = v[L.junctions[k].anode] - v[L.junctions[k].cathode];
@@ -163,12 +174,14 @@ inline void stampEquations(Circuit& c, const double* linearJ, const double* capa
     argument[count++] = p * (v[q.base] - v[q.emitter]);
     argument[count++] = p * (v[q.base] - v[q.collector]);
   }
-  exps(argument, count, junctionExp);
+  // Padding takes -1 V, an argument of the common case.
+  for (int i = count; i < kJunctionExps; ++i) argument[i] = -1.0;
+  exps(argument, count, expValue, expSlope);
 #pragma GCC unroll 8
   for (int k = 0; k < L.junctionCount; ++k) {
     const int a = L.junctions[k].anode, b = L.junctions[k].cathode;
     const double Is = c.junctions[k].Is;
-    const LimitedExp e = junctionExp[k];
+    const LimitedExp e = {expValue[k], expSlope[k]};
     stampCurrent(L, F, S, a, b, Is * (e.e - 1.0));
     stampConductance<Stride>(L, J, a, b, Is * e.slope * kInverseThermalVoltage);
   }
@@ -178,8 +191,9 @@ inline void stampEquations(Circuit& c, const double* linearJ, const double* capa
     const int b = L.transistors[k].base, col = L.transistors[k].collector, em = L.transistors[k].emitter;
     const bool pb = L.pinned[b], pc = L.pinned[col], pe = L.pinned[em];
     const double p = q.polarity;
-    const LimitedExp f = junctionExp[L.junctionCount + 2 * k];
-    const LimitedExp r = junctionExp[L.junctionCount + 2 * k + 1];
+    const int fi = L.junctionCount + 2 * k;
+    const LimitedExp f = {expValue[fi], expSlope[fi]};
+    const LimitedExp r = {expValue[fi + 1], expSlope[fi + 1]};
     const double isF = q.Is / q.betaF, isR = q.Is / q.betaR;
     const double Ibe = isF * (f.e - 1.0);
     const double Ibc = isR * (r.e - 1.0);
