@@ -52,9 +52,14 @@ BlockDrive blockDrive(const CircuitEngine& engine, const OutputStageInputs& in) 
   s.integral = 0.0;
   s.timeDone = 0.0;
   // x - x is 0 for a finite x and NaN for any other, so the sum is 0 exactly when the
-  // source voltages and the stage's voltages are all finite.
-  const double zeros = ((drive.sourceA - drive.sourceA) + (drive.sourceB - drive.sourceB)) +
-                       (((s.v[0] - s.v[0]) + (s.v[1] - s.v[1])) + ((s.v[2] - s.v[2]) + (s.v[3] - s.v[3])));
+  // source voltages and the stage's voltages are all finite; two at a time.
+  using Pair = double __attribute__((vector_size(2 * sizeof(double))));
+  const Pair sources = {drive.sourceA, drive.sourceB};
+  Pair low, high;
+  std::memcpy(&low, s.v, sizeof low);
+  std::memcpy(&high, s.v + 2, sizeof high);
+  const Pair pairZeros = (sources - sources) + ((low - low) + (high - high));
+  const double zeros = pairZeros[0] + pairZeros[1];
   std::int32_t used = 0;
   if (!(block.constantsUsable && zeros == 0.0)) {
     resetOutputStage(s);
