@@ -26,10 +26,13 @@ std::int32_t evaluationCount(float v) { return v >= 1e9f ? 1000000000 : v >= 1.0
 // What every oversampled sample of a block shares: the drive's fields that hold for the
 // whole block, where each base's source voltage comes from, and whether the constant
 // fields are usable (all finite, both tone resistors positive).
+// It also says whether the smoothed volume has reached its target: a finite target that
+// the volume equals stays where it is, exactly, through every sample of the block.
 struct BlockDrive {
   StageDrive drive;
   const float* source[2];
   bool constantsUsable;
+  bool volumeSettled;
 };
 
 BlockDrive blockDrive(const CircuitEngine& engine, const OutputStageInputs& in) {
@@ -38,9 +41,12 @@ BlockDrive blockDrive(const CircuitEngine& engine, const OutputStageInputs& in) 
   };
   BlockDrive b{{in.rA, 0.0, in.rB, 0.0, in.biasVoltage, in.modeTwo != 0, in.gate},
                {source(in.modePair[0]), source(in.modePair[1])},
+               false,
                false};
   b.constantsUsable = std::isfinite(b.drive.rA) && std::isfinite(b.drive.rB) && std::isfinite(b.drive.biasVoltage) &&
                       std::isfinite(b.drive.gate) && in.rA > 0.0f && in.rB > 0.0f;
+  b.volumeSettled =
+      std::isfinite(in.targetVolume) && std::isfinite(in.volumeCoeff) && engine.volumeNow == in.targetVolume;
   return b;
 }
 
@@ -90,8 +96,12 @@ inline float renderSample(CircuitEngine& engine, const OutputStageInputs& in, Bl
   OutputStage& s = engine.outputStage;
   const double h = engine.oversampledPeriod;
 
-  engine.volumeNow += (in.targetVolume - engine.volumeNow) * in.volumeCoeff;
-  if (std::fabs(in.targetVolume - engine.volumeNow) < 1e-7f) engine.volumeNow = in.targetVolume;
+  if (block.volumeSettled) {
+    engine.volumeNow = in.targetVolume;
+  } else {
+    engine.volumeNow += (in.targetVolume - engine.volumeNow) * in.volumeCoeff;
+    if (std::fabs(in.targetVolume - engine.volumeNow) < 1e-7f) engine.volumeNow = in.targetVolume;
+  }
 
   engine.rampValue[0] += engine.rampStep[0];
   engine.rampValue[1] += engine.rampStep[1];
