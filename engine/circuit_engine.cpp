@@ -33,6 +33,8 @@ struct BlockDrive {
   const float* source[2];
   bool constantsUsable;
   bool volumeSettled;
+  // Each ramp's step times zero: what a sample simulated in full takes back from the ramp.
+  float rampStepTimesZero[2];
 };
 
 BlockDrive blockDrive(const CircuitEngine& engine, const OutputStageInputs& in) {
@@ -42,7 +44,8 @@ BlockDrive blockDrive(const CircuitEngine& engine, const OutputStageInputs& in) 
   BlockDrive b{{in.rA, 0.0, in.rB, 0.0, in.biasVoltage, in.modeTwo != 0, in.gate},
                {source(in.modePair[0]), source(in.modePair[1])},
                false,
-               false};
+               false,
+               {engine.rampStep[0] * 0.0f, engine.rampStep[1] * 0.0f}};
   b.constantsUsable = std::isfinite(b.drive.rA) && std::isfinite(b.drive.rB) && std::isfinite(b.drive.biasVoltage) &&
                       std::isfinite(b.drive.gate) && in.rA > 0.0f && in.rB > 0.0f;
   b.volumeSettled =
@@ -114,10 +117,16 @@ inline float renderSample(CircuitEngine& engine, const OutputStageInputs& in, Bl
     s.timeSimulated = 0.0;
   }
 
-  const double frac = std::clamp(s.timeSimulated / h, 0.0, 1.0);
   engine.outputDeficit += h - s.timeSimulated;
-  engine.rampValue[0] -= engine.rampStep[0] * static_cast<float>(1.0 - frac);
-  engine.rampValue[1] -= engine.rampStep[1] * static_cast<float>(1.0 - frac);
+  // The ramps advance only by the part of the sample simulated.
+  if (s.timeSimulated == h) {
+    engine.rampValue[0] -= block.rampStepTimesZero[0];
+    engine.rampValue[1] -= block.rampStepTimesZero[1];
+  } else {
+    const double frac = std::clamp(s.timeSimulated / h, 0.0, 1.0);
+    engine.rampValue[0] -= engine.rampStep[0] * static_cast<float>(1.0 - frac);
+    engine.rampValue[1] -= engine.rampStep[1] * static_cast<float>(1.0 - frac);
+  }
 
   engine.sampleCount += 1;
   engine.baseSum[0] += static_cast<float>(s.v[kBaseA]);
