@@ -25,6 +25,11 @@ struct OutputStage {
   // Step size reached when the budget stopped the last interval short (0 = none): the
   // next interval starts from it rather than from the whole interval.
   double resumeStep = 0.0;
+  // The vector solver's constants for the sub-step length it last prepared, and their key:
+  // that length (negated for a trapezoidal sub-step; 0 = none) and the drive's base
+  // resistors.
+  double stepConstantsKey[3] = {};
+  alignas(32) double stepConstants[36] = {};
 };
 
 // Filled once per block by the engine.

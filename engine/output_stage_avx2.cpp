@@ -42,17 +42,31 @@ inline VectorDrive vectorDrive(const StageDrive& drive) {
   return d;
 }
 
-// The sub-step's constants in vector form, lane i belonging to unknown i, with the
-// same values as the scalar SubStep.
+// The constants of a sub-step that depend only on its length, its integration rule and
+// the interval's drive, in vector form (lane i belonging to unknown i), four doubles each
+// at these offsets of a 32-byte aligned array (OutputStage::stepConstants):
+//   gc03: C/step (2C/step trapezoidal) of Cc1, Cc2, Cbe1, Cbe2;
+//   gc45: that of Cbc1, Cbc1, Cbc2, Cbc2;
+//   diagonalCapacitors: the capacitors each diagonal entry adds, in the order they add
+//     (-0 where an entry adds fewer): base A Cc2, Cbe1, Cbc1; collector A Cc1, Cbc1;
+//     base B Cc1, Cbe2, Cbc2; collector B Cc2, Cbc2;
+//   row: the Jacobian without the transistors (and bias paths).
+constexpr int kGc03 = 0;
+constexpr int kGc45 = 4;
+constexpr int kDiagonalCapacitors = 8;
+constexpr int kRows = 20;
+static_assert(kRows + 16 == sizeof(OutputStage::stepConstants) / sizeof(double));
+
+// The sub-step's constants in vector form, with the same values as the scalar SubStep.
 struct VectorSubStep {
   const VectorDrive* drive;
-  __m256d gc03, start03, history03;  // capacitors Cc1, Cc2, Cbe1, Cbe2
-  __m256d gc45, start45, history45;  // Cbc1, Cbc1, Cbc2, Cbc2
-  __m256d row[4];                    // the Jacobian without the transistors (and bias paths)
-  // The capacitors each diagonal entry adds, in the order they add (-0 where an entry
-  // adds fewer): base A Cc2, Cbe1, Cbc1; collector A Cc1, Cbc1; base B Cc1, Cbe2, Cbc2;
-  // collector B Cc2, Cbc2.
-  __m256d diagonalCapacitors[3];
+  const double* constants;           // the layout above
+  __m256d start03, history03;        // capacitors Cc1, Cc2, Cbe1, Cbe2
+  __m256d start45, history45;        // Cbc1, Cbc1, Cbc2, Cbc2
+  __m256d gc03() const { return _mm256_load_pd(constants + kGc03); }
+  __m256d gc45() const { return _mm256_load_pd(constants + kGc45); }
+  __m256d diagonalCapacitors(int i) const { return _mm256_load_pd(constants + kDiagonalCapacitors + 4 * i); }
+  __m256d row(int i) const { return _mm256_load_pd(constants + kRows + 4 * i); }
 };
 
 // The voltages across Cc1, Cc2, Cbe1, Cbe2 (v1 - v2, v3 - v0, v0, v2).
@@ -67,45 +81,67 @@ inline __m256d acrossLastTwo(__m256d v) { return _mm256_sub_pd(_mm256_unpacklo_p
 constexpr double kCapacitance03[4] = {kCc1, kCc2, kCbe, kCbe};
 constexpr double kTwiceCapacitance03[4] = {2.0 * kCc1, 2.0 * kCc2, 2.0 * kCbe, 2.0 * kCbe};
 
-inline VectorSubStep prepareVector(const OutputStage& s, double step, const VectorDrive& drive) {
-  VectorSubStep w;
-  w.drive = &drive;
+// Fills the constants of a sub-step of this length and rule.
+inline void prepareStepConstants(double* c, double step, bool trapezoid, const VectorDrive& drive) {
   const __m256d stepV = set1(step);
-  const __m256d start = _mm256_loadu_pd(s.vStart);
-  w.start03 = acrossFirstFour(start);
-  w.start45 = acrossLastTwo(start);
-  if (s.trapezoid) {
-    w.gc03 = _mm256_div_pd(_mm256_loadu_pd(kTwiceCapacitance03), stepV);
-    w.gc45 = _mm256_div_pd(set1(2.0 * kCbc), stepV);
-    w.history03 = _mm256_loadu_pd(s.capCurrent);
-    w.history45 = _mm256_setr_pd(s.capCurrent[4], s.capCurrent[4], s.capCurrent[5], s.capCurrent[5]);
-  } else {
-    w.gc03 = _mm256_div_pd(_mm256_loadu_pd(kCapacitance03), stepV);
-    w.gc45 = _mm256_div_pd(set1(kCbc), stepV);
-    w.history03 = _mm256_setzero_pd();
-    w.history45 = _mm256_setzero_pd();
-  }
+  const __m256d gc03 = _mm256_div_pd(_mm256_loadu_pd(trapezoid ? kTwiceCapacitance03 : kCapacitance03), stepV);
+  const __m256d gc45 = _mm256_div_pd(set1(trapezoid ? 2.0 * kCbc : kCbc), stepV);
   // Adding -0 leaves any value as it is.
-  w.diagonalCapacitors[0] = _mm256_permute4x64_pd(w.gc03, 0b01'00'00'01);
-  w.diagonalCapacitors[1] = _mm256_blend_pd(_mm256_permute4x64_pd(w.gc03, 0b00'11'00'10), w.gc45, 0b1010);
-  w.diagonalCapacitors[2] = _mm256_blend_pd(w.gc45, set1(-0.0), 0b1010);
+  const __m256d diagonalCapacitors[3] = {
+      _mm256_permute4x64_pd(gc03, 0b01'00'00'01),
+      _mm256_blend_pd(_mm256_permute4x64_pd(gc03, 0b00'11'00'10), gc45, 0b1010),
+      _mm256_blend_pd(gc45, set1(-0.0), 0b1010),
+  };
   const __m256d diagonal = _mm256_add_pd(
-      _mm256_add_pd(_mm256_add_pd(drive.leakAnd, w.diagonalCapacitors[0]), w.diagonalCapacitors[1]),
-      w.diagonalCapacitors[2]);
+      _mm256_add_pd(_mm256_add_pd(drive.leakAnd, diagonalCapacitors[0]), diagonalCapacitors[1]),
+      diagonalCapacitors[2]);
   // Each capacitor's term between its two nodes, 0 - C/step: (Cc1, Cc2, Cbe1, Cbe2) and
   // (Cbc1, Cbc1, Cbc2, Cbc2).
-  const __m256d off03 = _mm256_sub_pd(_mm256_setzero_pd(), w.gc03);
-  const __m256d off45 = _mm256_sub_pd(_mm256_setzero_pd(), w.gc45);
+  const __m256d off03 = _mm256_sub_pd(_mm256_setzero_pd(), gc03);
+  const __m256d off45 = _mm256_sub_pd(_mm256_setzero_pd(), gc45);
   // Rows (each also a column, the matrix being symmetric): base A (diagonal, Cbc1, 0,
   // Cc2), collector A (Cbc1, diagonal, Cc1, 0), base B (0, Cc1, diagonal, Cbc2),
   // collector B (Cc2, 0, Cbc2, diagonal). In mode 2 the bases' diagonal entries are
   // replaced per evaluation.
   const __m256d zero = _mm256_setzero_pd();
   const __m256d cc = _mm256_permute4x64_pd(off03, 0b01'00'00'01);  // Cc2, Cc1, Cc1, Cc2
-  w.row[0] = _mm256_blend_pd(_mm256_blend_pd(off45, cc, 0b1000), _mm256_blend_pd(diagonal, zero, 0b0100), 0b0101);
-  w.row[1] = _mm256_blend_pd(_mm256_blend_pd(off45, cc, 0b0100), _mm256_blend_pd(diagonal, zero, 0b1000), 0b1010);
-  w.row[2] = _mm256_blend_pd(_mm256_blend_pd(off45, cc, 0b0010), _mm256_blend_pd(diagonal, zero, 0b0001), 0b0101);
-  w.row[3] = _mm256_blend_pd(_mm256_blend_pd(off45, cc, 0b0001), _mm256_blend_pd(diagonal, zero, 0b0010), 0b1010);
+  _mm256_store_pd(c + kGc03, gc03);
+  _mm256_store_pd(c + kGc45, gc45);
+  for (int i = 0; i < 3; ++i) _mm256_store_pd(c + kDiagonalCapacitors + 4 * i, diagonalCapacitors[i]);
+  _mm256_store_pd(c + kRows + 0,
+                  _mm256_blend_pd(_mm256_blend_pd(off45, cc, 0b1000), _mm256_blend_pd(diagonal, zero, 0b0100), 0b0101));
+  _mm256_store_pd(c + kRows + 4,
+                  _mm256_blend_pd(_mm256_blend_pd(off45, cc, 0b0100), _mm256_blend_pd(diagonal, zero, 0b1000), 0b1010));
+  _mm256_store_pd(c + kRows + 8,
+                  _mm256_blend_pd(_mm256_blend_pd(off45, cc, 0b0010), _mm256_blend_pd(diagonal, zero, 0b0001), 0b0101));
+  _mm256_store_pd(c + kRows + 12,
+                  _mm256_blend_pd(_mm256_blend_pd(off45, cc, 0b0001), _mm256_blend_pd(diagonal, zero, 0b0010), 0b1010));
+}
+
+// The sub-step's constants. Those that depend only on the sub-step's length and rule are
+// kept in the stage and made again only when either differs from the last sub-step's, or
+// the drive's resistors changed (see VectorSubStepArithmetic): most sub-steps have the
+// length of the one before.
+inline VectorSubStep prepareVector(OutputStage& s, double step, const VectorDrive& drive) {
+  VectorSubStep w;
+  w.drive = &drive;
+  // One key for both: a trapezoidal sub-step's length is kept negated.
+  const double key = s.trapezoid ? -step : step;
+  if (!(key == s.stepConstantsKey[0])) {
+    prepareStepConstants(s.stepConstants, step, s.trapezoid, drive);
+    s.stepConstantsKey[0] = key;
+  }
+  w.constants = s.stepConstants;
+  const __m256d start = _mm256_loadu_pd(s.vStart);
+  w.start03 = acrossFirstFour(start);
+  w.start45 = acrossLastTwo(start);
+  if (s.trapezoid) {
+    w.history03 = _mm256_loadu_pd(s.capCurrent);
+    w.history45 = _mm256_setr_pd(s.capCurrent[4], s.capCurrent[4], s.capCurrent[5], s.capCurrent[5]);
+  } else {
+    w.history03 = _mm256_setzero_pd();
+    w.history45 = _mm256_setzero_pd();
+  }
   return w;
 }
 
@@ -205,8 +241,8 @@ inline void evaluate(const VectorSubStep& w, double (&junctionVoltage)[2], __m25
   F = _mm256_add_pd(F, resistors);
   S = _mm256_add_pd(S, absolute(resistors));
 
-  __m256d row0 = w.row[0];
-  __m256d row2 = w.row[2];
+  __m256d row0 = w.row(0);
+  __m256d row2 = w.row(2);
   if constexpr (ModeTwo) {
     // The currents at the bases (A in lane 0, B in lane 2), 0 at the collectors.
     const __m256d biasCurrent =
@@ -218,17 +254,17 @@ inline void evaluate(const VectorSubStep& w, double (&junctionVoltage)[2], __m25
     const __m256d diagonal = _mm256_add_pd(
         _mm256_add_pd(_mm256_add_pd(_mm256_sub_pd(w.drive->leakAnd,
                                                   _mm256_permute4x64_pd(bias, 0b11'11'10'10)),
-                                    w.diagonalCapacitors[0]),
-                      w.diagonalCapacitors[1]),
-        w.diagonalCapacitors[2]);
+                                    w.diagonalCapacitors(0)),
+                      w.diagonalCapacitors(1)),
+        w.diagonalCapacitors(2));
     row0 = _mm256_blend_pd(row0, diagonal, 0b0001);
     row2 = _mm256_blend_pd(row2, diagonal, 0b0100);
   }
 
   // Capacitors: Cc1, Cc2, Cbe1, Cbe2 in lanes 0..3 (voltages across: v1 - v2, v3 - v0,
   // v0, v2); Cbc1 in lanes 0 and 1 (v0 - v1), Cbc2 in lanes 2 and 3 (v2 - v3).
-  const __m256d I03 = _mm256_sub_pd(_mm256_mul_pd(w.gc03, _mm256_sub_pd(acrossFirstFour(v), w.start03)), w.history03);
-  const __m256d I45 = _mm256_sub_pd(_mm256_mul_pd(w.gc45, _mm256_sub_pd(acrossLastTwo(v), w.start45)), w.history45);
+  const __m256d I03 = _mm256_sub_pd(_mm256_mul_pd(w.gc03(), _mm256_sub_pd(acrossFirstFour(v), w.start03)), w.history03);
+  const __m256d I45 = _mm256_sub_pd(_mm256_mul_pd(w.gc45(), _mm256_sub_pd(acrossLastTwo(v), w.start45)), w.history45);
   // Each node adds its capacitor currents in the order of the element list: base A -Cc2,
   // +Cbe1, +Cbc1; collector A +Cc1, -Cbc1; base B -Cc1, +Cbe2, +Cbc2; collector B +Cc2,
   // -Cbc2. Adding -x is subtracting x.
@@ -332,9 +368,9 @@ inline void evaluate(const VectorSubStep& w, double (&junctionVoltage)[2], __m25
   // add to column 0 (base A) gBB, gCB; column 1 (collector A) -gBC, gCC; columns 2 and 3
   // likewise for B. Padding lanes add -0.
   e.col[0] = _mm256_add_pd(row0, _mm256_set_m128d(pad, _mm_unpacklo_pd(gBB, gCB)));
-  e.col[1] = _mm256_add_pd(w.row[1], _mm256_set_m128d(pad, _mm_unpacklo_pd(minusGBC, gCC)));
+  e.col[1] = _mm256_add_pd(w.row(1), _mm256_set_m128d(pad, _mm_unpacklo_pd(minusGBC, gCC)));
   e.col[2] = _mm256_add_pd(row2, _mm256_set_m128d(_mm_unpackhi_pd(gBB, gCB), pad));
-  e.col[3] = _mm256_add_pd(w.row[3], _mm256_set_m128d(_mm_unpackhi_pd(minusGBC, gCC), pad));
+  e.col[3] = _mm256_add_pd(w.row(3), _mm256_set_m128d(_mm_unpackhi_pd(minusGBC, gCC), pad));
   e.r = sumOfSquares(F);
 }
 
@@ -485,7 +521,14 @@ inline bool newton(OutputStage& stage, const VectorSubStep& w, const double* gue
 // The sub-step control's arithmetic on the four unknowns at once.
 struct VectorSubStepArithmetic {
   VectorDrive drive;
-  explicit VectorSubStepArithmetic(const StageDrive& stageDrive) : drive(vectorDrive(stageDrive)) {}
+  VectorSubStepArithmetic(OutputStage& s, const StageDrive& stageDrive) : drive(vectorDrive(stageDrive)) {
+    // The kept sub-step constants hold for the resistors they were made with.
+    if (!(stageDrive.rA == s.stepConstantsKey[1] && stageDrive.rB == s.stepConstantsKey[2])) {
+      s.stepConstantsKey[0] = 0.0;
+      s.stepConstantsKey[1] = stageDrive.rA;
+      s.stepConstantsKey[2] = stageDrive.rB;
+    }
+  }
   static void predict(OutputStage& s, double step, double* guess) {
     const __m256d v = _mm256_loadu_pd(s.v);
     _mm256_storeu_pd(s.vStart, v);
@@ -503,11 +546,11 @@ struct VectorSubStepArithmetic {
     const __m128d pair = _mm_max_pd(_mm256_castpd256_pd128(d), _mm256_extractf128_pd(d, 1));
     return _mm_cvtsd_f64(_mm_max_sd(pair, _mm_unpackhi_pd(pair, pair)));
   }
-  VectorSubStep prepare(const OutputStage& s, double step) const { return prepareVector(s, step, drive); }
+  VectorSubStep prepare(OutputStage& s, double step) const { return prepareVector(s, step, drive); }
   static void acceptHistory(OutputStage& s, const VectorSubStep& w) {
     const __m256d v = _mm256_loadu_pd(s.v);
-    const __m256d I03 = _mm256_sub_pd(_mm256_mul_pd(w.gc03, _mm256_sub_pd(acrossFirstFour(v), w.start03)), w.history03);
-    const __m256d I45 = _mm256_sub_pd(_mm256_mul_pd(w.gc45, _mm256_sub_pd(acrossLastTwo(v), w.start45)), w.history45);
+    const __m256d I03 = _mm256_sub_pd(_mm256_mul_pd(w.gc03(), _mm256_sub_pd(acrossFirstFour(v), w.start03)), w.history03);
+    const __m256d I45 = _mm256_sub_pd(_mm256_mul_pd(w.gc45(), _mm256_sub_pd(acrossLastTwo(v), w.start45)), w.history45);
     _mm256_storeu_pd(s.capCurrent, I03);
     s.capCurrent[4] = I45[0];
     s.capCurrent[5] = I45[2];

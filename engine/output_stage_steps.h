@@ -249,7 +249,7 @@ inline bool nearSwitching(const OutputStage& s, int base, int collector) {
 // its own, with the same values.
 struct ScalarSubStepArithmetic {
   const StageDrive& drive;
-  explicit ScalarSubStepArithmetic(const StageDrive& stageDrive) : drive(stageDrive) {}
+  ScalarSubStepArithmetic(const OutputStage&, const StageDrive& stageDrive) : drive(stageDrive) {}
   // vStart = v; the predictor's guess from the last accepted sub-step's slope.
   static void predict(OutputStage& s, double step, double* guess) {
     for (int i = 0; i < 4; ++i) {
@@ -276,11 +276,11 @@ struct ScalarSubStepArithmetic {
 // The adaptive sub-steps of one interval. solve(stage, subStep, guess) is the Newton
 // solve of one sub-step, with the constants Arithmetic::prepare made for it: on success
 // it leaves the solution in stage.v. The Arithmetic is made once per interval, from the
-// interval's drive.
+// stage and the interval's drive.
 template <class Arithmetic = ScalarSubStepArithmetic, class Solve>
 [[nodiscard]] inline bool integrateSubSteps(OutputStage& s, double h, const StageDrive& drive, std::int32_t budget,
                                             Solve&& solve) {
-  const Arithmetic arithmetic(drive);
+  const Arithmetic arithmetic(s, drive);
   double t = 0.0;
   double step = h;
   // A sub-step that needs more evaluations than one block can spend still advances,
