@@ -215,5 +215,30 @@ TEST(OutputStageSolver, FailedSolveLeavesTheStageAlone) {
   EXPECT_EQ(s.v[0], 0.25);
 }
 
+TEST(OutputStageSolver, VectorPathFollowsChangingResistorsBitForBit) {
+  if (!outputStageVectorPathAvailable()) GTEST_SKIP() << "no AVX2";
+  // The vector path keeps constants from one interval to the next; a change of the base
+  // resistors between intervals, or a return to earlier ones, must give the scalar path's
+  // states exactly, in either mode.
+  for (const bool modeTwo : {false, true}) {
+    OutputStage vector, scalar;
+    vector.refinement = scalar.refinement = 1;
+    for (int interval = 0; interval < 600; ++interval) {
+      StageDrive drive = driveFor(12.2, modeTwo);
+      drive.rA = interval % 7 < 3 ? 100500.0 : 218800.0;
+      useOutputStageVectorPath(true);
+      const bool vectorDone = integrateOutputStage(vector, 5.2e-6, drive, 1000000);
+      useOutputStageVectorPath(false);
+      const bool scalarDone = integrateOutputStage(scalar, 5.2e-6, drive, 1000000);
+      ASSERT_EQ(vectorDone, scalarDone) << "interval " << interval;
+      for (int i = 0; i < 4; ++i)
+        ASSERT_EQ(std::bit_cast<std::uint64_t>(vector.v[i]), std::bit_cast<std::uint64_t>(scalar.v[i]))
+            << "mode two " << modeTwo << " interval " << interval << " unknown " << i;
+      ASSERT_EQ(vector.stampCount, scalar.stampCount);
+    }
+  }
+  useOutputStageVectorPath(true);
+}
+
 }  // namespace
 }  // namespace corva
