@@ -3,6 +3,7 @@
 // integrated once per oversampled sample with its own adaptive sub-steps.
 
 #include <cstdint>
+#include <limits>
 
 namespace corva {
 
@@ -25,11 +26,12 @@ struct OutputStage {
   // Step size reached when the budget stopped the last interval short (0 = none): the
   // next interval starts from it rather than from the whole interval.
   double resumeStep = 0.0;
-  // The vector solver's constants for the sub-step length it last prepared, and their key:
-  // that length (negated for a trapezoidal sub-step; 0 = none) and the drive's base
-  // resistors.
-  double stepConstantsKey[3] = {};
-  alignas(32) double stepConstants[36] = {};
+  // The vector solver's constants for the drive's base resistors and the sub-step length
+  // it last prepared, and their key: that length (negated for a trapezoidal sub-step;
+  // 0 = none) and the resistors (none at first).
+  double stepConstantsKey[3] = {0.0, std::numeric_limits<double>::quiet_NaN(),
+                                std::numeric_limits<double>::quiet_NaN()};
+  alignas(32) double stepConstants[44] = {};
 };
 
 // Filled once per block by the engine.

@@ -25,6 +25,16 @@ namespace {
 inline __m256d absolute(__m256d x) { return _mm256_andnot_pd(set1(-0.0), x); }
 inline __m128d absolute(__m128d x) { return _mm_andnot_pd(_mm_set1_pd(-0.0), x); }
 
+// The constants the stage keeps for the vector path (OutputStage::stepConstants, 32-byte
+// aligned), four doubles each at these offsets: those of the last sub-step's length and
+// rule (see VectorSubStep), and the drive's conductances and diagonal (see VectorDrive).
+constexpr int kGc03 = 0;
+constexpr int kGc45 = 4;
+constexpr int kDiagonalCapacitors = 8;
+constexpr int kRows = 20;
+constexpr int kDriveConductance = 36;
+static_assert(kDriveConductance + 8 == sizeof(OutputStage::stepConstants) / sizeof(double));
+
 // An interval's drive in vector form, lane i belonging to unknown i.
 struct VectorDrive {
   __m256d source;       // source A, gate, source B, gate
@@ -33,34 +43,40 @@ struct VectorDrive {
   double biasVoltage;
 };
 
-inline VectorDrive vectorDrive(const StageDrive& drive) {
+// The interval's drive. Its conductances depend only on the base resistors, and are kept
+// in the stage with the sub-step constants (see VectorSubStepArithmetic).
+inline VectorDrive vectorDrive(OutputStage& s, const StageDrive& drive) {
   VectorDrive d;
   d.source = _mm256_setr_pd(drive.sourceA, drive.gate, drive.sourceB, drive.gate);
-  d.conductance = _mm256_setr_pd(1.0 / drive.rA, kCollectorLoad, 1.0 / drive.rB, kCollectorLoad);
-  d.leakAnd = _mm256_add_pd(set1(kLeak), d.conductance);
+  double* kept = s.stepConstants + kDriveConductance;
+  if (!(drive.rA == s.stepConstantsKey[1] && drive.rB == s.stepConstantsKey[2])) {
+    // Other resistors: every kept constant is made again.
+    s.stepConstantsKey[0] = 0.0;
+    s.stepConstantsKey[1] = drive.rA;
+    s.stepConstantsKey[2] = drive.rB;
+    const __m256d conductance = _mm256_setr_pd(1.0 / drive.rA, kCollectorLoad, 1.0 / drive.rB, kCollectorLoad);
+    _mm256_store_pd(kept, conductance);
+    _mm256_store_pd(kept + 4, _mm256_add_pd(set1(kLeak), conductance));
+  }
+  d.conductance = _mm256_load_pd(kept);
+  d.leakAnd = _mm256_load_pd(kept + 4);
   d.biasVoltage = drive.biasVoltage;
   return d;
 }
 
 // The constants of a sub-step that depend only on its length, its integration rule and
-// the interval's drive, in vector form (lane i belonging to unknown i), four doubles each
-// at these offsets of a 32-byte aligned array (OutputStage::stepConstants):
+// the interval's drive, in vector form (lane i belonging to unknown i):
 //   gc03: C/step (2C/step trapezoidal) of Cc1, Cc2, Cbe1, Cbe2;
 //   gc45: that of Cbc1, Cbc1, Cbc2, Cbc2;
 //   diagonalCapacitors: the capacitors each diagonal entry adds, in the order they add
 //     (-0 where an entry adds fewer): base A Cc2, Cbe1, Cbc1; collector A Cc1, Cbc1;
 //     base B Cc1, Cbe2, Cbc2; collector B Cc2, Cbc2;
 //   row: the Jacobian without the transistors (and bias paths).
-constexpr int kGc03 = 0;
-constexpr int kGc45 = 4;
-constexpr int kDiagonalCapacitors = 8;
-constexpr int kRows = 20;
-static_assert(kRows + 16 == sizeof(OutputStage::stepConstants) / sizeof(double));
 
 // The sub-step's constants in vector form, with the same values as the scalar SubStep.
 struct VectorSubStep {
   const VectorDrive* drive;
-  const double* constants;           // the layout above
+  const double* constants;           // the stage's kept constants
   __m256d start03, history03;        // capacitors Cc1, Cc2, Cbe1, Cbe2
   __m256d start45, history45;        // Cbc1, Cbc1, Cbc2, Cbc2
   __m256d gc03() const { return _mm256_load_pd(constants + kGc03); }
@@ -521,14 +537,7 @@ inline bool newton(OutputStage& stage, const VectorSubStep& w, const double* gue
 // The sub-step control's arithmetic on the four unknowns at once.
 struct VectorSubStepArithmetic {
   VectorDrive drive;
-  VectorSubStepArithmetic(OutputStage& s, const StageDrive& stageDrive) : drive(vectorDrive(stageDrive)) {
-    // The kept sub-step constants hold for the resistors they were made with.
-    if (!(stageDrive.rA == s.stepConstantsKey[1] && stageDrive.rB == s.stepConstantsKey[2])) {
-      s.stepConstantsKey[0] = 0.0;
-      s.stepConstantsKey[1] = stageDrive.rA;
-      s.stepConstantsKey[2] = stageDrive.rB;
-    }
-  }
+  VectorSubStepArithmetic(OutputStage& s, const StageDrive& stageDrive) : drive(vectorDrive(s, stageDrive)) {}
   static void predict(OutputStage& s, double step, double* guess) {
     const __m256d v = _mm256_loadu_pd(s.v);
     _mm256_storeu_pd(s.vStart, v);
