@@ -246,23 +246,34 @@ TEST(JackHost, MidiInputFillsTheQueuesUntilShutDownBegins) {
   std::vector<unsigned char> tooLong(513, 0x22);
   tooLong.front() = 0xF0;
   tooLong.back() = 0xF7;
-  for (auto m : std::vector<std::vector<unsigned char>>{
-           {0x90, 60, 100}, {0xF8}, {0xC3, 5}, sysex, tooLong, {0xFE}, {0x80, 60, 0}})
-    sender.send(m);
-  // Everything has arrived once the last message has.
+  // A receiver late for a period loses that period's messages in the server, as any
+  // JACK client does; on a busy machine the batch is sent again, up to three times.
+  const std::vector<std::array<int, 3>> expected{{0x90, 60, 100}, {0xC3, 5, 0}, {0xFE, 0, 0}, {0x80, 60, 0}};
   std::vector<std::array<int, 3>> got;
-  ASSERT_TRUE(waitFor([&] {
+  std::vector<int> sysexSizes;
+  for (int attempt = 0; attempt < 3 && (attempt == 0 || got != expected || sysexSizes != std::vector<int>{512});
+       ++attempt) {
+    got.clear();
+    sysexSizes.clear();
+    for (auto m : std::vector<std::vector<unsigned char>>{
+             {0x90, 60, 100}, {0xF8}, {0xC3, 5}, sysex, tooLong, {0xFE}, {0x80, 60, 0}})
+      sender.send(m);
+    // Everything has arrived once the last message has.
+    (void)waitFor([&] {
+      while (plug.mMidiMsgsFromCallback.Pop(msg)) got.push_back({msg.mStatus, msg.mData1, msg.mData2});
+      return !got.empty() && got.back() == std::array<int, 3>{0x80, 60, 0};
+    });
+    ASSERT_TRUE(waitFor([&] { return sender.idle(); }));
+    std::this_thread::sleep_for(50ms);
     while (plug.mMidiMsgsFromCallback.Pop(msg)) got.push_back({msg.mStatus, msg.mData1, msg.mData2});
-    return !got.empty() && got.back() == std::array<int, 3>{0x80, 60, 0};
-  }));
-  std::this_thread::sleep_for(50ms);
-  while (plug.mMidiMsgsFromCallback.Pop(msg)) got.push_back({msg.mStatus, msg.mData1, msg.mData2});
-  EXPECT_EQ(got, (std::vector<std::array<int, 3>>{{0x90, 60, 100}, {0xC3, 5, 0}, {0xFE, 0, 0}, {0x80, 60, 0}}));
-  iplug::SysExData s;
-  ASSERT_TRUE(plug.mSysExMsgsFromCallback.Pop(s));
-  EXPECT_EQ(s.mSize, 512);
-  EXPECT_EQ(s.mData[511], 0xF7);
-  EXPECT_FALSE(plug.mSysExMsgsFromCallback.Pop(s));
+    iplug::SysExData s;
+    while (plug.mSysExMsgsFromCallback.Pop(s)) {
+      sysexSizes.push_back(s.mSize);
+      EXPECT_EQ(s.mData[s.mSize - 1], 0xF7);
+    }
+  }
+  EXPECT_EQ(got, expected);
+  EXPECT_EQ(sysexSizes, std::vector<int>{512});
 
   host->exiting.store(true);
   sender.send({0x90, 61, 100});
