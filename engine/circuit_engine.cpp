@@ -48,8 +48,8 @@ BlockDrive blockDrive(const CircuitEngine& engine, const OutputStageInputs& in) 
                {engine.rampStep[0] * 0.0f, engine.rampStep[1] * 0.0f}};
   b.constantsUsable = std::isfinite(b.drive.rA) && std::isfinite(b.drive.rB) && std::isfinite(b.drive.biasVoltage) &&
                       std::isfinite(b.drive.gate) && in.rA > 0.0f && in.rB > 0.0f;
-  b.volumeSettled =
-      std::isfinite(in.targetVolume) && std::isfinite(in.volumeCoeff) && engine.volumeNow == in.targetVolume;
+  b.volumeSettled = std::isfinite(in.targetVolume) && std::isfinite(in.volumeCoeff) &&
+                    engine.volumeNow == in.targetVolume;
   return b;
 }
 

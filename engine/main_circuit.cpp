@@ -47,8 +47,8 @@ void stampLinear(const Circuit& c, double h, LinearStamp& linear) {
 }
 
 void stampCircuit(Circuit& c, const LinearStamp& linear, const double* v, double* F, double* S, double* J) {
-  stampEquations<kMaxNodes, false, RecordNetlist>(c, linear.J, linear.capacitorG, linear.capacitorStart, v, F, S,
-                                                  J, scalarJunctionExps);
+  stampEquations<kMaxNodes, false, RecordNetlist>(c, linear.J, linear.capacitorG, linear.capacitorStart, v, F, S, J,
+                                                  scalarJunctionExps);
 }
 
 void stampCircuit(Circuit& c, const double* v, double h, double* F, double* S, double* J) {

@@ -109,7 +109,8 @@ inline bool hasInstrumentNetlist(const Circuit& c) {
   for (int k = 0; k < n.junctionCount; ++k)
     same &= c.junctions[k].anode == n.junctions[k].anode && c.junctions[k].cathode == n.junctions[k].cathode;
   for (int k = 0; k < n.transistorCount; ++k)
-    same &= c.transistors[k].base == n.transistors[k].base && c.transistors[k].collector == n.transistors[k].collector &&
+    same &= c.transistors[k].base == n.transistors[k].base &&
+            c.transistors[k].collector == n.transistors[k].collector &&
             c.transistors[k].emitter == n.transistors[k].emitter;
   for (int k = 0; k < n.currentSourceCount; ++k) same &= c.currentSources[k].node == n.currentSources[k].node;
   return same;

@@ -76,9 +76,9 @@ inline VectorDrive vectorDrive(OutputStage& s, const StageDrive& drive) {
 // The sub-step's constants in vector form, with the same values as the scalar SubStep.
 struct VectorSubStep {
   const VectorDrive* drive;
-  const double* constants;           // the stage's kept constants
-  __m256d start03, history03;        // capacitors Cc1, Cc2, Cbe1, Cbe2
-  __m256d start45, history45;        // Cbc1, Cbc1, Cbc2, Cbc2
+  const double* constants;     // the stage's kept constants
+  __m256d start03, history03;  // capacitors Cc1, Cc2, Cbe1, Cbe2
+  __m256d start45, history45;  // Cbc1, Cbc1, Cbc2, Cbc2
   __m256d gc03() const { return _mm256_load_pd(constants + kGc03); }
   __m256d gc45() const { return _mm256_load_pd(constants + kGc45); }
   __m256d diagonalCapacitors(int i) const { return _mm256_load_pd(constants + kDiagonalCapacitors + 4 * i); }
@@ -109,8 +109,7 @@ inline void prepareStepConstants(double* c, double step, bool trapezoid, const V
       _mm256_blend_pd(gc45, set1(-0.0), 0b1010),
   };
   const __m256d diagonal = _mm256_add_pd(
-      _mm256_add_pd(_mm256_add_pd(drive.leakAnd, diagonalCapacitors[0]), diagonalCapacitors[1]),
-      diagonalCapacitors[2]);
+      _mm256_add_pd(_mm256_add_pd(drive.leakAnd, diagonalCapacitors[0]), diagonalCapacitors[1]), diagonalCapacitors[2]);
   // Each capacitor's term between its two nodes, 0 - C/step: (Cc1, Cc2, Cbe1, Cbe2) and
   // (Cbc1, Cbc1, Cbc2, Cbc2).
   const __m256d off03 = _mm256_sub_pd(_mm256_setzero_pd(), gc03);
@@ -261,15 +260,14 @@ inline void evaluate(const VectorSubStep& w, double (&junctionVoltage)[2], __m25
   __m256d row2 = w.row(2);
   if constexpr (ModeTwo) {
     // The currents at the bases (A in lane 0, B in lane 2), 0 at the collectors.
-    const __m256d biasCurrent =
-        _mm256_blend_pd(_mm256_permute4x64_pd(bias, 0b00'01'00'00), _mm256_setzero_pd(), 0b1010);
+    const __m256d biasCurrent = _mm256_blend_pd(_mm256_permute4x64_pd(bias, 0b00'01'00'00), _mm256_setzero_pd(),
+                                                0b1010);
     F = _mm256_sub_pd(F, biasCurrent);
     S = _mm256_add_pd(S, absolute(biasCurrent));
     // Both bases' diagonal entries at once, A in lane 0 and B in lane 2 (the other two
     // lanes are not used).
     const __m256d diagonal = _mm256_add_pd(
-        _mm256_add_pd(_mm256_add_pd(_mm256_sub_pd(w.drive->leakAnd,
-                                                  _mm256_permute4x64_pd(bias, 0b11'11'10'10)),
+        _mm256_add_pd(_mm256_add_pd(_mm256_sub_pd(w.drive->leakAnd, _mm256_permute4x64_pd(bias, 0b11'11'10'10)),
                                     w.diagonalCapacitors(0)),
                       w.diagonalCapacitors(1)),
         w.diagonalCapacitors(2));
@@ -558,7 +556,8 @@ struct VectorSubStepArithmetic {
   VectorSubStep prepare(OutputStage& s, double step) const { return prepareVector(s, step, drive); }
   static void acceptHistory(OutputStage& s, const VectorSubStep& w) {
     const __m256d v = _mm256_loadu_pd(s.v);
-    const __m256d I03 = _mm256_sub_pd(_mm256_mul_pd(w.gc03(), _mm256_sub_pd(acrossFirstFour(v), w.start03)), w.history03);
+    const __m256d I03 = _mm256_sub_pd(_mm256_mul_pd(w.gc03(), _mm256_sub_pd(acrossFirstFour(v), w.start03)),
+                                      w.history03);
     const __m256d I45 = _mm256_sub_pd(_mm256_mul_pd(w.gc45(), _mm256_sub_pd(acrossLastTwo(v), w.start45)), w.history45);
     _mm256_storeu_pd(s.capCurrent, I03);
     s.capCurrent[4] = I45[0];
