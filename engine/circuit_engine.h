@@ -83,7 +83,6 @@ struct CircuitEngine {
   // output; those are decimated one at a time, as they complete.
   std::int32_t wildFrames = 0;
   std::int32_t tapCount = 1;
-  std::int32_t ringPos = 0;
   std::int32_t factor = 1;
 };
 
