@@ -44,7 +44,7 @@ struct VectorDrive {
 };
 
 // The interval's drive. Its conductances depend only on the base resistors, and are kept
-// in the stage with the sub-step constants (see VectorSubStepArithmetic).
+// in the stage with the sub-step constants (see prepareVector).
 inline VectorDrive vectorDrive(OutputStage& s, const StageDrive& drive) {
   VectorDrive d;
   d.source = _mm256_setr_pd(drive.sourceA, drive.gate, drive.sourceB, drive.gate);
@@ -135,22 +135,22 @@ inline void prepareStepConstants(double* c, double step, bool trapezoid, const V
 
 // The sub-step's constants. Those that depend only on the sub-step's length and rule are
 // kept in the stage and made again only when either differs from the last sub-step's, or
-// the drive's resistors changed (see VectorSubStepArithmetic): most sub-steps have the
+// the drive's resistors changed (see vectorDrive): most sub-steps have the
 // length of the one before.
-inline VectorSubStep prepareVector(OutputStage& s, double step, const VectorDrive& drive) {
+inline VectorSubStep prepareVector(OutputStage& s, double step, bool trapezoid, __m256d start,
+                                   const VectorDrive& drive) {
   VectorSubStep w;
   w.drive = &drive;
   // One key for both: a trapezoidal sub-step's length is kept negated.
-  const double key = s.trapezoid ? -step : step;
+  const double key = trapezoid ? -step : step;
   if (!(key == s.stepConstantsKey[0])) {
-    prepareStepConstants(s.stepConstants, step, s.trapezoid, drive);
+    prepareStepConstants(s.stepConstants, step, trapezoid, drive);
     s.stepConstantsKey[0] = key;
   }
   w.constants = s.stepConstants;
-  const __m256d start = _mm256_loadu_pd(s.vStart);
   w.start03 = acrossFirstFour(start);
   w.start45 = acrossLastTwo(start);
-  if (s.trapezoid) {
+  if (trapezoid) {
     w.history03 = _mm256_loadu_pd(s.capCurrent);
     w.history45 = _mm256_setr_pd(s.capCurrent[4], s.capCurrent[4], s.capCurrent[5], s.capCurrent[5]);
   } else {
@@ -532,46 +532,121 @@ inline bool newton(OutputStage& stage, const VectorSubStep& w, const double* gue
   return finish(false);
 }
 
-// The sub-step control's arithmetic on the four unknowns at once.
-struct VectorSubStepArithmetic {
-  VectorDrive drive;
-  VectorSubStepArithmetic(OutputStage& s, const StageDrive& stageDrive) : drive(vectorDrive(s, stageDrive)) {}
-  static void predict(OutputStage& s, double step, double* guess) {
+// The largest change of an unknown over a sub-step, passing over NaNs as the scalar
+// maximum does.
+inline double largestChange(__m256d v, __m256d vStart) {
+  __m256d d = absolute(_mm256_sub_pd(v, vStart));
+  d = _mm256_and_pd(d, _mm256_cmp_pd(d, d, _CMP_ORD_Q));
+  const __m128d pair = _mm_max_pd(_mm256_castpd256_pd128(d), _mm256_extractf128_pd(d, 1));
+  return _mm_cvtsd_f64(_mm_max_sd(pair, _mm_unpackhi_pd(pair, pair)));
+}
+
+// The mask bits of the two bases' lanes (base A in bit 0, base B in bit 2).
+constexpr int kBaseLanes = 0b0101;
+
+inline int baseMask(__m256d mask) { return _mm256_movemask_pd(mask) & kBaseLanes; }
+
+// The adaptive sub-steps of one interval: integrateSubSteps's control, step for step and
+// value for value, with the tests on both bases made side by side in their lanes and the
+// predictor's slope serving the turn-on lookahead too (the same quotient). The state
+// stays in the stage between sub-steps: values held in registers across the Newton solve
+// would be spilled inside it.
+template <bool ModeTwo>
+[[gnu::flatten]] bool integrate(OutputStage& s, double h, const StageDrive& stageDrive, std::int32_t budget) {
+  const VectorDrive drive = vectorDrive(s, stageDrive);
+  double t = 0.0;
+  double step = h;
+  // A sub-step that needs more evaluations than one block can spend still advances,
+  // over several blocks, instead of being retried at the full interval each time.
+  if (s.resumeStep > 0.0) {
+    step = std::min(s.resumeStep, h);
+    s.resumeStep = 0.0;
+  }
+  for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
+    if (t >= h * 0.999999999999) return true;
+    step = std::min(step, h - t);
     const __m256d v = _mm256_loadu_pd(s.v);
-    _mm256_storeu_pd(s.vStart, v);
+    // The predictor's slope from the last accepted sub-step (0 before the first).
     const __m256d slope = s.lastStep > 0.0 ? _mm256_div_pd(_mm256_sub_pd(v, _mm256_loadu_pd(s.vHist)), set1(s.lastStep))
                                            : _mm256_setzero_pd();
+    // In the bases' lanes: each collector less its base.
+    const __m256d driven = _mm256_cmp_pd(_mm256_sub_pd(_mm256_permute_pd(v, 0b1111), v), set1(1.0), _CMP_GT_OQ);
+    if (baseMask(_mm256_cmp_pd(v, set1(0.4), _CMP_GT_OQ)) == kBaseLanes) step = std::min(step, 1.5e-6);
+    // Limits the step so that a base approaching conduction (0.62 V) is reached in at
+    // least two steps at its current slope (none before the first sub-step).
+    const int approaching = baseMask(_mm256_and_pd(_mm256_and_pd(driven, _mm256_cmp_pd(v, set1(0.62), _CMP_LT_OQ)),
+                                                   _mm256_cmp_pd(slope, _mm256_setzero_pd(), _CMP_GT_OQ)));
+    if (approaching != 0) {
+      const __m256d limit = _mm256_max_pd(set1(1e-9),
+                                          _mm256_div_pd(_mm256_mul_pd(_mm256_sub_pd(set1(0.62), v), set1(0.5)), slope));
+      if (approaching & 0b0001) step = std::min(step, _mm256_cvtsd_f64(limit));
+      if (approaching & 0b0100) step = std::min(step, _mm_cvtsd_f64(_mm256_extractf128_pd(limit, 1)));
+    }
+    // The calm-time window is the cheaper test, and usually fails.
+    const bool trapezoid = s.refinement && s.calmTime > 0.0015 && s.calmTime < 0.15 &&
+                           baseMask(_mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(v, set1(0.45), _CMP_GT_OQ),
+                                                                _mm256_cmp_pd(v, set1(0.75), _CMP_LT_OQ)),
+                                                  driven)) != 0;
+    s.trapezoid = trapezoid ? 1 : 0;
+    if (trapezoid) step = std::min(step, 3e-7);
+
+    _mm256_storeu_pd(s.vStart, v);
     // std::clamp(x, -0.5, 0.5): max(-0.5, x) keeps x unless -0.5 > x, then min(0.5, .)
     // keeps it unless 0.5 < it, a NaN included.
-    const __m256d clamped = _mm256_min_pd(set1(0.5), _mm256_max_pd(set1(-0.5), _mm256_mul_pd(slope, set1(step))));
-    _mm256_storeu_pd(guess, _mm256_add_pd(v, clamped));
-  }
-  static double largestChange(const OutputStage& s) {
-    __m256d d = absolute(_mm256_sub_pd(_mm256_loadu_pd(s.v), _mm256_loadu_pd(s.vStart)));
-    // The scalar maximum passes over NaNs; so does this one.
-    d = _mm256_and_pd(d, _mm256_cmp_pd(d, d, _CMP_ORD_Q));
-    const __m128d pair = _mm_max_pd(_mm256_castpd256_pd128(d), _mm256_extractf128_pd(d, 1));
-    return _mm_cvtsd_f64(_mm_max_sd(pair, _mm_unpackhi_pd(pair, pair)));
-  }
-  VectorSubStep prepare(OutputStage& s, double step) const { return prepareVector(s, step, drive); }
-  static void acceptHistory(OutputStage& s, const VectorSubStep& w) {
-    const __m256d v = _mm256_loadu_pd(s.v);
-    const __m256d I03 = _mm256_sub_pd(_mm256_mul_pd(w.gc03(), _mm256_sub_pd(acrossFirstFour(v), w.start03)),
-                                      w.history03);
-    const __m256d I45 = _mm256_sub_pd(_mm256_mul_pd(w.gc45(), _mm256_sub_pd(acrossLastTwo(v), w.start45)), w.history45);
-    _mm256_storeu_pd(s.capCurrent, I03);
-    s.capCurrent[4] = I45[0];
-    s.capCurrent[5] = I45[2];
-    // One store, so that the next sub-step's vector load of vHist is served from it.
-    _mm256_storeu_pd(s.vHist, _mm256_loadu_pd(s.vStart));
-  }
-};
+    alignas(32) double guess[4];
+    _mm256_store_pd(
+        guess, _mm256_add_pd(v, _mm256_min_pd(set1(0.5), _mm256_max_pd(set1(-0.5), _mm256_mul_pd(slope, set1(step))))));
+    const VectorSubStep w = prepareVector(s, step, trapezoid, v, drive);
+    if (!newton<ModeTwo>(s, w, guess)) {
+      step /= 2.0;
+      s.holdOff = 2;
+      if (step < 1e-14) return false;
+      if (s.stampCount >= budget) {
+        s.resumeStep = step;
+        return false;
+      }
+      continue;
+    }
 
-template <bool ModeTwo>
-[[gnu::flatten]] bool integrate(OutputStage& s, double h, const StageDrive& drive, std::int32_t budget) {
-  return integrateSubSteps<VectorSubStepArithmetic>(
-      s, h, drive, budget,
-      [](OutputStage& stage, const VectorSubStep& k, const double* guess) { return newton<ModeTwo>(stage, k, guess); });
+    const __m256d vEnd = _mm256_loadu_pd(s.v);
+    const __m256d vStart = _mm256_loadu_pd(s.vStart);
+    const double change = largestChange(vEnd, vStart);
+    if (change <= 2.0) {
+      s.calmTime += step;
+    } else if (step <= 2.5e-7) {
+      s.calmTime = 0.0;
+    } else {
+      _mm256_storeu_pd(s.v, vStart);
+      step /= 2.0;
+      continue;
+    }
+
+    // The capacitors' history currents from the conductances and start voltages the
+    // sub-step was solved with.
+    const __m256d I03 = _mm256_sub_pd(_mm256_mul_pd(w.gc03(), _mm256_sub_pd(acrossFirstFour(vEnd), w.start03)),
+                                      w.history03);
+    const __m256d I45 = _mm256_sub_pd(_mm256_mul_pd(w.gc45(), _mm256_sub_pd(acrossLastTwo(vEnd), w.start45)),
+                                      w.history45);
+    _mm256_storeu_pd(s.capCurrent, I03);
+    s.capCurrent[4] = _mm256_cvtsd_f64(I45);
+    s.capCurrent[5] = _mm_cvtsd_f64(_mm256_extractf128_pd(I45, 1));
+    _mm256_storeu_pd(s.vHist, vStart);
+    t += step;
+    s.lastStep = step;
+    s.timeDone += step;
+    s.integral += (vStart[kCollectorB] + vEnd[kCollectorB]) / 2.0 * step;
+    if (s.holdOff < 1) {
+      step = std::min(1.5 * step, h);
+    } else {
+      step = std::min(step, h);
+      s.holdOff -= 1;
+    }
+    if (s.stampCount >= budget) {
+      s.resumeStep = step;
+      return false;
+    }
+  }
+  return false;
 }
 
 }  // namespace
