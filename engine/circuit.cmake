@@ -20,6 +20,6 @@ if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64)$")
     ${CMAKE_CURRENT_LIST_DIR}/main_circuit_avx2.cpp
     PROPERTIES COMPILE_OPTIONS "-mavx2;-ffp-contract=off")
   set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/output_stage_solver.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/transient_solver.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/transient_solver.cpp ${CMAKE_CURRENT_LIST_DIR}/circuit_engine.cpp
     PROPERTIES COMPILE_DEFINITIONS CORVA_VECTOR_PATHS)
 endif()

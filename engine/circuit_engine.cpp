@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "engine/exponential.h"
+#include "engine/output_stage_solver.h"
 #include "engine/transient_solver.h"
 
 namespace corva {
@@ -163,38 +164,175 @@ void addDecimatedFrames(const CircuitEngine& engine, std::int32_t start, std::in
 // are below 1 in magnitude, so no partial sum of kMaxTaps products can overflow.
 constexpr float kTameSample = 1e30f;
 
+// Whether a block may render every sample on the steady path (steadySample), which
+// leaves out what provably changes nothing in such a block:
+//  - the source voltages' finiteness test: the drive's constants are usable, and each
+//    ramp starts finite and moves by a finite step small enough that it cannot
+//    overflow within the block (a sample moves it by at most twice its step);
+//  - after a sample simulated in full, the ramps' step times zero taken back and the
+//    deficit's zero added: x - (step * 0) is x unless x is -0 and step is -0 (a sum is
+//    -0 only when both its terms are), and the deficit, never -0, stays as it is.
+bool steadyBlock(const CircuitEngine& engine, const BlockDrive& block, std::int32_t samples) {
+  if (!block.constantsUsable) return false;
+  if (engine.outputDeficit == 0.0 && std::signbit(engine.outputDeficit)) return false;
+  for (int i = 0; i < 2; ++i) {
+    const float value = engine.rampValue[i], step = engine.rampStep[i];
+    if (!(std::fabs(value) <= 1e37f && std::fabs(step) * static_cast<float>(samples) <= 1e37f)) return false;
+    if (step == 0.0f && std::signbit(step)) return false;
+  }
+  return true;
+}
+
+// The output stage's integration of one interval: the vector path's entry itself where
+// the block takes that path, which spares each sample the choice.
+using StageIntegration = bool (*)(OutputStage&, double, const StageDrive&, std::int32_t);
+
+StageIntegration stageIntegration() {
+#ifdef CORVA_VECTOR_PATHS
+  if (vectorPathsOn()) return integrateOutputStageAvx2;
+#endif
+  return integrateOutputStage;
+}
+
+// What the steady path keeps in locals through a block, written back at its end.
+struct SteadyState {
+  std::int32_t budgetLeft;
+  std::int32_t lanePos;
+  std::int32_t wildFrames;
+};
+
+// One oversampled output sample on the steady path (see steadyBlock): the same values
+// as renderSample. With Settled, the volume has reached its target and holds it.
+template <bool Settled>
+[[gnu::always_inline]] inline float steadySample(CircuitEngine& engine, const OutputStageInputs& in, BlockDrive& block,
+                                                 double h, StageIntegration integrate, SteadyState& state) {
+  OutputStage& s = engine.outputStage;
+  if constexpr (!Settled) {
+    engine.volumeNow += (in.targetVolume - engine.volumeNow) * in.volumeCoeff;
+    if (std::fabs(in.targetVolume - engine.volumeNow) < 1e-7f) engine.volumeNow = in.targetVolume;
+  }
+  engine.rampValue[0] += engine.rampStep[0];
+  engine.rampValue[1] += engine.rampStep[1];
+  block.drive.sourceA = *block.source[0];
+  block.drive.sourceB = *block.source[1];
+
+  double simulated = 0.0;
+  if (state.budgetLeft >= 1) {
+    s.stampCount = 0;
+    s.integral = 0.0;
+    s.timeDone = 0.0;
+    // x - x is 0 for a finite x and NaN for any other.
+    using Pair = double __attribute__((vector_size(2 * sizeof(double))));
+    Pair low, high;
+    std::memcpy(&low, s.v, sizeof low);
+    std::memcpy(&high, s.v + 2, sizeof high);
+    const Pair pairZeros = (low - low) + (high - high);
+    const double zeros = pairZeros[0] + pairZeros[1];
+    if (zeros != zeros) [[unlikely]] {
+      resetOutputStage(s);
+      s.average = 0.0f;
+      simulated = h;
+    } else {
+      (void)integrate(s, h, block.drive, state.budgetLeft);
+      simulated = s.timeDone;
+      if (simulated < h) {
+        s.integral += (h - simulated) * s.v[kCollectorB];
+        s.timeDone = h;
+      }
+      s.average = static_cast<float>(s.integral / h);
+      state.budgetLeft -= s.stampCount;
+      if (!std::isfinite(s.average)) [[unlikely]] {
+        resetOutputStage(s);
+        s.average = 0.0f;
+      }
+    }
+  }
+  s.timeSimulated = simulated;
+  if (simulated != h) [[unlikely]] {
+    engine.outputDeficit += h - simulated;
+    const double frac = std::clamp(simulated / h, 0.0, 1.0);
+    engine.rampValue[0] -= engine.rampStep[0] * static_cast<float>(1.0 - frac);
+    engine.rampValue[1] -= engine.rampStep[1] * static_cast<float>(1.0 - frac);
+  }
+
+  engine.baseSum[0] += static_cast<float>(s.v[kBaseA]);
+  engine.baseSum[1] += static_cast<float>(s.v[kBaseB]);
+
+  const float x = s.average * 0.09090909f;
+  const float y = (x + engine.dcOutPrev - engine.dcInPrev) * in.dcCoeff;
+  engine.dcInPrev = x;
+  engine.dcOutPrev = y;
+  if constexpr (Settled) return y * in.targetVolume;
+  return y * engine.volumeNow;
+}
+
+// Samples handed to the decimator: either renderSample, or the steady path's
+// steadySample with the block's integration and the locals it keeps.
+struct GeneralSamples {
+  CircuitEngine& engine;
+  const OutputStageInputs& in;
+  BlockDrive& block;
+  float operator()() const { return renderSample(engine, in, block); }
+  std::int32_t& lanePos() const { return engine.lanePos; }
+  std::int32_t& wildFrames() const { return engine.wildFrames; }
+  void finish() const {}
+};
+
+template <bool Settled>
+struct SteadySamples {
+  CircuitEngine& engine;
+  const OutputStageInputs& in;
+  BlockDrive& block;
+  double h;
+  StageIntegration integrate;
+  SteadyState& state;
+  float operator()() const { return steadySample<Settled>(engine, in, block, h, integrate, state); }
+  std::int32_t& lanePos() const { return state.lanePos; }
+  std::int32_t& wildFrames() const { return state.wildFrames; }
+  void finish() const {
+    engine.budgetLeft = state.budgetLeft;
+    engine.lanePos = state.lanePos;
+    engine.wildFrames = state.wildFrames;
+  }
+};
+
 // The block's frames with oversampling: each frame's factor samples go into the input
 // stream, and the outputs are computed four frames at a time once their windows are in.
 // A frame whose window holds a sample that is not tame is decimated on its own as soon as
 // it completes, since a non-finite output there clears the DC blocker before the next
-// frame's samples.
-void decimateBlock(CircuitEngine& engine, const OutputStageInputs& in, BlockDrive& block, std::int32_t F,
-                   float* const* outputs, std::int32_t channelCount, std::int32_t frameCount) {
+// frame's samples. FixedF, when nonzero, is the factor F, known to the compiler.
+template <int FixedF, class Samples>
+void decimateBlock(CircuitEngine& engine, const Samples& next, std::int32_t runtimeF, float* const* outputs,
+                   std::int32_t channelCount, std::int32_t frameCount) {
+  const std::int32_t F = FixedF > 0 ? FixedF : runtimeF;
   const std::int32_t taps = engine.tapCount;
+  std::int32_t& lanePos = next.lanePos();
+  std::int32_t& wildFrames = next.wildFrames();
   // Where a sample goes in each lane, from its own entry's first lane.
   std::int32_t laneOffset[kDecimatorLanes];
   for (std::int32_t lane = 0; lane < kDecimatorLanes; ++lane) laneOffset[lane] = lane * (1 - F * kDecimatorLanes);
   std::int32_t pending = 0, pendingFirst = 0, pendingStart = 0;
   for (std::int32_t i = 0; i < frameCount; ++i) {
-    if (engine.lanePos + F > kLaneEntries) {
+    if (lanePos + F > kLaneEntries) {
       if (pending > 0) addDecimatedFrames(engine, pendingStart, pending, pendingFirst, outputs, channelCount);
       pending = 0;
       const std::int32_t keep = decimatorHistory(engine);
-      std::memmove(engine.lanes, engine.lanes + engine.lanePos - keep, sizeof engine.lanes[0] * keep);
-      engine.lanePos = keep;
+      std::memmove(engine.lanes, engine.lanes + lanePos - keep, sizeof engine.lanes[0] * keep);
+      lanePos = keep;
     }
     bool tame = true;
+#pragma GCC unroll 8
     for (std::int32_t j = 0; j < F; ++j) {
-      const float sample = renderSample(engine, in, block);
-      float* const entry = engine.lanes[engine.lanePos];
+      const float sample = next();
+      float* const entry = engine.lanes[lanePos];
       for (std::int32_t lane = 0; lane < kDecimatorLanes; ++lane) entry[laneOffset[lane]] = sample;
-      engine.lanePos += 1;
+      lanePos += 1;
       tame = tame && std::fabs(sample) <= kTameSample;
     }
-    if (!tame) engine.wildFrames = (taps - 1) / F + 1;
-    const std::int32_t start = engine.lanePos - taps;
-    if (engine.wildFrames > 0) {
-      engine.wildFrames -= 1;
+    if (!tame) wildFrames = (taps - 1) / F + 1;
+    const std::int32_t start = lanePos - taps;
+    if (wildFrames > 0) {
+      wildFrames -= 1;
       float y = 0.0f;
       for (std::int32_t t = 0; t < taps; ++t) y += engine.taps[t] * engine.lanes[start + t][0];
       // Non-finite values never leave the engine, whatever the controls.
@@ -215,6 +353,47 @@ void decimateBlock(CircuitEngine& engine, const OutputStageInputs& in, BlockDriv
     }
   }
   if (pending > 0) addDecimatedFrames(engine, pendingStart, pending, pendingFirst, outputs, channelCount);
+  next.finish();
+}
+
+// decimateBlock for the block's factor, with the factors the host rates usually give
+// known to the compiler.
+template <class Samples>
+void decimateFrames(CircuitEngine& engine, const Samples& next, std::int32_t F, float* const* outputs,
+                    std::int32_t channelCount, std::int32_t frameCount) {
+  switch (F) {
+    case 2:
+      return decimateBlock<2>(engine, next, F, outputs, channelCount, frameCount);
+    case 4:
+      return decimateBlock<4>(engine, next, F, outputs, channelCount, frameCount);
+    case 8:
+      return decimateBlock<8>(engine, next, F, outputs, channelCount, frameCount);
+    default:
+      return decimateBlock<0>(engine, next, F, outputs, channelCount, frameCount);
+  }
+}
+
+// The block's frames with oversampling, on the steady path where the block allows it.
+void renderOversampled(CircuitEngine& engine, const OutputStageInputs& in, BlockDrive& block, std::int32_t F,
+                       float* const* outputs, std::int32_t channelCount, std::int32_t frameCount) {
+  const std::int32_t samples = F * frameCount;
+  if (!steadyBlock(engine, block, samples)) {
+    decimateFrames(engine, GeneralSamples{engine, in, block}, F, outputs, channelCount, frameCount);
+    return;
+  }
+  // The steady path counts the block's samples at once; nothing reads the count during it.
+  engine.sampleCount += samples;
+  SteadyState state{engine.budgetLeft, engine.lanePos, engine.wildFrames};
+  const double h = engine.oversampledPeriod;
+  const StageIntegration integrate = stageIntegration();
+  if (block.volumeSettled) {
+    engine.volumeNow = in.targetVolume;
+    decimateFrames(engine, SteadySamples<true>{engine, in, block, h, integrate, state}, F, outputs, channelCount,
+                   frameCount);
+  } else {
+    decimateFrames(engine, SteadySamples<false>{engine, in, block, h, integrate, state}, F, outputs, channelCount,
+                   frameCount);
+  }
 }
 
 }  // namespace
@@ -375,7 +554,7 @@ void renderCircuitBlock(CircuitEngine& engine, float* const* outputs, std::int32
       for (std::int32_t ch = 0; ch < channelCount; ++ch) outputs[ch][i] += y;
     }
   } else {
-    decimateBlock(engine, in, block, F, outputs, channelCount, frameCount);
+    renderOversampled(engine, in, block, F, outputs, channelCount, frameCount);
   }
 
   engine.ledLevel = k.supply > 0.0f ? std::min(engine.gateVoltage / k.supply, 1.0f) : 0.0f;
