@@ -94,14 +94,16 @@ inline __m256d acrossFirstFour(__m256d v) {
 // The voltages across Cbc1 (v0 - v1, lanes 0 and 1) and Cbc2 (v2 - v3, lanes 2 and 3).
 inline __m256d acrossLastTwo(__m256d v) { return _mm256_sub_pd(_mm256_unpacklo_pd(v, v), _mm256_unpackhi_pd(v, v)); }
 
-constexpr double kCapacitance03[4] = {kCc1, kCc2, kCbe, kCbe};
-constexpr double kTwiceCapacitance03[4] = {2.0 * kCc1, 2.0 * kCc2, 2.0 * kCbe, 2.0 * kCbe};
+// The four capacitances, C (or 2C, trapezoidal): Cc1, Cc2, Cbe (both), Cbc (both).
+alignas(32) constexpr double kCapacitances[4] = {kCc1, kCc2, kCbe, kCbc};
+alignas(32) constexpr double kTwiceCapacitances[4] = {2.0 * kCc1, 2.0 * kCc2, 2.0 * kCbe, 2.0 * kCbc};
 
 // Fills the constants of a sub-step of this length and rule.
 inline void prepareStepConstants(double* c, double step, bool trapezoid, const VectorDrive& drive) {
-  const __m256d stepV = set1(step);
-  const __m256d gc03 = _mm256_div_pd(_mm256_loadu_pd(trapezoid ? kTwiceCapacitance03 : kCapacitance03), stepV);
-  const __m256d gc45 = _mm256_div_pd(set1(trapezoid ? 2.0 * kCbc : kCbc), stepV);
+  // The four distinct conductances in one division.
+  const __m256d gc = _mm256_div_pd(_mm256_load_pd(trapezoid ? kTwiceCapacitances : kCapacitances), set1(step));
+  const __m256d gc03 = _mm256_permute4x64_pd(gc, 0b10'10'01'00);
+  const __m256d gc45 = _mm256_permute4x64_pd(gc, 0b11'11'11'11);
   // Adding -0 leaves any value as it is.
   const __m256d diagonalCapacitors[3] = {
       _mm256_permute4x64_pd(gc03, 0b01'00'00'01),
