@@ -51,10 +51,12 @@ void setEchoParams(Echo& echo, bool on, float feedback, float timeMs) {
   }
 }
 
+void passEcho(Echo& echo) { echo.delaySamples = static_cast<double>(echo.timeMs * 0.001f * echo.sampleRate); }
+
 float processEcho(Echo& echo, float x) {
   const float target = echo.timeMs * 0.001f * echo.sampleRate;
-  if (echo.wet <= 0.0f && !echo.on) {
-    echo.delaySamples = static_cast<double>(target);
+  if (echoIdle(echo)) {
+    passEcho(echo);
     return x;
   }
   echo.delaySamples += (static_cast<double>(target) - echo.delaySamples) * static_cast<double>(echo.timeCoef);

@@ -38,4 +38,9 @@ void setEchoParams(Echo& echo, bool on, float feedback, float timeMs);
 // One sample in, one out.
 float processEcho(Echo& echo, float x);
 
+// Whether the echo is off and faded out: processEcho then passes its input through and
+// only sets the delay to its target, which passEcho does once for any number of samples.
+inline bool echoIdle(const Echo& echo) { return echo.wet <= 0.0f && !echo.on; }
+void passEcho(Echo& echo);
+
 }  // namespace corva

@@ -36,41 +36,60 @@ void prepareLimiter(EffectsChain& c, double sampleRate) {
   c.windowTail = 0;
 }
 
-// Limits one sample: returns the sample that entered `lookahead` samples ago,
-// scaled so that it stays within the ceiling.
-inline float limitSample(EffectsChain& c, float y) {
-  const float t = targetGain(y);
+// Limits n samples in place: each sample is replaced by the one that entered `lookahead`
+// samples before it, scaled so that it stays within the ceiling. The state is kept in
+// locals through the block.
+void limitBlock(EffectsChain& c, float* out, int n) {
+  float* const gains = c.windowGains.data();
+  int64_t* const indices = c.windowIndices.data();
+  float* const ring = c.delayRing.data();
   const int32_t cap = c.windowCapacity;
+  const auto ringSize = static_cast<int32_t>(c.delayRing.size());
+  const int32_t lookahead = c.lookahead;
+  const double attackCoef = static_cast<double>(c.attackCoef);
+  const double releaseCoef = static_cast<double>(c.releaseCoef);
+  int32_t head = c.windowHead, tail = c.windowTail, count = c.windowCount, delayIndex = c.delayIndex;
+  int64_t counter = c.sampleCounter;
+  double gain = c.gain;
+  for (int i = 0; i < n; ++i) {
+    const float y = out[i];
+    const float t = targetGain(y);
+    // Keep the queued gains strictly increasing: anything not below t can never be the minimum again.
+    while (count > 0) {
+      const int32_t b = (tail == 0 ? cap : tail) - 1;
+      if (t > gains[b]) break;
+      tail = b;
+      --count;
+    }
+    gains[tail] = t;
+    indices[tail] = counter;
+    if (++tail == cap) tail = 0;
+    ++count;
+    while (count > 0 && indices[head] < counter - lookahead) {
+      if (++head == cap) head = 0;
+      --count;
+    }
 
-  // Keep the queued gains strictly increasing: anything not below t can never be the minimum again.
-  while (c.windowCount > 0) {
-    const int32_t b = (c.windowTail == 0 ? cap : c.windowTail) - 1;
-    if (t > c.windowGains[b]) break;
-    c.windowTail = b;
-    --c.windowCount;
+    const double m = static_cast<double>(gains[head]);
+    const double coef = gain > m ? attackCoef : releaseCoef;
+    gain += (m - gain) * coef;
+    if (m >= 1.0 && gain > 0.999999999) gain = 1.0;  // an idle limiter is bit-transparent
+
+    const float d = ring[delayIndex];
+    ring[delayIndex] = y;
+    if (++delayIndex >= ringSize) delayIndex = 0;
+    ++counter;
+
+    // The delayed sample's own target caps the gain while the smoothed gain is still falling.
+    const double g = std::min(static_cast<double>(targetGain(d)), gain);
+    out[i] = static_cast<float>(g * static_cast<double>(d));
   }
-  c.windowGains[c.windowTail] = t;
-  c.windowIndices[c.windowTail] = c.sampleCounter;
-  if (++c.windowTail == cap) c.windowTail = 0;
-  ++c.windowCount;
-  while (c.windowCount > 0 && c.windowIndices[c.windowHead] < c.sampleCounter - c.lookahead) {
-    if (++c.windowHead == cap) c.windowHead = 0;
-    --c.windowCount;
-  }
-
-  const double m = static_cast<double>(c.windowGains[c.windowHead]);
-  const double coef = static_cast<double>(c.gain > m ? c.attackCoef : c.releaseCoef);
-  c.gain += (m - c.gain) * coef;
-  if (m >= 1.0 && c.gain > 0.999999999) c.gain = 1.0;  // an idle limiter is bit-transparent
-
-  const float d = c.delayRing[c.delayIndex];
-  c.delayRing[c.delayIndex] = y;
-  if (++c.delayIndex >= static_cast<int32_t>(c.delayRing.size())) c.delayIndex = 0;
-  ++c.sampleCounter;
-
-  // The delayed sample's own target caps the gain while the smoothed gain is still falling.
-  const double g = std::min(static_cast<double>(targetGain(d)), c.gain);
-  return static_cast<float>(g * static_cast<double>(d));
+  c.windowHead = head;
+  c.windowTail = tail;
+  c.windowCount = count;
+  c.delayIndex = delayIndex;
+  c.sampleCounter = counter;
+  c.gain = gain;
 }
 
 }  // namespace
@@ -93,12 +112,22 @@ void settleSmoothing(EffectsChain& c) {
 void processEffects(EffectsChain& c, float** outputs, int nChans, int nFrames) {
   if (nChans < 1 || nFrames < 1 || outputs == nullptr || outputs[0] == nullptr || c.delayRing.empty()) return;
   float* out = outputs[0];
-  for (int i = 0; i < nFrames; ++i) {
-    const float x = processEcho(c.echo, out[i]);
-    float y = processReverb(c.reverb, x);
-    if (!isFiniteSample(y)) y = 0.0f;
-    out[i] = limitSample(c, y);
+  if (echoIdle(c.echo) && reverbIdle(c.reverb)) {
+    // Both stay idle through the block, passing every sample through: what they would do
+    // sample by sample is done once.
+    passEcho(c.echo);
+    passReverb(c.reverb);
+    for (int i = 0; i < nFrames; ++i)
+      if (!isFiniteSample(out[i])) out[i] = 0.0f;
+  } else {
+    for (int i = 0; i < nFrames; ++i) {
+      const float x = processEcho(c.echo, out[i]);
+      const float y = processReverb(c.reverb, x);
+      out[i] = isFiniteSample(y) ? y : 0.0f;
+    }
   }
+  // The limiter follows the echo and the reverb, sample for sample.
+  limitBlock(c, out, nFrames);
   for (int ch = 1; ch < nChans; ++ch) {
     if (outputs[ch] != nullptr) std::memcpy(outputs[ch], out, sizeof(float) * static_cast<size_t>(nFrames));
   }

@@ -78,8 +78,8 @@ void setReverbAmount(Reverb& r, float amount) {
 }
 
 float processReverb(Reverb& r, float x) {
-  if (r.amount <= 0.0f && r.wet <= 0.0f) {
-    r.clearPending = true;
+  if (reverbIdle(r)) {
+    passReverb(r);
     return x;
   }
   r.wet = smoothTowards(r.wet, r.amount, r.wetCoef);

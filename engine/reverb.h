@@ -47,4 +47,10 @@ void setReverbAmount(Reverb& reverb, float amount);
 // One sample in, one out.
 float processReverb(Reverb& reverb, float x);
 
+// Whether the amount is 0 and the wet level faded out: processReverb then passes its
+// input through and only marks the buffers for clearing, which passReverb does once for
+// any number of samples.
+inline bool reverbIdle(const Reverb& reverb) { return reverb.amount <= 0.0f && reverb.wet <= 0.0f; }
+inline void passReverb(Reverb& reverb) { reverb.clearPending = true; }
+
 }  // namespace corva
