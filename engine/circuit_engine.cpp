@@ -156,6 +156,15 @@ void addDecimatedFrames(const CircuitEngine& engine, std::int32_t start, std::in
     std::memcpy(&tap, engine.tapLanes[t], sizeof tap);
     sum += tap * x;
   }
+  if (count == kDecimatorLanes) {
+    for (std::int32_t ch = 0; ch < channelCount; ++ch) {
+      FloatLanes out;
+      std::memcpy(&out, outputs[ch] + first, sizeof out);
+      out += sum;
+      std::memcpy(outputs[ch] + first, &out, sizeof out);
+    }
+    return;
+  }
   for (std::int32_t j = 0; j < count; ++j)
     for (std::int32_t ch = 0; ch < channelCount; ++ch) outputs[ch][first + j] += sum[j];
 }
@@ -201,6 +210,15 @@ struct SteadyState {
   std::int32_t wildFrames;
 };
 
+// A sample simulated only for `simulated` of its h seconds: the rest goes to the deficit,
+// and the ramps advance only by the part simulated.
+[[gnu::noinline]] void partSimulated(CircuitEngine& engine, double simulated, double h) {
+  engine.outputDeficit += h - simulated;
+  const double frac = std::clamp(simulated / h, 0.0, 1.0);
+  engine.rampValue[0] -= engine.rampStep[0] * static_cast<float>(1.0 - frac);
+  engine.rampValue[1] -= engine.rampStep[1] * static_cast<float>(1.0 - frac);
+}
+
 // One oversampled output sample on the steady path (see steadyBlock): the same values
 // as renderSample. With Settled, the volume has reached its target and holds it.
 template <bool Settled>
@@ -216,8 +234,10 @@ template <bool Settled>
   block.drive.sourceA = *block.source[0];
   block.drive.sourceB = *block.source[1];
 
-  double simulated = 0.0;
-  if (state.budgetLeft >= 1) {
+  if (state.budgetLeft < 1) [[unlikely]] {
+    s.timeSimulated = 0.0;
+    partSimulated(engine, 0.0, h);
+  } else {
     s.stampCount = 0;
     s.integral = 0.0;
     s.timeDone = 0.0;
@@ -231,13 +251,17 @@ template <bool Settled>
     if (zeros != zeros) [[unlikely]] {
       resetOutputStage(s);
       s.average = 0.0f;
-      simulated = h;
+      s.timeSimulated = h;
     } else {
       (void)integrate(s, h, block.drive, state.budgetLeft);
-      simulated = s.timeDone;
-      if (simulated < h) {
-        s.integral += (h - simulated) * s.v[kCollectorB];
-        s.timeDone = h;
+      const double done = s.timeDone;
+      s.timeSimulated = done;
+      if (done != h) [[unlikely]] {
+        if (done < h) {
+          s.integral += (h - done) * s.v[kCollectorB];
+          s.timeDone = h;
+        }
+        partSimulated(engine, done, h);
       }
       s.average = static_cast<float>(s.integral / h);
       state.budgetLeft -= s.stampCount;
@@ -246,13 +270,6 @@ template <bool Settled>
         s.average = 0.0f;
       }
     }
-  }
-  s.timeSimulated = simulated;
-  if (simulated != h) [[unlikely]] {
-    engine.outputDeficit += h - simulated;
-    const double frac = std::clamp(simulated / h, 0.0, 1.0);
-    engine.rampValue[0] -= engine.rampStep[0] * static_cast<float>(1.0 - frac);
-    engine.rampValue[1] -= engine.rampStep[1] * static_cast<float>(1.0 - frac);
   }
 
   engine.baseSum[0] += static_cast<float>(s.v[kBaseA]);
@@ -327,7 +344,7 @@ void decimateBlock(CircuitEngine& engine, const Samples& next, std::int32_t runt
       float* const entry = engine.lanes[lanePos];
       for (std::int32_t lane = 0; lane < kDecimatorLanes; ++lane) entry[laneOffset[lane]] = sample;
       lanePos += 1;
-      tame = tame && std::fabs(sample) <= kTameSample;
+      tame &= std::fabs(sample) <= kTameSample;
     }
     if (!tame) wildFrames = (taps - 1) / F + 1;
     const std::int32_t start = lanePos - taps;
