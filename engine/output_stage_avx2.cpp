@@ -516,11 +516,17 @@ inline bool newton(OutputStage& stage, const VectorSubStep& w, const double* gue
       return finish(true);
     }
     const double m = largestJunctionChange(dx);
-    double alpha = m > 0.5 ? 0.5 / m : 1.0;
+    // The step alpha dx; an undamped step is dx itself (1 dx = dx), without the multiply.
+    double alpha = 1.0;
+    __m256d step = dx;
+    if (m > 0.5) {
+      alpha = 0.5 / m;
+      step = _mm256_mul_pd(set1(alpha), dx);
+    }
     bool improved = false;
     for (int attempt = 0; attempt < kLineSearchTries; ++attempt) {
       VectorEvaluation trial;
-      evaluate<ModeTwo>(w, junctionVoltage, _mm256_add_pd(v, _mm256_mul_pd(set1(alpha), dx)), trial);
+      evaluate<ModeTwo>(w, junctionVoltage, _mm256_add_pd(v, step), trial);
       ++count;
       if (trial.r < cur.r) {
         cur = trial;
@@ -528,6 +534,7 @@ inline bool newton(OutputStage& stage, const VectorSubStep& w, const double* gue
         break;
       }
       alpha /= 2.0;
+      step = _mm256_mul_pd(set1(alpha), dx);
     }
     if (!improved) return finish(false);
   }
