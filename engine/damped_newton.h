@@ -21,6 +21,44 @@ struct NewtonEvaluation {
 
 inline constexpr int kNewtonIterations = 40;
 
+// The iteration's two tests over n unknowns: whether every update is small against its
+// voltage (|dx| <= 1e-6 |v| + 1e-9), and whether every residual is small against its
+// current scale (|F| <= 1e-3 S + 1e-12). A NaN passes neither. Four unknowns at a time,
+// each lane making the scalar test's operations.
+inline void newtonConvergence(int n, const double* v, const double* dx, const double* F, const double* S,
+                              bool& stepSmall, bool& residualSmall) {
+  using Lanes = double __attribute__((vector_size(4 * sizeof(double))));
+  using Mask = long long __attribute__((vector_size(4 * sizeof(double))));
+  const Mask magnitude = {0x7fffffffffffffffLL, 0x7fffffffffffffffLL, 0x7fffffffffffffffLL, 0x7fffffffffffffffLL};
+  Mask large = {0, 0, 0, 0};
+  Mask unbalanced = {0, 0, 0, 0};
+  int i = 0;
+  for (; i + 4 <= n; i += 4) {
+    // Each value's bits with the sign bit cleared are its magnitude's.
+    Mask vi, dxi, Fi;
+    Lanes Si;
+    std::memcpy(&vi, v + i, sizeof vi);
+    std::memcpy(&dxi, dx + i, sizeof dxi);
+    std::memcpy(&Fi, F + i, sizeof Fi);
+    std::memcpy(&Si, S + i, sizeof Si);
+    vi &= magnitude;
+    dxi &= magnitude;
+    Fi &= magnitude;
+    Lanes absV, absDx, absF;
+    std::memcpy(&absV, &vi, sizeof absV);
+    std::memcpy(&absDx, &dxi, sizeof absDx);
+    std::memcpy(&absF, &Fi, sizeof absF);
+    large |= ~(absDx <= 1e-6 * absV + 1e-9);
+    unbalanced |= ~(absF <= 1e-3 * Si + 1e-12);
+  }
+  stepSmall = (large[0] | large[1] | large[2] | large[3]) == 0;
+  residualSmall = (unbalanced[0] | unbalanced[1] | unbalanced[2] | unbalanced[3]) == 0;
+  for (; i < n; ++i) {
+    if (!(std::fabs(dx[i]) <= 1e-6 * std::fabs(v[i]) + 1e-9)) stepSmall = false;
+    if (!(std::fabs(F[i]) <= 1e-3 * S[i] + 1e-12)) residualSmall = false;
+  }
+}
+
 // Iterates from v over n unknowns. evaluate(v, evaluation) fills the equations;
 // solve(J, rhs, dx) solves J dx = rhs and returns false when singular;
 // junctionChange(dx) gives the largest junction-voltage change of an update. On success
@@ -39,10 +77,7 @@ template <int N, class Evaluate, class Solve, class JunctionChange>
     if (!solve(cur->J, rhs, dx)) return false;
     bool stepSmall = true;
     bool residualSmall = true;
-    for (int i = 0; i < n; ++i) {
-      if (!(std::fabs(dx[i]) <= 1e-6 * std::fabs(v[i]) + 1e-9)) stepSmall = false;
-      if (!(std::fabs(cur->F[i]) <= 1e-3 * cur->S[i] + 1e-12)) residualSmall = false;
-    }
+    newtonConvergence(n, v, dx, cur->F, cur->S, stepSmall, residualSmall);
     if (stepSmall) {
       for (int i = 0; i < n; ++i) out[i] = v[i] + dx[i];
       return true;

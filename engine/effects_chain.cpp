@@ -36,9 +36,9 @@ void prepareLimiter(EffectsChain& c, double sampleRate) {
   c.windowTail = 0;
 }
 
-// Limits n samples in place: each sample is replaced by the one that entered `lookahead`
-// samples before it, scaled so that it stays within the ceiling. The state is kept in
-// locals through the block.
+// Limits n samples in place, a non-finite one taken as silence: each sample is replaced by the one that entered
+// `lookahead` samples before it, scaled so that it stays within the ceiling. The state is kept in locals through the
+// block.
 void limitBlock(EffectsChain& c, float* out, int n) {
   float* const gains = c.windowGains.data();
   int64_t* const indices = c.windowIndices.data();
@@ -52,7 +52,7 @@ void limitBlock(EffectsChain& c, float* out, int n) {
   int64_t counter = c.sampleCounter;
   double gain = c.gain;
   for (int i = 0; i < n; ++i) {
-    const float y = out[i];
+    const float y = isFiniteSample(out[i]) ? out[i] : 0.0f;
     const float t = targetGain(y);
     // Keep the queued gains strictly increasing: anything not below t can never be the minimum again.
     while (count > 0) {
@@ -117,16 +117,10 @@ void processEffects(EffectsChain& c, float** outputs, int nChans, int nFrames) {
     // sample by sample is done once.
     passEcho(c.echo);
     passReverb(c.reverb);
-    for (int i = 0; i < nFrames; ++i)
-      if (!isFiniteSample(out[i])) out[i] = 0.0f;
   } else {
-    for (int i = 0; i < nFrames; ++i) {
-      const float x = processEcho(c.echo, out[i]);
-      const float y = processReverb(c.reverb, x);
-      out[i] = isFiniteSample(y) ? y : 0.0f;
-    }
+    for (int i = 0; i < nFrames; ++i) out[i] = processReverb(c.reverb, processEcho(c.echo, out[i]));
   }
-  // The limiter follows the echo and the reverb, sample for sample.
+  // The guard and the limiter follow the echo and the reverb, sample for sample.
   limitBlock(c, out, nFrames);
   for (int ch = 1; ch < nChans; ++ch) {
     if (outputs[ch] != nullptr) std::memcpy(outputs[ch], out, sizeof(float) * static_cast<size_t>(nFrames));
