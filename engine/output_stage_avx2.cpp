@@ -541,13 +541,10 @@ inline bool newton(OutputStage& stage, const VectorSubStep& w, const double* gue
   return finish(false);
 }
 
-// The largest change of an unknown over a sub-step, passing over NaNs as the scalar
-// maximum does.
-inline double largestChange(__m256d v, __m256d vStart) {
-  __m256d d = absolute(_mm256_sub_pd(v, vStart));
-  d = _mm256_and_pd(d, _mm256_cmp_pd(d, d, _CMP_ORD_Q));
-  const __m128d pair = _mm_max_pd(_mm256_castpd256_pd128(d), _mm256_extractf128_pd(d, 1));
-  return _mm_cvtsd_f64(_mm_max_sd(pair, _mm_unpackhi_pd(pair, pair)));
+// Whether the largest change of an unknown over a sub-step is at most 2 V. The scalar
+// maximum passes over NaNs, so a NaN change is no change here either.
+inline bool changedAtMostTwoVolts(__m256d v, __m256d vStart) {
+  return _mm256_movemask_pd(_mm256_cmp_pd(absolute(_mm256_sub_pd(v, vStart)), set1(2.0), _CMP_GT_OQ)) == 0;
 }
 
 // The mask bits of the two bases' lanes (base A in bit 0, base B in bit 2).
@@ -619,8 +616,7 @@ template <bool ModeTwo>
 
     const __m256d vEnd = _mm256_loadu_pd(s.v);
     const __m256d vStart = _mm256_loadu_pd(s.vStart);
-    const double change = largestChange(vEnd, vStart);
-    if (change <= 2.0) {
+    if (changedAtMostTwoVolts(vEnd, vStart)) {
       s.calmTime += step;
     } else if (step <= 2.5e-7) {
       s.calmTime = 0.0;
