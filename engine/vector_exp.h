@@ -16,28 +16,9 @@ namespace {
 
 inline __m256d set1(double x) { return _mm256_set1_pd(x); }
 
-// Four and two doubles as plain vector types (__m256d and __m128d carry attributes a
-// template argument drops).
-using Double4 = double __attribute__((vector_size(32)));
+// Two doubles as a plain vector type (__m128d carries attributes a template argument
+// drops).
 using Double2 = double __attribute__((vector_size(16)));
-
-// The table entries of four lanes: each lane's head and rest sit side by side, one
-// 16-byte load per lane (on this path's CPUs a gather is slower), then a transpose.
-struct VectorTable {
-  struct Entry {
-    Double4 head, rest;
-  };
-  Entry operator()(Double4 shifted) const {
-    using exponential_detail::kPowersOfTwo;
-    alignas(32) std::uint64_t j[4];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(j),
-                       _mm256_and_si256(_mm256_castpd_si256(std::bit_cast<__m256d>(shifted)), _mm256_set1_epi64x(127)));
-    const __m256d lanes02 = _mm256_set_m128d(_mm_load_pd(kPowersOfTwo[j[2]]), _mm_load_pd(kPowersOfTwo[j[0]]));
-    const __m256d lanes13 = _mm256_set_m128d(_mm_load_pd(kPowersOfTwo[j[3]]), _mm_load_pd(kPowersOfTwo[j[1]]));
-    return {std::bit_cast<Double4>(_mm256_unpacklo_pd(lanes02, lanes13)),
-            std::bit_cast<Double4>(_mm256_unpackhi_pd(lanes02, lanes13))};
-  }
-};
 
 // The table entries of two lanes.
 struct PairTable {
@@ -76,15 +57,85 @@ inline __m128d exp2Lanes(__m128d x) {
   return e;
 }
 
-// exp of four arguments within the fast range (|x| <= kFastLimit, no NaN).
-inline __m256d exp4InRange(__m256d x) {
-  using namespace exponential_detail;
-  const Reduced<Double4> d = reduce(std::bit_cast<Double4>(x), VectorTable{});
-  const __m256i shiftedBits = _mm256_castpd_si256(std::bit_cast<__m256d>(d.shifted));
-  const __m256i scale = _mm256_add_epi64(_mm256_slli_epi64(_mm256_srli_epi64(shiftedBits, 7), 52),
-                                         _mm256_set1_epi64x(static_cast<long long>(std::bit_cast<std::uint64_t>(1.0))));
-  return _mm256_mul_pd(std::bit_cast<__m256d>(d.mantissa), _mm256_castsi256_pd(scale));
+// A constant in each of four lanes, for an operand read from memory.
+struct alignas(32) Four {
+  double lane[4];
+};
+constexpr Four four(double x) { return {{x, x, x, x}}; }
+constexpr Four fourBits(std::uint64_t bits) { return four(std::bit_cast<double>(bits)); }
+inline __m256d load(const Four& k) { return _mm256_load_pd(k.lane); }
+inline __m256i loadBits(const Four& k) { return _mm256_castpd_si256(load(k)); }
+
+// The constants of exp4InRange and limitedExp4.
+struct Exp4Constants {
+  Four inverseStep, roundingShift, stepHead, stepTail, q0, q1, q2, q3;
+  Four index, oneBits;  // the table index's mask (127) and 1.0, as integers
+  Four one, inverseThermalVoltage, minusOne, lowestFast;
+};
+
+inline constexpr Exp4Constants kExp4Constants = {
+    four(exponential_detail::kInverseStep),
+    four(exponential_detail::kRoundingShift),
+    four(exponential_detail::kStepHead),
+    four(exponential_detail::kStepTail),
+    four(exponential_detail::kQ[0]),
+    four(exponential_detail::kQ[1]),
+    four(exponential_detail::kQ[2]),
+    four(exponential_detail::kQ[3]),
+    fourBits(127),
+    four(1.0),
+    four(1.0),
+    four(kInverseThermalVoltage),
+    four(-1.0),
+    four(-exponential_detail::kFastLimit),
+};
+
+// The constants, through a pointer the compiler cannot see through: it reads each
+// constant where it is used instead of keeping them in registers across the Newton
+// iteration around the exponential, where they would be spilled to the stack and reloaded.
+inline const Exp4Constants* exp4Constants() {
+  const Exp4Constants* k = &kExp4Constants;
+  asm volatile("" : "+r"(k));
+  return k;
 }
+
+// exp of four arguments within the fast range (|x| <= kFastLimit, no NaN): the scalar
+// exponential's reduction (exponential_detail::reduce) lane by lane, operation for
+// operation, with the table entries of the four lanes in one 16-byte load each (on this
+// path's CPUs a gather is slower) and a transpose.
+inline __m256d exp4InRange(__m256d x, const Exp4Constants* K) {
+  using exponential_detail::kPowersOfTwo;
+  const __m256d shifted = _mm256_add_pd(_mm256_mul_pd(x, load(K->inverseStep)), load(K->roundingShift));
+  const __m256d k = _mm256_sub_pd(shifted, load(K->roundingShift));
+  const __m256d r1 = _mm256_sub_pd(x, _mm256_mul_pd(k, load(K->stepHead)));  // exact
+  const __m256d p = _mm256_mul_pd(k, load(K->stepTail));
+  const __m256d r = _mm256_sub_pd(r1, p);
+  const __m256d rLow = _mm256_sub_pd(_mm256_sub_pd(r1, r), p);
+  const __m256d r2 = _mm256_mul_pd(r, r);
+  const __m256d q = _mm256_add_pd(_mm256_add_pd(load(K->q0), _mm256_mul_pd(load(K->q1), r)),
+                                  _mm256_mul_pd(_mm256_add_pd(load(K->q2), _mm256_mul_pd(load(K->q3), r)), r2));
+  const __m256d c = _mm256_add_pd(r, _mm256_add_pd(_mm256_mul_pd(r2, q), rLow));
+  // Twice the index j of each lane: the table's entries are 16 bytes, an address scales
+  // an index by at most 8.
+  const __m256i shiftedBits = _mm256_castpd_si256(shifted);
+  const __m256i j = _mm256_and_si256(shiftedBits, loadBits(K->index));
+  const __m256i twice = _mm256_add_epi64(j, j);
+  const __m128i low = _mm256_castsi256_si128(twice);
+  const __m128i high = _mm256_extracti128_si256(twice, 1);
+  const double* table = kPowersOfTwo[0];
+  const __m256d lanes02 = _mm256_set_m128d(_mm_load_pd(table + _mm_cvtsi128_si64(high)),
+                                           _mm_load_pd(table + _mm_cvtsi128_si64(low)));
+  const __m256d lanes13 = _mm256_set_m128d(_mm_load_pd(table + _mm_extract_epi64(high, 1)),
+                                           _mm_load_pd(table + _mm_extract_epi64(low, 1)));
+  const __m256d head = _mm256_unpacklo_pd(lanes02, lanes13);
+  const __m256d rest = _mm256_unpackhi_pd(lanes02, lanes13);
+  const __m256d mantissa = _mm256_add_pd(head, _mm256_add_pd(rest, _mm256_mul_pd(head, c)));
+  const __m256i scale = _mm256_add_epi64(_mm256_slli_epi64(_mm256_srli_epi64(shiftedBits, 7), 52),
+                                         loadBits(K->oneBits));
+  return _mm256_mul_pd(mantissa, _mm256_castsi256_pd(scale));
+}
+
+inline __m256d exp4InRange(__m256d x) { return exp4InRange(x, exp4Constants()); }
 
 // exp of four arguments. Lanes beyond the fast range (and NaNs) take the scalar
 // function's own path, one by one.
@@ -109,16 +160,16 @@ inline __m256d exp4(__m256d x) {
 // in e, its slope in slope. Lanes set in skip give 0 for both; they and the lanes above
 // 1 V take exp(-1), an argument of the common case, so that no lane needs the slow path.
 inline void limitedExp4(__m256d v, __m256d skip, __m256d& e, __m256d& slope) {
-  const __m256d below = _mm256_cmp_pd(v, set1(1.0), _CMP_LE_OQ);
-  const __m256d x = _mm256_blendv_pd(set1(-1.0), _mm256_mul_pd(v, set1(kInverseThermalVoltage)),
+  const Exp4Constants* K = exp4Constants();
+  const __m256d below = _mm256_cmp_pd(v, load(K->one), _CMP_LE_OQ);
+  const __m256d x = _mm256_blendv_pd(load(K->minusOne), _mm256_mul_pd(v, load(K->inverseThermalVoltage)),
                                      _mm256_andnot_pd(skip, below));
   // Usually every lane is skipped or below 1 V and within the fast range (an argument
   // below 1 V is within it on the upper side): no lane needs the tangent or the slow
   // path, and the exponential is its own slope.
-  const __m256d plain = _mm256_and_pd(_mm256_or_pd(below, skip),
-                                      _mm256_cmp_pd(x, set1(-exponential_detail::kFastLimit), _CMP_GE_OQ));
+  const __m256d plain = _mm256_and_pd(_mm256_or_pd(below, skip), _mm256_cmp_pd(x, load(K->lowestFast), _CMP_GE_OQ));
   if (_mm256_movemask_pd(plain) == 0xf) [[likely]] {
-    e = slope = _mm256_andnot_pd(skip, exp4InRange(x));
+    e = slope = _mm256_andnot_pd(skip, exp4InRange(x, K));
     return;
   }
   const __m256d ex = exp4(x);
