@@ -245,8 +245,9 @@ inline bool nearSwitching(const OutputStage& s, int base, int collector) {
   return vb > 0.45 && vb < 0.75 && s.v[collector] - vb > 1.0;
 }
 
-// The per-sub-step arithmetic of the integration in scalar form; a vector path may give
-// its own, with the same values.
+// The per-sub-step arithmetic of the integration in scalar form; another path may give
+// its own, with the same values (the AVX2 path has a loop of its own, step for step this
+// one).
 struct ScalarSubStepArithmetic {
   const StageDrive& drive;
   ScalarSubStepArithmetic(const OutputStage&, const StageDrive& stageDrive) : drive(stageDrive) {}
