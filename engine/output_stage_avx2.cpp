@@ -465,13 +465,16 @@ inline bool solve(const VectorEvaluation& e, __m256d& dx) {
   return true;
 }
 
-// The largest change an update makes to a junction voltage: max(|dx0|, |dx0 - dx1|,
-// |dx2|, |dx2 - dx3|) in that order, each later one taken only when it is larger, as
-// std::max does (so a NaN is passed over unless it comes first).
-inline double largestJunctionChange(__m256d dx) {
+// The changes an update makes to the junction voltages: |dx0|, |dx0 - dx1|, |dx2|,
+// |dx2 - dx3|.
+inline __m256d junctionChanges(__m256d dx) {
   // (dx0 - 0, dx0 - dx1, dx2 - 0, dx2 - dx3); subtracting +0 leaves a value as it is.
-  const __m256d change = absolute(
-      _mm256_sub_pd(_mm256_movedup_pd(dx), _mm256_blend_pd(_mm256_setzero_pd(), dx, 0b1010)));
+  return absolute(_mm256_sub_pd(_mm256_movedup_pd(dx), _mm256_blend_pd(_mm256_setzero_pd(), dx, 0b1010)));
+}
+
+// The largest of the junction changes in that order, each later one taken only when it
+// is larger, as std::max does (so a NaN is passed over unless it comes first).
+inline double largestJunctionChange(__m256d change) {
   const __m128d low = _mm256_castpd256_pd128(change);
   const __m128d high = _mm256_extractf128_pd(change, 1);
   // max_sd(x, m) is x when x > m, else m.
@@ -515,13 +518,18 @@ inline bool newton(OutputStage& stage, const VectorSubStep& w, const double* gue
       _mm256_storeu_pd(stage.v, v);
       return finish(true);
     }
-    const double m = largestJunctionChange(dx);
     // The step alpha dx; an undamped step is dx itself (1 dx = dx), without the multiply.
+    // The largest change is above 0.5 only when one of them is (a NaN compares false:
+    // the largest is then a NaN or a value not above 0.5).
     double alpha = 1.0;
     __m256d step = dx;
-    if (m > 0.5) {
-      alpha = 0.5 / m;
-      step = _mm256_mul_pd(set1(alpha), dx);
+    const __m256d changes = junctionChanges(dx);
+    if (_mm256_movemask_pd(_mm256_cmp_pd(changes, set1(0.5), _CMP_GT_OQ)) != 0) {
+      const double m = largestJunctionChange(changes);
+      if (m > 0.5) {
+        alpha = 0.5 / m;
+        step = _mm256_mul_pd(set1(alpha), dx);
+      }
     }
     bool improved = false;
     for (int attempt = 0; attempt < kLineSearchTries; ++attempt) {
