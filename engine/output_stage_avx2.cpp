@@ -181,65 +181,169 @@ inline double sumOfSquares(__m256d F) {
   return r;
 }
 
-// Both bias paths' junction solves (base A in lane 0, base B in lane 1) side by side:
-// each lane runs the baseline's Newton iteration step for step and stops when it has
-// converged, so that both give the baseline's values. Returns the paths' currents (A, B)
-// in the low half and their conductances (A, B) in the high half, one register. Kept out
-// of line: inlined, its loop competes for registers with the Newton iteration around it.
-[[gnu::noinline]] __m256d seriesJunctionPair(double sourceVoltage, __m128d nodes, double (&junctionVoltage)[2]) {
-  constexpr double Is = kSeriesJunctionIs;
-  constexpr double R = kBiasResistor;
-  const __m128d vt = _mm_sub_pd(_mm_set1_pd(sourceVoltage), nodes);
-  const __m128d previous = _mm_loadu_pd(junctionVoltage);
-  // A junction held off starts from its drive, one still conducting below its drive
-  // from its last voltage; any other (rare) starts from the junction voltage that
-  // carries the whole drive through R.
+// The constants of the bias paths' common solve, each in both lanes. Those that the
+// exponential's constants hold too are held again, so that each use reads its own.
+struct alignas(16) JunctionConstants {
+  PairConstants exp;
+  __m128d RIs, one, minusHalf, half, tolerance, inverseVT, magnitude, Is, R, sign;
+};
+
+inline constexpr JunctionConstants kJunctionConstants = {
+    kPairConstants,
+    {kBiasResistor * kSeriesJunctionIs, kBiasResistor * kSeriesJunctionIs},
+    {1.0, 1.0},
+    {-0.5, -0.5},
+    {0.5, 0.5},
+    {1e-7, 1e-7},
+    kPairConstants.inverseVT,
+    kPairConstants.magnitude,
+    {kSeriesJunctionIs, kSeriesJunctionIs},
+    {kBiasResistor, kBiasResistor},
+    {-0.0, -0.0},
+};
+
+// The junction voltage each bias path's solve starts from, from the drives vt of the two
+// paths and their last voltages: a junction held off starts from its drive, one still
+// conducting below its drive from its last voltage. Returns the lanes that are either
+// (usually both).
+inline int junctionStart(__m128d vt, __m128d previous, __m128d& vd) {
   const __m128d off = _mm_cmp_pd(vt, _mm_set1_pd(0.3), _CMP_LE_OQ);
   const __m128d warm = _mm_and_pd(_mm_cmp_pd(previous, _mm_setzero_pd(), _CMP_GT_OQ),
                                   _mm_cmp_pd(vt, previous, _CMP_GT_OQ));
-  __m128d vd = _mm_blendv_pd(previous, vt, off);
-  if (_mm_movemask_pd(_mm_or_pd(off, warm)) != 0b11) [[unlikely]] {
-    const int cold = ~_mm_movemask_pd(_mm_or_pd(off, warm));
-    alignas(16) double drive[2];
-    alignas(16) double start[2];
+  vd = _mm_blendv_pd(previous, vt, off);
+  return _mm_movemask_pd(_mm_or_pd(off, warm));
+}
+
+// One Newton step of both bias paths' junctions from vd, given the exponential e at vd
+// (and its slope): vd moves on by the step; returns the lanes whose step was below
+// 0.1 uV. The baseline's -f / (-1 - y) is f / (1 + y): negating both operands leaves a
+// quotient as it is.
+inline __m128d junctionStep(__m128d vt, __m128d e, __m128d slope, __m128d& vd) {
+  const __m128d RIs = _mm_set1_pd(kBiasResistor * kSeriesJunctionIs);
+  const __m128d one = _mm_set1_pd(1.0);
+  const __m128d f = _mm_sub_pd(_mm_sub_pd(vt, vd), _mm_mul_pd(RIs, _mm_sub_pd(e, one)));
+  const __m128d y = _mm_mul_pd(_mm_mul_pd(RIs, slope), _mm_set1_pd(kInvVT));
+  const __m128d step = _mm_min_pd(_mm_set1_pd(0.5), _mm_max_pd(_mm_set1_pd(-0.5), _mm_div_pd(f, _mm_add_pd(one, y))));
+  vd = _mm_add_pd(vd, step);
+  return _mm_cmp_pd(absolute(step), _mm_set1_pd(1e-7), _CMP_LT_OQ);
+}
+
+// The currents (low half) and conductances (high half) of both paths from the
+// exponentials and their slopes at their solved junction voltages.
+inline __m256d junctionResult(__m128d e, __m128d slope, const JunctionConstants& k = kJunctionConstants) {
+  const __m128d gd = _mm_mul_pd(_mm_mul_pd(slope, k.Is), k.inverseVT);
+  return _mm256_set_m128d(_mm_div_pd(_mm_xor_pd(gd, k.sign), _mm_add_pd(_mm_mul_pd(gd, k.R), k.one)),
+                          _mm_mul_pd(_mm_sub_pd(e, k.one), k.Is));
+}
+
+// Both bias paths' junction solves, for any drives and last voltages: each lane runs the
+// baseline's Newton iteration step for step and keeps the values of the iteration it
+// converged in. Out of line, for the rare pair that seriesJunctionPair leaves to it.
+[[gnu::noinline]] __m256d generalJunctionPair(__m128d vt, double (&junctionVoltage)[2]) {
+  __m128d vd;
+  const int started = junctionStart(vt, _mm_loadu_pd(junctionVoltage), vd);
+  if (started != 0b11) {
+    // Any other junction starts from the voltage that carries the whole drive through R.
+    alignas(16) double drive[2], start[2];
     _mm_store_pd(drive, vt);
     _mm_store_pd(start, vd);
     for (int i = 0; i < 2; ++i)
-      if (cold & (1 << i)) start[i] = std::min(VT * logarithm(drive[i] / (Is * R)), drive[i]);
+      if (!(started & (1 << i)))
+        start[i] = std::min(VT * logarithm(drive[i] / (kSeriesJunctionIs * kBiasResistor)), drive[i]);
     vd = _mm_load_pd(start);
   }
-  const __m128d RIs = _mm_set1_pd(R * Is);
-  const __m128d one = _mm_set1_pd(1.0);
-  __m128d e = _mm_setzero_pd();
-  __m128d slope = _mm_setzero_pd();
+  __m128d e = _mm_setzero_pd(), slope = _mm_setzero_pd();
   __m128d active = _mm_castsi128_pd(_mm_set1_epi64x(-1));
   for (int iteration = 0; iteration < 8; ++iteration) {
     __m128d eNow, slopeNow;
     limitedExp2(vd, eNow, slopeNow);
     e = _mm_blendv_pd(e, eNow, active);
     slope = _mm_blendv_pd(slope, slopeNow, active);
-    const __m128d f = _mm_sub_pd(_mm_sub_pd(vt, vd), _mm_mul_pd(RIs, _mm_sub_pd(eNow, one)));
-    const __m128d fPrime = _mm_sub_pd(_mm_set1_pd(-1.0), _mm_mul_pd(_mm_mul_pd(RIs, slopeNow), _mm_set1_pd(kInvVT)));
-    const __m128d step = _mm_min_pd(
-        _mm_set1_pd(0.5), _mm_max_pd(_mm_set1_pd(-0.5), _mm_div_pd(_mm_xor_pd(f, _mm_set1_pd(-0.0)), fPrime)));
-    vd = _mm_blendv_pd(vd, _mm_add_pd(vd, step), active);
-    const __m128d converged = _mm_cmp_pd(absolute(step), _mm_set1_pd(1e-7), _CMP_LT_OQ);
+    __m128d next = vd;
+    const __m128d converged = junctionStep(vt, eNow, slopeNow, next);
+    vd = _mm_blendv_pd(vd, next, active);
     active = _mm_andnot_pd(converged, active);
-    if (_mm_movemask_pd(active) == 0) break;
+    if (_mm_testz_pd(active, active)) break;
   }
   // A lane that ran out of iterations takes its current and conductance at its final
   // voltage.
-  if (_mm_movemask_pd(active) != 0) {
+  if (!_mm_testz_pd(active, active)) {
     __m128d eNow, slopeNow;
     limitedExp2(vd, eNow, slopeNow);
     e = _mm_blendv_pd(e, eNow, active);
     slope = _mm_blendv_pd(slope, slopeNow, active);
   }
   _mm_storeu_pd(junctionVoltage, vd);
-  const __m128d gd = _mm_mul_pd(_mm_mul_pd(_mm_set1_pd(Is), slope), _mm_set1_pd(kInvVT));
-  return _mm256_set_m128d(
-      _mm_div_pd(_mm_xor_pd(gd, _mm_set1_pd(-0.0)), _mm_add_pd(_mm_mul_pd(gd, _mm_set1_pd(R)), one)),
-      _mm_mul_pd(_mm_set1_pd(Is), _mm_sub_pd(e, one)));
+  return junctionResult(e, slope);
+}
+
+// c, read from memory where it is used (as an instruction's memory operand), not copied
+// to a register: the compiler no longer knows its value.
+template <typename T>
+inline const T& readWhereUsed(const T& c) {
+  const T* p = &c;
+  asm volatile("" : "+r"(p));
+  return *p;
+}
+
+// The lanes that converged before the last iteration, by the lanes that converged in it.
+alignas(16) constexpr std::int64_t kHeldLanes[4][2] = {{0, 0}, {0, -1}, {-1, 0}, {0, 0}};
+
+// Both bias paths' junction solves (base A in lane 0, base B in lane 1) side by side:
+// each lane runs the baseline's Newton iteration step for step and keeps the values of
+// the iteration it converged in, so that both give the baseline's values. Returns the
+// paths' currents (A, B) in the low half and their conductances (A, B) in the high half,
+// one register. Kept out of line: inlined, its loop competes for registers with the
+// Newton iteration around it.
+//
+// This is the common pair's solve: both start from their drives or last voltages, every
+// exponential lies within the fast range (where it is its own slope) and both converge
+// within the iterations. Any other pair starts again in the general solve; so no call
+// stays in this loop, around which the values it keeps would have to go to the stack.
+// Both lanes step on until each has converged once; the first to converge (usually in
+// the same iteration as the other, or in the one before) keeps the values of its
+// iteration, a lane's arithmetic being its own.
+[[gnu::noinline]] __m256d seriesJunctionPair(double sourceVoltage, __m128d nodes, double (&junctionVoltage)[2]) {
+  const __m128d vt = _mm_sub_pd(_mm_set1_pd(sourceVoltage), nodes);
+  __m128d vd;
+  if (junctionStart(vt, _mm_loadu_pd(junctionVoltage), vd) != 0b11) [[unlikely]]
+    return generalJunctionPair(vt, junctionVoltage);
+  int pending = 0b11;    // the lanes that have not converged
+  __m256d heldValues{};  // the other's exponential (low half) and voltage (high half)
+  __m128d e;
+  for (int iteration = 0;;) {
+    // The constants are read where they are used, each an instruction's memory operand:
+    // the compiler, not knowing them, keeps no copies in registers (of which the loop
+    // would need more than there are, so that it would load them again at every use).
+    const JunctionConstants& k = readWhereUsed(kJunctionConstants);
+    const __m128d x = _mm_mul_pd(vd, k.exp.inverseVT);
+    if (!limitedExp2Plain(x, k.exp)) [[unlikely]]
+      return generalJunctionPair(vt, junctionVoltage);
+    e = exp2InRange(x, k.exp);
+    // The step of junctionStep, its operands in an order that takes the constants from
+    // memory: the quotient is never a NaN here (a NaN drive fails both start tests, and
+    // the exponential is finite), so max and min give the same for either order.
+    const __m128d f = _mm_sub_pd(_mm_sub_pd(vt, vd), _mm_mul_pd(_mm_sub_pd(e, k.one), k.RIs));
+    const __m128d y = _mm_mul_pd(_mm_mul_pd(e, k.RIs), k.inverseVT);
+    const __m128d step = _mm_min_pd(_mm_max_pd(_mm_div_pd(f, _mm_add_pd(y, k.one)), k.minusHalf), k.half);
+    vd = _mm_add_pd(vd, step);
+    const int converged = _mm_movemask_pd(_mm_cmp_pd(_mm_and_pd(step, k.magnitude), k.tolerance, _CMP_LT_OQ));
+    const int now = converged & pending;
+    if (now != 0) {
+      if (now == pending) break;
+      // One lane converged, the other steps on.
+      pending ^= now;
+      heldValues = _mm256_set_m128d(vd, e);
+    }
+    if (++iteration == 8) [[unlikely]]
+      return generalJunctionPair(vt, junctionVoltage);
+  }
+  // A lane that converged before the last takes the values of its iteration (without a
+  // branch, which could not be predicted).
+  const __m128d held = _mm_load_pd(reinterpret_cast<const double*>(kHeldLanes[pending]));
+  e = _mm_blendv_pd(e, _mm256_castpd256_pd128(heldValues), held);
+  _mm_storeu_pd(junctionVoltage, _mm_blendv_pd(vd, _mm256_extractf128_pd(heldValues, 1), held));
+  return junctionResult(e, e, readWhereUsed(kJunctionConstants));
 }
 
 template <bool ModeTwo>

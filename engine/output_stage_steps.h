@@ -72,8 +72,9 @@ inline SeriesJunctionResult seriesJunction(double sourceVoltage, double nodeVolt
   for (int iteration = 0; iteration < 8; ++iteration) {
     e = limitedExp(vd);
     const double f = vt - vd - R * Is * (e.e - 1.0);
-    const double fPrime = -1.0 - R * Is * e.slope * kInvVT;
-    const double step = std::clamp(-f / fPrime, -0.5, 0.5);
+    // The Newton step -f / f', f' = -1 - R Is slope / VT, with both operands negated
+    // (which leaves the quotient as it is).
+    const double step = std::clamp(f / (1.0 + R * Is * e.slope * kInvVT), -0.5, 0.5);
     vd += step;
     if (std::fabs(step) < 1e-7) {
       converged = true;

@@ -20,41 +20,55 @@ inline __m256d set1(double x) { return _mm256_set1_pd(x); }
 // drops).
 using Double2 = double __attribute__((vector_size(16)));
 
-// The table entries of two lanes.
+// The constants of the two-lane exponential, each in both lanes. Its functions take them
+// by reference, so that a caller may have them read from memory where they are used
+// (see the bias paths' solve).
+struct alignas(16) PairConstants {
+  __m128d inverseVT;      // 1 / VT
+  __m128d rangeCentre;    // see limitedExp2Plain
+  __m128d rangeReach;
+  __m128d magnitude;      // every bit but the sign
+  __m128i tableOffset;    // the low 7 bits of k, times 16 (the size of an entry)
+  __m128i exponentOfOne;  // the bits of 1.0
+};
+
+inline constexpr PairConstants kPairConstants = {
+    {kInverseThermalVoltage, kInverseThermalVoltage},
+    {332.0, 332.0},
+    {368.0, 368.0},
+    {std::bit_cast<double>(~(std::uint64_t{1} << 63)), std::bit_cast<double>(~(std::uint64_t{1} << 63))},
+    {127 << 4, 127 << 4},
+    {static_cast<long long>(std::bit_cast<std::uint64_t>(1.0)), static_cast<long long>(std::bit_cast<std::uint64_t>(1.0))},
+};
+
+// The table entries of two lanes. Each lane's byte offset into the table is made in the
+// vector, so that each load takes it as it is.
 struct PairTable {
+  const PairConstants& k;
   struct Entry {
     Double2 head, rest;
   };
   Entry operator()(Double2 shifted) const {
     using exponential_detail::kPowersOfTwo;
-    const __m128i j = _mm_and_si128(_mm_castpd_si128(std::bit_cast<__m128d>(shifted)), _mm_set1_epi64x(127));
-    const __m128d lane0 = _mm_load_pd(kPowersOfTwo[_mm_cvtsi128_si64(j)]);
-    const __m128d lane1 = _mm_load_pd(kPowersOfTwo[_mm_extract_epi64(j, 1)]);
+    static_assert(sizeof(kPowersOfTwo[0]) == 16);
+    const __m128i offset =
+        _mm_and_si128(_mm_slli_epi64(_mm_castpd_si128(std::bit_cast<__m128d>(shifted)), 4), k.tableOffset);
+    const char* table = reinterpret_cast<const char*>(kPowersOfTwo);
+    const __m128d lane0 = _mm_load_pd(reinterpret_cast<const double*>(table + _mm_cvtsi128_si64(offset)));
+    const __m128d lane1 = _mm_load_pd(reinterpret_cast<const double*>(table + _mm_extract_epi64(offset, 1)));
     return {std::bit_cast<Double2>(_mm_unpacklo_pd(lane0, lane1)),
             std::bit_cast<Double2>(_mm_unpackhi_pd(lane0, lane1))};
   }
 };
 
-// exp of two arguments, as exp4 does each lane.
-inline __m128d exp2Lanes(__m128d x) {
+// exp of two arguments within the fast range (|x| <= kFastLimit, no NaN), as exp4 does
+// each lane.
+inline __m128d exp2InRange(__m128d x, const PairConstants& k = kPairConstants) {
   using namespace exponential_detail;
-  const __m128d magnitude = _mm_andnot_pd(_mm_set1_pd(-0.0), x);
-  const int outside = _mm_movemask_pd(_mm_cmp_pd(magnitude, _mm_set1_pd(kFastLimit), _CMP_NLE_UQ));
-  const Reduced<Double2> d = reduce(std::bit_cast<Double2>(x), PairTable{});
+  const Reduced<Double2> d = reduce(std::bit_cast<Double2>(x), PairTable{k});
   const __m128i shiftedBits = _mm_castpd_si128(std::bit_cast<__m128d>(d.shifted));
-  const __m128i scale = _mm_add_epi64(_mm_slli_epi64(_mm_srli_epi64(shiftedBits, 7), 52),
-                                      _mm_set1_epi64x(static_cast<long long>(std::bit_cast<std::uint64_t>(1.0))));
-  __m128d e = _mm_mul_pd(std::bit_cast<__m128d>(d.mantissa), _mm_castsi128_pd(scale));
-  if (outside != 0) [[unlikely]] {
-    alignas(16) double xs[2];
-    alignas(16) double es[2];
-    _mm_store_pd(xs, x);
-    _mm_store_pd(es, e);
-    for (int i = 0; i < 2; ++i)
-      if (outside & (1 << i)) es[i] = exponentialOutside(xs[i]);
-    e = _mm_load_pd(es);
-  }
-  return e;
+  const __m128i scale = _mm_add_epi64(_mm_slli_epi64(_mm_srli_epi64(shiftedBits, 7), 52), k.exponentOfOne);
+  return _mm_mul_pd(std::bit_cast<__m128d>(d.mantissa), _mm_castsi128_pd(scale));
 }
 
 // A constant in each of four lanes, for an operand read from memory.
@@ -180,21 +194,34 @@ inline void limitedExp4(__m256d v, __m256d skip, __m256d& e, __m256d& slope) {
   slope = _mm256_andnot_pd(skip, _mm256_blendv_pd(limit, ex, below));
 }
 
-// limitedExp4 for two junction voltages (no lane skipped).
+// Whether both junction voltages of a pair take limitedExp's exponential within the fast
+// range, from their arguments x = v / VT: |x + 332| <= 368 puts x in [-700, 36] (up to a
+// rounding far smaller than either margin), so within the fast range and below 1 / VT,
+// which gives v <= 1. A NaN fails it.
+inline bool limitedExp2Plain(__m128d x, const PairConstants& k = kPairConstants) {
+  const __m128d outside = _mm_cmp_pd(_mm_and_pd(_mm_add_pd(x, k.rangeCentre), k.magnitude), k.rangeReach, _CMP_NLE_UQ);
+  return _mm_testz_pd(outside, outside);
+}
+
+// The limited junction exponential (see limitedExp) of two junction voltages: the value
+// in e, its slope in slope. Usually both take the exponential within the fast range, and
+// the exponential is its own slope; any other pair takes the scalar function lane by
+// lane, which gives the same values.
 inline void limitedExp2(__m128d v, __m128d& e, __m128d& slope) {
-  const __m128d below = _mm_cmp_pd(v, _mm_set1_pd(1.0), _CMP_LE_OQ);
-  if (_mm_movemask_pd(below) == 0b11) [[likely]] {
-    e = slope = exp2Lanes(_mm_mul_pd(v, _mm_set1_pd(kInverseThermalVoltage)));
+  const __m128d x = _mm_mul_pd(v, kPairConstants.inverseVT);
+  if (limitedExp2Plain(x)) [[likely]] {
+    e = slope = exp2InRange(x);
     return;
   }
-  const __m128d x = _mm_blendv_pd(_mm_set1_pd(-1.0), _mm_mul_pd(v, _mm_set1_pd(kInverseThermalVoltage)), below);
-  const __m128d ex = exp2Lanes(x);
-  const __m128d limit = _mm_set1_pd(kJunctionExpLimit);
-  const __m128d tangent = _mm_mul_pd(
-      _mm_add_pd(_mm_mul_pd(_mm_sub_pd(v, _mm_set1_pd(1.0)), _mm_set1_pd(kInverseThermalVoltage)), _mm_set1_pd(1.0)),
-      limit);
-  e = _mm_blendv_pd(tangent, ex, below);
-  slope = _mm_blendv_pd(limit, ex, below);
+  alignas(16) double vs[2], es[2], slopes[2];
+  _mm_store_pd(vs, v);
+  for (int i = 0; i < 2; ++i) {
+    const LimitedExp lane = limitedExp(vs[i]);
+    es[i] = lane.e;
+    slopes[i] = lane.slope;
+  }
+  e = _mm_load_pd(es);
+  slope = _mm_load_pd(slopes);
 }
 
 }  // namespace

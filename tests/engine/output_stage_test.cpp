@@ -5,6 +5,7 @@
 
 #include <bit>
 #include <cmath>
+#include <iterator>
 #include <cstdint>
 #include <random>
 #include <set>
@@ -236,6 +237,34 @@ TEST(OutputStageSolver, VectorPathFollowsChangingResistorsBitForBit) {
             << "mode two " << modeTwo << " interval " << interval << " unknown " << i;
       ASSERT_EQ(vector.stampCount, scalar.stampCount);
     }
+  }
+  useOutputStageVectorPath(true);
+}
+
+TEST(OutputStageSolver, VectorPathFollowsSwingingBiasDrivesBitForBit) {
+  if (!outputStageVectorPathAvailable()) GTEST_SKIP() << "no AVX2";
+  // Mode 2's bias paths solved side by side take the scalar solve's values however their
+  // drives swing: junctions held off, conducting, starting cold after a fall of the
+  // drive, or driven so far negative that their exponential leaves the fast range.
+  const double bias[] = {12.2, 12.2, 0.2, -30.0, 12.2, 0.5, 3.0, 0.31, 40.0, -0.5, 12.2, 0.29};
+  OutputStage vector, scalar;
+  vector.refinement = scalar.refinement = 1;
+  for (int interval = 0; interval < 480; ++interval) {
+    StageDrive drive = driveFor(12.2, true);
+    drive.biasVoltage = bias[interval / 8 % std::size(bias)];
+    useOutputStageVectorPath(true);
+    const bool vectorDone = integrateOutputStage(vector, 5.2e-6, drive, 1000000);
+    useOutputStageVectorPath(false);
+    const bool scalarDone = integrateOutputStage(scalar, 5.2e-6, drive, 1000000);
+    ASSERT_EQ(vectorDone, scalarDone) << "interval " << interval;
+    for (int i = 0; i < 4; ++i)
+      ASSERT_EQ(std::bit_cast<std::uint64_t>(vector.v[i]), std::bit_cast<std::uint64_t>(scalar.v[i]))
+          << "interval " << interval << " unknown " << i;
+    for (int i = 0; i < 2; ++i)
+      ASSERT_EQ(std::bit_cast<std::uint64_t>(vector.junctionVoltage[i]),
+                std::bit_cast<std::uint64_t>(scalar.junctionVoltage[i]))
+          << "interval " << interval << " junction " << i;
+    ASSERT_EQ(vector.stampCount, scalar.stampCount);
   }
   useOutputStageVectorPath(true);
 }
