@@ -190,7 +190,7 @@ struct alignas(16) JunctionConstants {
 
 inline constexpr JunctionConstants kJunctionConstants = {
     kPairConstants,
-    {kBiasResistor * kSeriesJunctionIs, kBiasResistor * kSeriesJunctionIs},
+    {kBiasResistor * kSeriesJunctionIs, kBiasResistor* kSeriesJunctionIs},
     {1.0, 1.0},
     {-0.5, -0.5},
     {0.5, 0.5},

@@ -24,8 +24,8 @@ using Double2 = double __attribute__((vector_size(16)));
 // by reference, so that a caller may have them read from memory where they are used
 // (see the bias paths' solve).
 struct alignas(16) PairConstants {
-  __m128d inverseVT;      // 1 / VT
-  __m128d rangeCentre;    // see limitedExp2Plain
+  __m128d inverseVT;    // 1 / VT
+  __m128d rangeCentre;  // see limitedExp2Plain
   __m128d rangeReach;
   __m128d magnitude;      // every bit but the sign
   __m128i tableOffset;    // the low 7 bits of k, times 16 (the size of an entry)
@@ -38,7 +38,8 @@ inline constexpr PairConstants kPairConstants = {
     {368.0, 368.0},
     {std::bit_cast<double>(~(std::uint64_t{1} << 63)), std::bit_cast<double>(~(std::uint64_t{1} << 63))},
     {127 << 4, 127 << 4},
-    {static_cast<long long>(std::bit_cast<std::uint64_t>(1.0)), static_cast<long long>(std::bit_cast<std::uint64_t>(1.0))},
+    {static_cast<long long>(std::bit_cast<std::uint64_t>(1.0)),
+     static_cast<long long>(std::bit_cast<std::uint64_t>(1.0))},
 };
 
 // The table entries of two lanes. Each lane's byte offset into the table is made in the
@@ -51,8 +52,8 @@ struct PairTable {
   Entry operator()(Double2 shifted) const {
     using exponential_detail::kPowersOfTwo;
     static_assert(sizeof(kPowersOfTwo[0]) == 16);
-    const __m128i offset =
-        _mm_and_si128(_mm_slli_epi64(_mm_castpd_si128(std::bit_cast<__m128d>(shifted)), 4), k.tableOffset);
+    const __m128i offset = _mm_and_si128(_mm_slli_epi64(_mm_castpd_si128(std::bit_cast<__m128d>(shifted)), 4),
+                                         k.tableOffset);
     const char* table = reinterpret_cast<const char*>(kPowersOfTwo);
     const __m128d lane0 = _mm_load_pd(reinterpret_cast<const double*>(table + _mm_cvtsi128_si64(offset)));
     const __m128d lane1 = _mm_load_pd(reinterpret_cast<const double*>(table + _mm_extract_epi64(offset, 1)));

@@ -5,8 +5,8 @@
 
 #include <bit>
 #include <cmath>
-#include <iterator>
 #include <cstdint>
+#include <iterator>
 #include <random>
 #include <set>
 #include <utility>
