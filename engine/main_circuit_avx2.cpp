@@ -26,7 +26,10 @@ inline void vectorJunctionExps(const double* argument, int, double* e, double* s
 }  // namespace
 
 bool newtonStepAvx2(Circuit& circuit, double h, bool instrumentNetlist) {
-  return newtonStepWith(circuit, h, instrumentNetlist, vectorJunctionExps);
+  // Handed over as a lambda, whose own type lets the compiler inline it into the stamp.
+  return newtonStepWith(circuit, h, instrumentNetlist, [](const double* argument, int count, double* e, double* slope) {
+    vectorJunctionExps(argument, count, e, slope);
+  });
 }
 
 }  // namespace corva
