@@ -112,27 +112,25 @@ inline void prepareStepConstants(double* c, double step, bool trapezoid, const V
   };
   const __m256d diagonal = _mm256_add_pd(
       _mm256_add_pd(_mm256_add_pd(drive.leakAnd, diagonalCapacitors[0]), diagonalCapacitors[1]), diagonalCapacitors[2]);
-  // Each capacitor's term between its two nodes, 0 - C/step: (Cc1, Cc2, Cbe1, Cbe2) and
-  // (Cbc1, Cbc1, Cbc2, Cbc2).
-  const __m256d off03 = _mm256_sub_pd(_mm256_setzero_pd(), gc03);
+  // Each capacitor's term between its two nodes, 0 - C/step: Cbc1 and Cbc2 (equal), and
+  // Cc2, Cc1, Cc1, Cc2 (those the diagonal's first capacitors add).
   const __m256d off45 = _mm256_sub_pd(_mm256_setzero_pd(), gc45);
+  const __m256d cc = _mm256_sub_pd(_mm256_setzero_pd(), diagonalCapacitors[0]);
   // Rows (each also a column, the matrix being symmetric): base A (diagonal, Cbc1, 0,
   // Cc2), collector A (Cbc1, diagonal, Cc1, 0), base B (0, Cc1, diagonal, Cbc2),
-  // collector B (Cc2, 0, Cbc2, diagonal). In mode 2 the bases' diagonal entries are
-  // replaced per evaluation.
-  const __m256d zero = _mm256_setzero_pd();
-  const __m256d cc = _mm256_permute4x64_pd(off03, 0b01'00'00'01);  // Cc2, Cc1, Cc1, Cc2
+  // collector B (Cc2, 0, Cbc2, diagonal), each the halves of two of these four. In mode 2
+  // the bases' diagonal entries are replaced per evaluation.
+  const __m256d diagonalEven = _mm256_blend_pd(off45, diagonal, 0b0101);     // diag, Cbc, diag, Cbc
+  const __m256d diagonalOdd = _mm256_blend_pd(off45, diagonal, 0b1010);      // Cbc, diag, Cbc, diag
+  const __m256d ccOuter = _mm256_blend_pd(_mm256_setzero_pd(), cc, 0b1001);  // Cc2, 0, 0, Cc2
+  const __m256d ccInner = _mm256_blend_pd(_mm256_setzero_pd(), cc, 0b0110);  // 0, Cc1, Cc1, 0
   _mm256_store_pd(c + kGc03, gc03);
   _mm256_store_pd(c + kGc45, gc45);
   for (int i = 0; i < 3; ++i) _mm256_store_pd(c + kDiagonalCapacitors + 4 * i, diagonalCapacitors[i]);
-  _mm256_store_pd(c + kRows + 0,
-                  _mm256_blend_pd(_mm256_blend_pd(off45, cc, 0b1000), _mm256_blend_pd(diagonal, zero, 0b0100), 0b0101));
-  _mm256_store_pd(c + kRows + 4,
-                  _mm256_blend_pd(_mm256_blend_pd(off45, cc, 0b0100), _mm256_blend_pd(diagonal, zero, 0b1000), 0b1010));
-  _mm256_store_pd(c + kRows + 8,
-                  _mm256_blend_pd(_mm256_blend_pd(off45, cc, 0b0010), _mm256_blend_pd(diagonal, zero, 0b0001), 0b0101));
-  _mm256_store_pd(c + kRows + 12,
-                  _mm256_blend_pd(_mm256_blend_pd(off45, cc, 0b0001), _mm256_blend_pd(diagonal, zero, 0b0010), 0b1010));
+  _mm256_store_pd(c + kRows + 0, _mm256_blend_pd(diagonalEven, ccOuter, 0b1100));
+  _mm256_store_pd(c + kRows + 4, _mm256_blend_pd(diagonalOdd, ccInner, 0b1100));
+  _mm256_store_pd(c + kRows + 8, _mm256_blend_pd(diagonalEven, ccInner, 0b0011));
+  _mm256_store_pd(c + kRows + 12, _mm256_blend_pd(diagonalOdd, ccOuter, 0b0011));
 }
 
 // The sub-step's constants. Those that depend only on the sub-step's length and rule are
@@ -751,7 +749,8 @@ template <bool ModeTwo>
     t += step;
     s.lastStep = step;
     s.timeDone += step;
-    s.integral += (vStart[kCollectorB] + vEnd[kCollectorB]) / 2.0 * step;
+    // The ends' sums in all lanes, of which the second collector's is used.
+    s.integral += _mm256_add_pd(vStart, vEnd)[kCollectorB] / 2.0 * step;
     if (s.holdOff < 1) {
       step = std::min(1.5 * step, h);
     } else {
