@@ -397,17 +397,21 @@ inline void evaluate(const VectorSubStep& w, double (&junctionVoltage)[2], __m25
   F = _mm256_add_pd(F, third);
   S = _mm256_add_pd(S, absolute(third));
 
-  // Both transistors, A in the low lane of each pair and B in the high lane.
-  const __m128d lo = _mm256_castpd256_pd128(v);
-  const __m128d hi = _mm256_extractf128_pd(v, 1);
-  const __m128d vb = _mm_unpacklo_pd(lo, hi);
-  const __m128d vc = _mm_unpackhi_pd(lo, hi);
+  // Both transistors, A in the low lane of each pair and B in the high lane. The
+  // junctions' arguments in one vector: the bases (forward junctions) in lanes 0 and 1,
+  // vb - vc (reverse junctions) in lanes 2 and 3; subtracting +0 leaves a base as it is.
+  const __m256d bases = _mm256_permute4x64_pd(v, 0b10'00'10'00);       // bA, bB, bA, bB
+  const __m256d collectors = _mm256_permute4x64_pd(v, 0b11'01'11'01);  // cA, cB, cA, cB
+  const __m256d arguments = _mm256_sub_pd(bases, _mm256_blend_pd(_mm256_setzero_pd(), collectors, 0b1100));
+  const __m128d vb = _mm256_castpd256_pd128(arguments);
   // An exponential below exp(-50) of the terms it joins cannot change their sum; its exp
-  // is skipped (see the baseline transistor law).
+  // is skipped (see the baseline transistor law): a forward junction's when vb < -50 VT,
+  // a reverse junction's when vc - vb > 50 VT (that is vb - vc < -50 VT, the one being
+  // the other negated) and vc > 50 VT.
   constexpr double kNegligible = 50.0 * VT;
-  const __m128d skipForward = _mm_cmplt_pd(vb, _mm_set1_pd(-kNegligible));
-  const __m128d skipReverse = _mm_and_pd(_mm_cmpgt_pd(_mm_sub_pd(vc, vb), _mm_set1_pd(kNegligible)),
-                                         _mm_cmpgt_pd(vc, _mm_set1_pd(kNegligible)));
+  const __m256d skip = _mm256_and_pd(_mm256_cmp_pd(arguments, set1(-kNegligible), _CMP_LT_OS),
+                                     _mm256_blend_pd(_mm256_cmp_pd(collectors, set1(kNegligible), _CMP_GT_OS),
+                                                     _mm256_castsi256_pd(_mm256_set1_epi64x(-1)), 0b0011));
   // Base-emitter breakdown: conducts only with a base below about -8.47 V.
   const __m128d breakdownArgument = _mm_sub_pd(_mm_xor_pd(vb, _mm_set1_pd(-0.0)), _mm_set1_pd(kBreakdownVoltage));
   const __m128d live = _mm_cmpnlt_pd(breakdownArgument, _mm_set1_pd(-40.0 * VT));
@@ -425,8 +429,7 @@ inline void evaluate(const VectorSubStep& w, double (&junctionVoltage)[2], __m25
   if (breakdownLive == 0) [[likely]] {
     // Neither breakdown junction conducts: each gives the current Is (0 - 1) and no
     // conductance.
-    limitedExp4(_mm256_set_m128d(_mm_sub_pd(vb, vc), vb), _mm256_set_m128d(skipReverse, skipForward), junctionE,
-                junctionSlope);
+    limitedExp4(arguments, skip, junctionE, junctionSlope);
     fe = _mm256_castpd256_pd128(junctionE);
     fs = _mm256_castpd256_pd128(junctionSlope);
     Ibd = _mm_set1_pd(kBreakdownIs * (0.0 - 1.0));
@@ -435,10 +438,11 @@ inline void evaluate(const VectorSubStep& w, double (&junctionVoltage)[2], __m25
     // A base low enough for breakdown skips its forward junction, so the breakdown
     // junction takes the forward junction's lane (each lane's exp depends on its argument
     // alone). Only a NaN base is live without skipping; it takes the separate exp below.
-    const bool shareLanes = _mm_movemask_pd(_mm_and_pd(live, skipForward)) == breakdownLive;
+    const bool shareLanes = _mm_movemask_pd(_mm_and_pd(live, _mm256_castpd256_pd128(skip))) == breakdownLive;
     const __m128d sharing = shareLanes ? live : _mm_setzero_pd();
-    limitedExp4(_mm256_set_m128d(_mm_sub_pd(vb, vc), _mm_blendv_pd(vb, breakdownArgument, sharing)),
-                _mm256_set_m128d(skipReverse, _mm_andnot_pd(sharing, skipForward)), junctionE, junctionSlope);
+    const __m256d sharingLanes = _mm256_zextpd128_pd256(sharing);
+    limitedExp4(_mm256_blendv_pd(arguments, _mm256_castpd128_pd256(breakdownArgument), sharingLanes),
+                _mm256_andnot_pd(sharingLanes, skip), junctionE, junctionSlope);
     const __m128d firstE = _mm256_castpd256_pd128(junctionE);
     const __m128d firstSlope = _mm256_castpd256_pd128(junctionSlope);
     fe = _mm_andnot_pd(sharing, firstE);
