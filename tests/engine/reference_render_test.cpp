@@ -30,6 +30,8 @@ struct Case {
   double seconds;
   double releaseAt;  // the trigger is held until then (seconds)
   bool toneBtn, corvaBtn;
+  double volumeAt;  // the volume changes to `volume` then (seconds; 0 = never)
+  float volume;
 };
 
 struct Fnv {
@@ -59,6 +61,7 @@ std::uint64_t renderDigest(const Case& c) {
   for (std::int64_t pos = 0; pos < frames; pos += c.block) {
     const int n = static_cast<int>(std::min<std::int64_t>(c.block, frames - pos));
     engine.controls.trigger = static_cast<double>(pos) / c.rate < c.releaseAt ? 1 : 0;
+    if (c.volumeAt > 0.0 && static_cast<double>(pos) / c.rate >= c.volumeAt) engine.controls.volume = c.volume;
     std::fill(left.begin(), left.end(), 0.0f);
     std::fill(right.begin(), right.end(), 0.0f);
     renderCircuitBlock(engine, outs, 2, n);
@@ -79,18 +82,22 @@ std::vector<Case> cases() {
   for (int tone = 0; tone < 4; ++tone)
     for (int mode = 0; mode < 4; ++mode)
       for (int speed = 0; speed < 4; ++speed)
-        all.push_back({"grid", tone, mode, speed, 48000.0, 4, 64, 0.12, 1e9, false, false});
+        all.push_back({"grid", tone, mode, speed, 48000.0, 4, 64, 0.12, 1e9, false, false, 0.0, 1.0f});
   // Longer renders through the switching of the slow oscillator, the heavy settings whose
-  // budget runs out, other rates and factors, larger blocks, buttons and a release.
+  // budget runs out, other rates and factors, larger blocks, buttons, a release and a
+  // volume that glides to a new value.
   const Case more[] = {
-      {"default 1 s", 1, 0, 1, 48000.0, 4, 64, 1.0, 1e9, false, false},
-      {"tone 3 mode 2 speed 2", 3, 2, 2, 48000.0, 4, 64, 0.6, 1e9, false, false},
-      {"tone 3 mode 3 speed 3", 3, 3, 3, 48000.0, 4, 64, 0.6, 1e9, false, false},
-      {"44.1 kHz 8x", 2, 1, 0, 44100.0, 8, 128, 0.4, 1e9, false, false},
-      {"48 kHz 8x mode 2", 0, 2, 1, 48000.0, 8, 64, 0.3, 1e9, false, false},
-      {"96 kHz block 512", 1, 3, 2, 96000.0, 8, 512, 0.4, 1e9, false, false},
-      {"48 kHz 1x", 2, 0, 0, 48000.0, 1, 256, 0.5, 1e9, false, false},
-      {"buttons and release", 1, 1, 1, 48000.0, 4, 64, 0.6, 0.35, true, true},
+      {"default 1 s", 1, 0, 1, 48000.0, 4, 64, 1.0, 1e9, false, false, 0.0, 1.0f},
+      {"tone 3 mode 2 speed 2", 3, 2, 2, 48000.0, 4, 64, 0.6, 1e9, false, false, 0.0, 1.0f},
+      {"tone 3 mode 3 speed 3", 3, 3, 3, 48000.0, 4, 64, 0.6, 1e9, false, false, 0.0, 1.0f},
+      {"44.1 kHz 8x", 2, 1, 0, 44100.0, 8, 128, 0.4, 1e9, false, false, 0.0, 1.0f},
+      {"48 kHz 8x mode 2", 0, 2, 1, 48000.0, 8, 64, 0.3, 1e9, false, false, 0.0, 1.0f},
+      {"96 kHz block 512", 1, 3, 2, 96000.0, 8, 512, 0.4, 1e9, false, false, 0.0, 1.0f},
+      {"48 kHz 1x", 2, 0, 0, 48000.0, 1, 256, 0.5, 1e9, false, false, 0.0, 1.0f},
+      {"buttons and release", 1, 1, 1, 48000.0, 4, 64, 0.6, 0.35, true, true, 0.0, 1.0f},
+      {"volume glide", 2, 3, 1, 48000.0, 4, 64, 0.3, 1e9, false, false, 0.1, 0.3f},
+      {"64 kHz 6x", 1, 0, 2, 64000.0, 8, 64, 0.2, 1e9, false, false, 0.0, 1.0f},
+      {"192 kHz 2x", 0, 1, 1, 192000.0, 8, 256, 0.2, 1e9, false, false, 0.0, 1.0f},
   };
   for (const Case& c : more) all.push_back(c);
   return all;
@@ -112,7 +119,7 @@ constexpr std::uint64_t kRecorded[] = {
     0x8c200efed4756fb3ULL, 0x296600a082730f0ULL,  0x41ff3ec3e74b03c6ULL, 0x6388db17c500195fULL, 0xc581ebf10c242db5ULL,
     0xed224fe8aaa4de1aULL, 0x8bfc87f7b2894d2cULL, 0xe91fc686c13b7d33ULL, 0xe02e0dd6571a78acULL, 0x30575acaf78a2d51ULL,
     0xc5ce109c9114a081ULL, 0xaa8caca8555d197dULL, 0xccf3280ef952c0b0ULL, 0x2aa7ea02f923c125ULL, 0xf088579983162363ULL,
-    0xe5eca262f9976a4bULL, 0x5ba8f08c3fb8681fULL,
+    0xe5eca262f9976a4bULL, 0x5ba8f08c3fb8681fULL, 0x9c7d76ea4e3073bdULL, 0x7c3eddb742a7b3b3ULL, 0xa9009da6f9ac64acULL,
 };
 
 // Both code paths of the two circuits' solvers, where the CPU has the vector one.
