@@ -183,7 +183,7 @@ inline double sumOfSquares(__m256d F) {
 // exponential's constants hold too are held again, so that each use reads its own.
 struct alignas(16) JunctionConstants {
   PairConstants exp;
-  __m128d RIs, one, minusHalf, half, tolerance, inverseVT, magnitude, Is, R, sign;
+  __m128d RIs, one, minusHalf, half, tolerance, inverseVT, magnitude, Is, R, sign, offLimit, zero;
 };
 
 inline constexpr JunctionConstants kJunctionConstants = {
@@ -198,16 +198,17 @@ inline constexpr JunctionConstants kJunctionConstants = {
     {kSeriesJunctionIs, kSeriesJunctionIs},
     {kBiasResistor, kBiasResistor},
     {-0.0, -0.0},
+    {0.3, 0.3},
+    {0.0, 0.0},
 };
 
 // The junction voltage each bias path's solve starts from, from the drives vt of the two
 // paths and their last voltages: a junction held off starts from its drive, one still
 // conducting below its drive from its last voltage. Returns the lanes that are either
 // (usually both).
-inline int junctionStart(__m128d vt, __m128d previous, __m128d& vd) {
-  const __m128d off = _mm_cmp_pd(vt, _mm_set1_pd(0.3), _CMP_LE_OQ);
-  const __m128d warm = _mm_and_pd(_mm_cmp_pd(previous, _mm_setzero_pd(), _CMP_GT_OQ),
-                                  _mm_cmp_pd(vt, previous, _CMP_GT_OQ));
+inline int junctionStart(__m128d vt, __m128d previous, __m128d& vd, const JunctionConstants& k = kJunctionConstants) {
+  const __m128d off = _mm_cmp_pd(vt, k.offLimit, _CMP_LE_OQ);
+  const __m128d warm = _mm_and_pd(_mm_cmp_pd(previous, k.zero, _CMP_GT_OQ), _mm_cmp_pd(vt, previous, _CMP_GT_OQ));
   vd = _mm_blendv_pd(previous, vt, off);
   return _mm_movemask_pd(_mm_or_pd(off, warm));
 }
@@ -275,12 +276,13 @@ inline __m256d junctionResult(__m128d e, __m128d slope, const JunctionConstants&
   return junctionResult(e, slope);
 }
 
-// c, read from memory where it is used (as an instruction's memory operand), not copied
-// to a register: the compiler no longer knows its value.
+// c, through a reference the compiler cannot see through: it no longer knows c's value
+// (nor its address, which it keeps in a register), so it reads c from memory where it is
+// used, as an instruction's memory operand.
 template <typename T>
-inline const T& readWhereUsed(const T& c) {
+inline const T& unknownToCompiler(const T& c) {
   const T* p = &c;
-  asm volatile("" : "+r"(p));
+  asm("" : "+r"(p));
   return *p;
 }
 
@@ -302,32 +304,37 @@ alignas(16) constexpr std::int64_t kHeldLanes[4][2] = {{0, 0}, {0, -1}, {-1, 0},
 // the same iteration as the other, or in the one before) keeps the values of its
 // iteration, a lane's arithmetic being its own.
 [[gnu::noinline]] __m256d seriesJunctionPair(double sourceVoltage, __m128d nodes, double (&junctionVoltage)[2]) {
+  const JunctionConstants& k = unknownToCompiler(kJunctionConstants);
+  const auto& table = unknownToCompiler(exponential_detail::kPowersOfTwo);
   const __m128d vt = _mm_sub_pd(_mm_set1_pd(sourceVoltage), nodes);
   __m128d vd;
-  if (junctionStart(vt, _mm_loadu_pd(junctionVoltage), vd) != 0b11) [[unlikely]]
+  if (junctionStart(vt, _mm_loadu_pd(junctionVoltage), vd, k) != 0b11) [[unlikely]]
     return generalJunctionPair(vt, junctionVoltage);
-  int pending = 0b11;    // the lanes that have not converged
-  __m256d heldValues{};  // the other's exponential (low half) and voltage (high half)
+  int pending = 0b11;                        // the lanes that have not converged
+  __m256d heldValues = _mm256_setzero_pd();  // the other's exponential (low half) and voltage
   __m128d e;
   for (int iteration = 0;;) {
-    // The constants are read where they are used, each an instruction's memory operand:
-    // the compiler, not knowing them, keeps no copies in registers (of which the loop
-    // would need more than there are, so that it would load them again at every use).
-    const JunctionConstants& k = readWhereUsed(kJunctionConstants);
+    // The constants are read where they are used, each an instruction's memory operand,
+    // not loaded into registers ahead of the loop (it would need more than there are).
+    asm volatile("" ::: "memory");
     const __m128d x = _mm_mul_pd(vd, k.exp.inverseVT);
-    if (!limitedExp2Plain(x, k.exp)) [[unlikely]]
-      return generalJunctionPair(vt, junctionVoltage);
-    e = exp2InRange(x, k.exp);
+    // A lane outside the fast range gives a meaningless exponential and step; they are
+    // not used, the general solve starting again at the end of the iteration.
+    const __m128d outside = limitedExp2Outside(x, k.exp);
+    e = exp2InRange(x, k.exp, table);
     // The step of junctionStep, its operands in an order that takes the constants from
-    // memory: the quotient is never a NaN here (a NaN drive fails both start tests, and
-    // the exponential is finite), so max and min give the same for either order.
+    // memory: the quotient is never a NaN when every lane is within the fast range (a NaN
+    // drive fails both start tests, and the exponential is finite), and then max and min
+    // give the same for either order.
     const __m128d f = _mm_sub_pd(_mm_sub_pd(vt, vd), _mm_mul_pd(_mm_sub_pd(e, k.one), k.RIs));
     const __m128d y = _mm_mul_pd(_mm_mul_pd(e, k.RIs), k.inverseVT);
     const __m128d step = _mm_min_pd(_mm_max_pd(_mm_div_pd(f, _mm_add_pd(y, k.one)), k.minusHalf), k.half);
     vd = _mm_add_pd(vd, step);
-    const int converged = _mm_movemask_pd(_mm_cmp_pd(_mm_and_pd(step, k.magnitude), k.tolerance, _CMP_LT_OQ));
-    const int now = converged & pending;
+    const __m128d converged = _mm_cmp_pd(_mm_and_pd(step, k.magnitude), k.tolerance, _CMP_LT_OQ);
+    const int now = _mm_movemask_pd(_mm_or_pd(converged, outside)) & pending;
     if (now != 0) {
+      if (!_mm_testz_pd(outside, outside)) [[unlikely]]
+        return generalJunctionPair(vt, junctionVoltage);
       if (now == pending) break;
       // One lane converged, the other steps on.
       pending ^= now;
@@ -341,7 +348,7 @@ alignas(16) constexpr std::int64_t kHeldLanes[4][2] = {{0, 0}, {0, -1}, {-1, 0},
   const __m128d held = _mm_load_pd(reinterpret_cast<const double*>(kHeldLanes[pending]));
   e = _mm_blendv_pd(e, _mm256_castpd256_pd128(heldValues), held);
   _mm_storeu_pd(junctionVoltage, _mm_blendv_pd(vd, _mm256_extractf128_pd(heldValues, 1), held));
-  return junctionResult(e, e, readWhereUsed(kJunctionConstants));
+  return junctionResult(e, e, k);
 }
 
 template <bool ModeTwo>

@@ -25,7 +25,7 @@ using Double2 = double __attribute__((vector_size(16)));
 // (see the bias paths' solve).
 struct alignas(16) PairConstants {
   __m128d inverseVT;    // 1 / VT
-  __m128d rangeCentre;  // see limitedExp2Plain
+  __m128d rangeCentre;  // see limitedExp2Outside
   __m128d rangeReach;
   __m128d magnitude;      // every bit but the sign
   __m128i tableOffset;    // the low 7 bits of k, times 16 (the size of an entry)
@@ -42,19 +42,19 @@ inline constexpr PairConstants kPairConstants = {
      static_cast<long long>(std::bit_cast<std::uint64_t>(1.0))},
 };
 
-// The table entries of two lanes. Each lane's byte offset into the table is made in the
-// vector, so that each load takes it as it is.
+// The table entries of two lanes from `table` (exponential_detail::kPowersOfTwo). Each
+// lane's byte offset into the table is made in the vector, so that each load takes it as
+// it is.
 struct PairTable {
   const PairConstants& k;
+  const char* table;
   struct Entry {
     Double2 head, rest;
   };
   Entry operator()(Double2 shifted) const {
-    using exponential_detail::kPowersOfTwo;
-    static_assert(sizeof(kPowersOfTwo[0]) == 16);
+    static_assert(sizeof(exponential_detail::kPowersOfTwo[0]) == 16);
     const __m128i offset = _mm_and_si128(_mm_slli_epi64(_mm_castpd_si128(std::bit_cast<__m128d>(shifted)), 4),
                                          k.tableOffset);
-    const char* table = reinterpret_cast<const char*>(kPowersOfTwo);
     const __m128d lane0 = _mm_load_pd(reinterpret_cast<const double*>(table + _mm_cvtsi128_si64(offset)));
     const __m128d lane1 = _mm_load_pd(reinterpret_cast<const double*>(table + _mm_extract_epi64(offset, 1)));
     return {std::bit_cast<Double2>(_mm_unpacklo_pd(lane0, lane1)),
@@ -63,10 +63,12 @@ struct PairTable {
 };
 
 // exp of two arguments within the fast range (|x| <= kFastLimit, no NaN), as exp4 does
-// each lane.
-inline __m128d exp2InRange(__m128d x, const PairConstants& k = kPairConstants) {
+// each lane; `table` is exponential_detail::kPowersOfTwo (a caller may keep its address
+// in a register).
+inline __m128d exp2InRange(__m128d x, const PairConstants& k = kPairConstants,
+                           const void* table = exponential_detail::kPowersOfTwo) {
   using namespace exponential_detail;
-  const Reduced<Double2> d = reduce(std::bit_cast<Double2>(x), PairTable{k});
+  const Reduced<Double2> d = reduce(std::bit_cast<Double2>(x), PairTable{k, static_cast<const char*>(table)});
   const __m128i shiftedBits = _mm_castpd_si128(std::bit_cast<__m128d>(d.shifted));
   const __m128i scale = _mm_add_epi64(_mm_slli_epi64(_mm_srli_epi64(shiftedBits, 7), 52), k.exponentOfOne);
   return _mm_mul_pd(std::bit_cast<__m128d>(d.mantissa), _mm_castsi128_pd(scale));
@@ -195,13 +197,12 @@ inline void limitedExp4(__m256d v, __m256d skip, __m256d& e, __m256d& slope) {
   slope = _mm256_andnot_pd(skip, _mm256_blendv_pd(limit, ex, below));
 }
 
-// Whether both junction voltages of a pair take limitedExp's exponential within the fast
-// range, from their arguments x = v / VT: |x + 332| <= 368 puts x in [-700, 36] (up to a
-// rounding far smaller than either margin), so within the fast range and below 1 / VT,
-// which gives v <= 1. A NaN fails it.
-inline bool limitedExp2Plain(__m128d x, const PairConstants& k = kPairConstants) {
-  const __m128d outside = _mm_cmp_pd(_mm_and_pd(_mm_add_pd(x, k.rangeCentre), k.magnitude), k.rangeReach, _CMP_NLE_UQ);
-  return _mm_testz_pd(outside, outside);
+// The lanes of a pair of junction voltages that do not take limitedExp's exponential
+// within the fast range, from their arguments x = v / VT: |x + 332| <= 368 puts x in
+// [-700, 36] (up to a rounding far smaller than either margin), so within the fast range
+// and below 1 / VT, which gives v <= 1. A NaN is outside.
+inline __m128d limitedExp2Outside(__m128d x, const PairConstants& k = kPairConstants) {
+  return _mm_cmp_pd(_mm_and_pd(_mm_add_pd(x, k.rangeCentre), k.magnitude), k.rangeReach, _CMP_NLE_UQ);
 }
 
 // The limited junction exponential (see limitedExp) of two junction voltages: the value
@@ -210,7 +211,8 @@ inline bool limitedExp2Plain(__m128d x, const PairConstants& k = kPairConstants)
 // lane, which gives the same values.
 inline void limitedExp2(__m128d v, __m128d& e, __m128d& slope) {
   const __m128d x = _mm_mul_pd(v, kPairConstants.inverseVT);
-  if (limitedExp2Plain(x)) [[likely]] {
+  const __m128d outside = limitedExp2Outside(x);
+  if (_mm_testz_pd(outside, outside)) [[likely]] {
     e = slope = exp2InRange(x);
     return;
   }
