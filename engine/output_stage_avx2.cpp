@@ -700,14 +700,21 @@ template <bool ModeTwo>
     const __m256d driven = _mm256_cmp_pd(_mm256_sub_pd(_mm256_permute_pd(v, 0b1111), v), set1(1.0), _CMP_GT_OQ);
     if (baseMask(_mm256_cmp_pd(v, set1(0.4), _CMP_GT_OQ)) == kBaseLanes) step = std::min(step, 1.5e-6);
     // Limits the step so that a base approaching conduction (0.62 V) is reached in at
-    // least two steps at its current slope (none before the first sub-step).
-    const int approaching = baseMask(_mm256_and_pd(_mm256_and_pd(driven, _mm256_cmp_pd(v, set1(0.62), _CMP_LT_OQ)),
-                                                   _mm256_cmp_pd(slope, _mm256_setzero_pd(), _CMP_GT_OQ)));
-    if (approaching != 0) {
-      const __m256d limit = _mm256_max_pd(set1(1e-9),
-                                          _mm256_div_pd(_mm256_mul_pd(_mm256_sub_pd(set1(0.62), v), set1(0.5)), slope));
-      if (approaching & 0b0001) step = std::min(step, _mm256_cvtsd_f64(limit));
-      if (approaching & 0b0100) step = std::min(step, _mm_cvtsd_f64(_mm256_extractf128_pd(limit, 1)));
+    // least two steps at its current slope (none before the first sub-step). The limit,
+    // distance / slope, is at least the step wherever the distance exceeds step * slope
+    // by more than that product's rounding (by far, with this margin); there it cannot
+    // shorten the step, and the division is made only where it might. So the step
+    // rarely waits for a quotient.
+    const __m256d distance = _mm256_mul_pd(_mm256_sub_pd(set1(0.62), v), set1(0.5));
+    const __m256d reach = _mm256_mul_pd(_mm256_mul_pd(set1(step), slope), set1(1.0000001));
+    const int binding = baseMask(
+        _mm256_and_pd(_mm256_and_pd(_mm256_and_pd(driven, _mm256_cmp_pd(v, set1(0.62), _CMP_LT_OQ)),
+                                    _mm256_cmp_pd(slope, _mm256_setzero_pd(), _CMP_GT_OQ)),
+                      _mm256_cmp_pd(distance, reach, _CMP_NGE_UQ)));
+    if (binding != 0) [[unlikely]] {
+      const __m256d limit = _mm256_max_pd(set1(1e-9), _mm256_div_pd(distance, slope));
+      if (binding & 0b0001) step = std::min(step, _mm256_cvtsd_f64(limit));
+      if (binding & 0b0100) step = std::min(step, _mm_cvtsd_f64(_mm256_extractf128_pd(limit, 1)));
     }
     // The calm-time window is the cheaper test, and usually fails.
     const bool trapezoid = s.refinement && s.calmTime > 0.0015 && s.calmTime < 0.15 &&
