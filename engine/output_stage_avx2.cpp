@@ -597,6 +597,13 @@ inline double largestJunctionChange(__m256d change) {
   return _mm_cvtsd_f64(m);
 }
 
+// The Newton iteration's tolerances and damping limit in four lanes each, read by memory
+// operands where they are used (as the exponential's, see exp4Constants).
+struct NewtonConstants {
+  Four stepRelative, stepAbsolute, residualRelative, residualAbsolute, damping;
+};
+inline constexpr NewtonConstants kNewtonConstants = {four(1e-6), four(1e-9), four(1e-3), four(1e-12), four(0.5)};
+
 // All four lanes of a comparison hold.
 inline bool all(__m256d mask) { return _mm256_movemask_pd(mask) == 0xf; }
 
@@ -621,12 +628,15 @@ inline bool newton(OutputStage& stage, const VectorSubStep& w, const double* gue
     const __m256d v = cur.v;
     __m256d dx;
     if (!solve(cur, dx)) return finish(false);
-    const __m256d stepBound = _mm256_add_pd(_mm256_mul_pd(set1(1e-6), absolute(v)), set1(1e-9));
+    const NewtonConstants* K = &kNewtonConstants;
+    asm volatile("" : "+r"(K));
+    const __m256d stepBound = _mm256_add_pd(_mm256_mul_pd(load(K->stepRelative), absolute(v)), load(K->stepAbsolute));
     if (all(_mm256_cmp_pd(absolute(dx), stepBound, _CMP_LE_OQ))) {
       _mm256_storeu_pd(stage.v, _mm256_add_pd(v, dx));
       return finish(true);
     }
-    const __m256d residualBound = _mm256_add_pd(_mm256_mul_pd(set1(1e-3), cur.S), set1(1e-12));
+    const __m256d residualBound = _mm256_add_pd(_mm256_mul_pd(load(K->residualRelative), cur.S),
+                                                load(K->residualAbsolute));
     if (all(_mm256_cmp_pd(absolute(cur.F), residualBound, _CMP_LE_OQ))) {
       _mm256_storeu_pd(stage.v, v);
       return finish(true);
@@ -637,7 +647,7 @@ inline bool newton(OutputStage& stage, const VectorSubStep& w, const double* gue
     double alpha = 1.0;
     __m256d step = dx;
     const __m256d changes = junctionChanges(dx);
-    if (_mm256_movemask_pd(_mm256_cmp_pd(changes, set1(0.5), _CMP_GT_OQ)) != 0) {
+    if (_mm256_movemask_pd(_mm256_cmp_pd(changes, load(K->damping), _CMP_GT_OQ)) != 0) {
       const double m = largestJunctionChange(changes);
       if (m > 0.5) {
         alpha = 0.5 / m;
