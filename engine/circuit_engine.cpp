@@ -6,6 +6,10 @@
 #include <cstring>
 #include <limits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "engine/exponential.h"
 #include "engine/output_stage_solver.h"
 #include "engine/transient_solver.h"
@@ -213,6 +217,18 @@ struct SteadyState {
   std::int32_t wildFrames;
 };
 
+// Whether the stage's four voltages are finite: x - x is 0 for a finite x and NaN for any
+// other, two at a time.
+inline bool stageVoltagesFinite(const OutputStage& s) {
+#if defined(__SSE2__)
+  const __m128d low = _mm_loadu_pd(s.v), high = _mm_loadu_pd(s.v + 2);
+  const __m128d zeros = _mm_add_pd(_mm_sub_pd(low, low), _mm_sub_pd(high, high));
+  return _mm_movemask_pd(_mm_cmpunord_pd(zeros, zeros)) == 0;
+#else
+  return std::isfinite(s.v[0]) && std::isfinite(s.v[1]) && std::isfinite(s.v[2]) && std::isfinite(s.v[3]);
+#endif
+}
+
 // A sample simulated only for `simulated` of its h seconds: the rest goes to the deficit,
 // and the ramps advance only by the part simulated.
 [[gnu::noinline]] void partSimulated(CircuitEngine& engine, double simulated, double h) {
@@ -244,14 +260,7 @@ template <bool Settled>
     s.stampCount = 0;
     s.integral = 0.0;
     s.timeDone = 0.0;
-    // x - x is 0 for a finite x and NaN for any other.
-    using Pair = double __attribute__((vector_size(2 * sizeof(double))));
-    Pair low, high;
-    std::memcpy(&low, s.v, sizeof low);
-    std::memcpy(&high, s.v + 2, sizeof high);
-    const Pair pairZeros = (low - low) + (high - high);
-    const double zeros = pairZeros[0] + pairZeros[1];
-    if (zeros != zeros) [[unlikely]] {
+    if (!stageVoltagesFinite(s)) [[unlikely]] {
       resetOutputStage(s);
       s.average = 0.0f;
       s.timeSimulated = h;
