@@ -286,9 +286,6 @@ inline const T& unknownToCompiler(const T& c) {
   return *p;
 }
 
-// The lanes that converged before the last iteration, by the lanes that converged in it.
-alignas(16) constexpr std::int64_t kHeldLanes[4][2] = {{0, 0}, {0, -1}, {-1, 0}, {0, 0}};
-
 // Both bias paths' junction solves (base A in lane 0, base B in lane 1) side by side:
 // each lane runs the baseline's Newton iteration step for step and keeps the values of
 // the iteration it converged in, so that both give the baseline's values. Returns the
@@ -300,9 +297,8 @@ alignas(16) constexpr std::int64_t kHeldLanes[4][2] = {{0, 0}, {0, -1}, {-1, 0},
 // exponential lies within the fast range (where it is its own slope) and both converge
 // within the iterations. Any other pair starts again in the general solve; so no call
 // stays in this loop, around which the values it keeps would have to go to the stack.
-// Both lanes step on until each has converged once; the first to converge (usually in
-// the same iteration as the other, or in the one before) keeps the values of its
-// iteration, a lane's arithmetic being its own.
+// Both lanes step together until both have converged; usually they do in the same
+// iteration, or one in the iteration before.
 [[gnu::noinline]] __m256d seriesJunctionPair(double sourceVoltage, __m128d nodes, double (&junctionVoltage)[2]) {
   const JunctionConstants& k = unknownToCompiler(kJunctionConstants);
   const auto& table = unknownToCompiler(exponential_detail::kPowersOfTwo);
@@ -310,8 +306,6 @@ alignas(16) constexpr std::int64_t kHeldLanes[4][2] = {{0, 0}, {0, -1}, {-1, 0},
   __m128d vd;
   if (junctionStart(vt, _mm_loadu_pd(junctionVoltage), vd, k) != 0b11) [[unlikely]]
     return generalJunctionPair(vt, junctionVoltage);
-  int pending = 0b11;                        // the lanes that have not converged
-  __m256d heldValues = _mm256_setzero_pd();  // the other's exponential (low half) and voltage
   __m128d e;
   for (int iteration = 0;;) {
     // The constants are read where they are used, each an instruction's memory operand,
@@ -329,25 +323,23 @@ alignas(16) constexpr std::int64_t kHeldLanes[4][2] = {{0, 0}, {0, -1}, {-1, 0},
     const __m128d f = _mm_sub_pd(_mm_sub_pd(vt, vd), _mm_mul_pd(_mm_sub_pd(e, k.one), k.RIs));
     const __m128d y = _mm_mul_pd(_mm_mul_pd(e, k.RIs), k.inverseVT);
     const __m128d step = _mm_min_pd(_mm_max_pd(_mm_div_pd(f, _mm_add_pd(y, k.one)), k.minusHalf), k.half);
+    const __m128d from = vd;
     vd = _mm_add_pd(vd, step);
     const __m128d converged = _mm_cmp_pd(_mm_and_pd(step, k.magnitude), k.tolerance, _CMP_LT_OQ);
-    const int now = _mm_movemask_pd(_mm_or_pd(converged, outside)) & pending;
-    if (now != 0) {
+    const int done = _mm_movemask_pd(_mm_or_pd(converged, outside));
+    if (done != 0) {
       if (!_mm_testz_pd(outside, outside)) [[unlikely]]
         return generalJunctionPair(vt, junctionVoltage);
-      if (now == pending) break;
-      // One lane converged, the other steps on.
-      pending ^= now;
-      heldValues = _mm256_set_m128d(vd, e);
+      if (done == 0b11) break;
+      // One lane has converged while the other steps on. It steps again from where it
+      // stepped from: the same operations on the same values give it the same
+      // exponential, step and voltage in every iteration to come.
+      vd = _mm_blendv_pd(vd, from, converged);
     }
     if (++iteration == 8) [[unlikely]]
       return generalJunctionPair(vt, junctionVoltage);
   }
-  // A lane that converged before the last takes the values of its iteration (without a
-  // branch, which could not be predicted).
-  const __m128d held = _mm_load_pd(reinterpret_cast<const double*>(kHeldLanes[pending]));
-  e = _mm_blendv_pd(e, _mm256_castpd256_pd128(heldValues), held);
-  _mm_storeu_pd(junctionVoltage, _mm_blendv_pd(vd, _mm256_extractf128_pd(heldValues, 1), held));
+  _mm_storeu_pd(junctionVoltage, vd);
   return junctionResult(e, e, k);
 }
 
