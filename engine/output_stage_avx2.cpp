@@ -501,17 +501,20 @@ inline __m256d broadcastLane(__m256d x) {
   return _mm256_permute4x64_pd(x, Lane * 0x55);
 }
 
-// -1 (all bits) when row `lane` stands below position C in the row order, else 0.
+// The lanes (bit r for row r) of the rows that stand below position C in the row order.
 template <int C, int P0, int P1, int P2, int P3>
-constexpr long long rowBelow(int lane) {
-  return (C < 1 && P1 == lane) || (C < 2 && P2 == lane) || (C < 3 && P3 == lane) ? -1 : 0;
+constexpr int rowsBelow() {
+  int lanes = 0;
+  if constexpr (C < 1) lanes |= 1 << P1;
+  if constexpr (C < 2) lanes |= 1 << P2;
+  if constexpr (C < 3) lanes |= 1 << P3;
+  return lanes;
 }
 
 // J dx = rhs by whole columns, for eliminateInRowOrder: row r of the system stays in
 // lane r. Eliminating column C subtracts f_r times the pivot row's entry from each later
 // column in the lanes of the rows below the pivot, f_r = J[r][C] / pivot, the scalar
-// multiply and subtract per entry; the other lanes subtract +0, which leaves them as
-// they are.
+// multiply and subtract per entry; the other lanes keep their entries.
 //
 // The first column's pivot row keeps its zero (see stageZero) through the elimination:
 // the column it would update is left as it is (subtracting a multiple of zero changes no
@@ -530,16 +533,14 @@ struct Columns {
   void eliminate(double (&inversePivot)[4]) {
     constexpr int P[4] = {P0, P1, P2, P3};
     constexpr int p = P[C];
-    const __m256d rowsBelow = _mm256_castsi256_pd(
-        _mm256_setr_epi64x(rowBelow<C, P0, P1, P2, P3>(0), rowBelow<C, P0, P1, P2, P3>(1),
-                           rowBelow<C, P0, P1, P2, P3>(2), rowBelow<C, P0, P1, P2, P3>(3)));
+    constexpr int below = rowsBelow<C, P0, P1, P2, P3>();
     inversePivot[C] = 1.0 / col[C][p];
     const __m256d f = _mm256_mul_pd(col[C], set1(inversePivot[C]));
 #pragma GCC unroll 4
     for (int j = C + 1; j < 4; ++j)
       if (C > 0 || !stageZero(p, j))
-        col[j] = _mm256_sub_pd(col[j], _mm256_and_pd(_mm256_mul_pd(f, broadcastLane<p>(col[j])), rowsBelow));
-    rhs = _mm256_sub_pd(rhs, _mm256_and_pd(_mm256_mul_pd(f, broadcastLane<p>(rhs)), rowsBelow));
+        col[j] = _mm256_blend_pd(col[j], _mm256_sub_pd(col[j], _mm256_mul_pd(f, broadcastLane<p>(col[j]))), below);
+    rhs = _mm256_blend_pd(rhs, _mm256_sub_pd(rhs, _mm256_mul_pd(f, broadcastLane<p>(rhs))), below);
   }
 
   template <int P0, int P1, int P2, int P3>
