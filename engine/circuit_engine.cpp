@@ -99,6 +99,42 @@ BlockDrive blockDrive(const CircuitEngine& engine, const OutputStageInputs& in) 
   engine.budgetLeft -= used;
 }
 
+// One step of the volume's smoothing towards its target, landing on it within 1e-7.
+inline void smoothVolume(CircuitEngine& engine, const OutputStageInputs& in) {
+  engine.volumeNow += (in.targetVolume - engine.volumeNow) * in.volumeCoeff;
+  if (std::fabs(in.targetVolume - engine.volumeNow) < 1e-7f) engine.volumeNow = in.targetVolume;
+}
+
+// Advances the ramps by a whole step and gives the drive its source voltages.
+inline void advanceRamps(CircuitEngine& engine, BlockDrive& block) {
+  engine.rampValue[0] += engine.rampStep[0];
+  engine.rampValue[1] += engine.rampStep[1];
+  block.drive.sourceA = *block.source[0];
+  block.drive.sourceB = *block.source[1];
+}
+
+// A sample simulated only for `simulated` of its h seconds: the rest goes to the deficit,
+// and the ramps advance only by the part simulated.
+[[gnu::noinline]] void partSimulated(CircuitEngine& engine, double simulated, double h) {
+  engine.outputDeficit += h - simulated;
+  const double frac = std::clamp(simulated / h, 0.0, 1.0);
+  engine.rampValue[0] -= engine.rampStep[0] * static_cast<float>(1.0 - frac);
+  engine.rampValue[1] -= engine.rampStep[1] * static_cast<float>(1.0 - frac);
+}
+
+// The sample's end: the base voltages join the block's sums, and the stage's average
+// passes the DC blocker; the result is before the volume.
+inline float finishSample(CircuitEngine& engine, const OutputStageInputs& in) {
+  const OutputStage& s = engine.outputStage;
+  engine.baseSum[0] += static_cast<float>(s.v[kBaseA]);
+  engine.baseSum[1] += static_cast<float>(s.v[kBaseB]);
+  const float x = s.average * 0.09090909f;
+  const float y = (x + engine.dcOutPrev - engine.dcInPrev) * in.dcCoeff;
+  engine.dcInPrev = x;
+  engine.dcOutPrev = y;
+  return y;
+}
+
 // One oversampled output sample: advances the volume, the ramps and the output stage.
 inline float renderSample(CircuitEngine& engine, const OutputStageInputs& in, BlockDrive& block) {
   OutputStage& s = engine.outputStage;
@@ -107,14 +143,9 @@ inline float renderSample(CircuitEngine& engine, const OutputStageInputs& in, Bl
   if (block.volumeSettled) {
     engine.volumeNow = in.targetVolume;
   } else {
-    engine.volumeNow += (in.targetVolume - engine.volumeNow) * in.volumeCoeff;
-    if (std::fabs(in.targetVolume - engine.volumeNow) < 1e-7f) engine.volumeNow = in.targetVolume;
+    smoothVolume(engine, in);
   }
-
-  engine.rampValue[0] += engine.rampStep[0];
-  engine.rampValue[1] += engine.rampStep[1];
-  block.drive.sourceA = *block.source[0];
-  block.drive.sourceB = *block.source[1];
+  advanceRamps(engine, block);
 
   if (engine.budgetLeft >= 1) {
     integrateSample(engine, h, block);
@@ -122,26 +153,17 @@ inline float renderSample(CircuitEngine& engine, const OutputStageInputs& in, Bl
     s.timeSimulated = 0.0;
   }
 
-  engine.outputDeficit += h - s.timeSimulated;
   // The ramps advance only by the part of the sample simulated.
   if (s.timeSimulated == h) {
+    engine.outputDeficit += h - s.timeSimulated;
     engine.rampValue[0] -= block.rampStepTimesZero[0];
     engine.rampValue[1] -= block.rampStepTimesZero[1];
   } else {
-    const double frac = std::clamp(s.timeSimulated / h, 0.0, 1.0);
-    engine.rampValue[0] -= engine.rampStep[0] * static_cast<float>(1.0 - frac);
-    engine.rampValue[1] -= engine.rampStep[1] * static_cast<float>(1.0 - frac);
+    partSimulated(engine, s.timeSimulated, h);
   }
 
   engine.sampleCount += 1;
-  engine.baseSum[0] += static_cast<float>(s.v[kBaseA]);
-  engine.baseSum[1] += static_cast<float>(s.v[kBaseB]);
-
-  const float x = s.average * 0.09090909f;
-  const float y = (x + engine.dcOutPrev - engine.dcInPrev) * in.dcCoeff;
-  engine.dcInPrev = x;
-  engine.dcOutPrev = y;
-  return y * engine.volumeNow;
+  return finishSample(engine, in) * engine.volumeNow;
 }
 
 // Four floats handled as one value, element by element.
@@ -229,29 +251,14 @@ inline bool stageVoltagesFinite(const OutputStage& s) {
 #endif
 }
 
-// A sample simulated only for `simulated` of its h seconds: the rest goes to the deficit,
-// and the ramps advance only by the part simulated.
-[[gnu::noinline]] void partSimulated(CircuitEngine& engine, double simulated, double h) {
-  engine.outputDeficit += h - simulated;
-  const double frac = std::clamp(simulated / h, 0.0, 1.0);
-  engine.rampValue[0] -= engine.rampStep[0] * static_cast<float>(1.0 - frac);
-  engine.rampValue[1] -= engine.rampStep[1] * static_cast<float>(1.0 - frac);
-}
-
 // One oversampled output sample on the steady path (see steadyBlock): the same values
 // as renderSample. With Settled, the volume has reached its target and holds it.
 template <bool Settled>
 [[gnu::always_inline]] inline float steadySample(CircuitEngine& engine, const OutputStageInputs& in, BlockDrive& block,
                                                  double h, StageIntegration integrate, SteadyState& state) {
   OutputStage& s = engine.outputStage;
-  if constexpr (!Settled) {
-    engine.volumeNow += (in.targetVolume - engine.volumeNow) * in.volumeCoeff;
-    if (std::fabs(in.targetVolume - engine.volumeNow) < 1e-7f) engine.volumeNow = in.targetVolume;
-  }
-  engine.rampValue[0] += engine.rampStep[0];
-  engine.rampValue[1] += engine.rampStep[1];
-  block.drive.sourceA = *block.source[0];
-  block.drive.sourceB = *block.source[1];
+  if constexpr (!Settled) smoothVolume(engine, in);
+  advanceRamps(engine, block);
 
   if (state.budgetLeft < 1) [[unlikely]] {
     s.timeSimulated = 0.0;
@@ -284,13 +291,7 @@ template <bool Settled>
     }
   }
 
-  engine.baseSum[0] += static_cast<float>(s.v[kBaseA]);
-  engine.baseSum[1] += static_cast<float>(s.v[kBaseB]);
-
-  const float x = s.average * 0.09090909f;
-  const float y = (x + engine.dcOutPrev - engine.dcInPrev) * in.dcCoeff;
-  engine.dcInPrev = x;
-  engine.dcOutPrev = y;
+  const float y = finishSample(engine, in);
   if constexpr (Settled) return y * in.targetVolume;
   return y * engine.volumeNow;
 }
