@@ -488,10 +488,15 @@ inline void evaluate(const VectorSubStep& w, double (&junctionVoltage)[2], __m25
   // The base Jacobian is symmetric, so its rows serve as its columns; the transistors
   // add to column 0 (base A) gBB, gCB; column 1 (collector A) -gBC, gCC; columns 2 and 3
   // likewise for B. Padding lanes add -0.
+  // In mode 2 the collectors' rows are read here from the stage, through a pointer the
+  // compiler cannot see through: otherwise it copies them to the stack once per sub-step
+  // and spills more around the bias paths' solve.
+  VectorSubStep kept = w;
+  if constexpr (ModeTwo) asm volatile("" : "+r"(kept.constants));
   e.col[0] = _mm256_add_pd(row0, _mm256_set_m128d(pad, _mm_unpacklo_pd(gBB, gCB)));
-  e.col[1] = _mm256_add_pd(w.row(1), _mm256_set_m128d(pad, _mm_unpacklo_pd(minusGBC, gCC)));
+  e.col[1] = _mm256_add_pd(kept.row(1), _mm256_set_m128d(pad, _mm_unpacklo_pd(minusGBC, gCC)));
   e.col[2] = _mm256_add_pd(row2, _mm256_set_m128d(_mm_unpackhi_pd(gBB, gCB), pad));
-  e.col[3] = _mm256_add_pd(w.row(3), _mm256_set_m128d(_mm_unpackhi_pd(minusGBC, gCC), pad));
+  e.col[3] = _mm256_add_pd(kept.row(3), _mm256_set_m128d(_mm_unpackhi_pd(minusGBC, gCC), pad));
   e.r = sumOfSquares(F);
 }
 
