@@ -183,7 +183,7 @@ inline double sumOfSquares(__m256d F) {
 // exponential's constants hold too are held again, so that each use reads its own.
 struct alignas(16) JunctionConstants {
   PairConstants exp;
-  __m128d RIs, one, minusHalf, half, tolerance, inverseVT, magnitude, Is, R, sign, offLimit, zero;
+  __m128d RIs, one, minusHalf, half, tolerance, inverseVT, magnitude, Is, R, sign, offLimit, zero, allLanes;
 };
 
 inline constexpr JunctionConstants kJunctionConstants = {
@@ -200,17 +200,19 @@ inline constexpr JunctionConstants kJunctionConstants = {
     {-0.0, -0.0},
     {0.3, 0.3},
     {0.0, 0.0},
+    {std::bit_cast<double>(~std::uint64_t{0}), std::bit_cast<double>(~std::uint64_t{0})},
 };
 
 // The junction voltage each bias path's solve starts from, from the drives vt of the two
 // paths and their last voltages: a junction held off starts from its drive, one still
 // conducting below its drive from its last voltage. Returns the lanes that are either
-// (usually both).
-inline int junctionStart(__m128d vt, __m128d previous, __m128d& vd, const JunctionConstants& k = kJunctionConstants) {
+// (usually both) as a mask.
+inline __m128d junctionStart(__m128d vt, __m128d previous, __m128d& vd,
+                             const JunctionConstants& k = kJunctionConstants) {
   const __m128d off = _mm_cmp_pd(vt, k.offLimit, _CMP_LE_OQ);
   const __m128d warm = _mm_and_pd(_mm_cmp_pd(previous, k.zero, _CMP_GT_OQ), _mm_cmp_pd(vt, previous, _CMP_GT_OQ));
   vd = _mm_blendv_pd(previous, vt, off);
-  return _mm_movemask_pd(_mm_or_pd(off, warm));
+  return _mm_or_pd(off, warm);
 }
 
 // One Newton step of both bias paths' junctions from vd, given the exponential e at vd
@@ -240,7 +242,7 @@ inline __m256d junctionResult(__m128d e, __m128d slope, const JunctionConstants&
 // converged in. Out of line, for the rare pair that seriesJunctionPair leaves to it.
 [[gnu::noinline]] __m256d generalJunctionPair(__m128d vt, double (&junctionVoltage)[2]) {
   __m128d vd;
-  const int started = junctionStart(vt, _mm_loadu_pd(junctionVoltage), vd);
+  const int started = _mm_movemask_pd(junctionStart(vt, _mm_loadu_pd(junctionVoltage), vd));
   if (started != 0b11) {
     // Any other junction starts from the voltage that carries the whole drive through R.
     alignas(16) double drive[2], start[2];
@@ -304,10 +306,9 @@ inline const T& unknownToCompiler(const T& c) {
   const auto& table = unknownToCompiler(exponential_detail::kPowersOfTwo);
   const __m128d vt = _mm_sub_pd(_mm_set1_pd(sourceVoltage), nodes);
   __m128d vd;
-  if (junctionStart(vt, _mm_loadu_pd(junctionVoltage), vd, k) != 0b11) [[unlikely]]
+  if (!_mm_testc_pd(junctionStart(vt, _mm_loadu_pd(junctionVoltage), vd, k), k.allLanes)) [[unlikely]]
     return generalJunctionPair(vt, junctionVoltage);
-  __m128d e;
-  for (int iteration = 0;;) {
+  for (int iteration = 0; iteration < 8; ++iteration) {
     // The constants are read where they are used, each an instruction's memory operand,
     // not loaded into registers ahead of the loop (it would need more than there are).
     asm volatile("" ::: "memory");
@@ -315,7 +316,7 @@ inline const T& unknownToCompiler(const T& c) {
     // A lane outside the fast range gives a meaningless exponential and step; they are
     // not used, the general solve starting again at the end of the iteration.
     const __m128d outside = limitedExp2Outside(x, k.exp);
-    e = exp2InRange(x, k.exp, table);
+    const __m128d e = exp2InRange(x, k.exp, table);
     // The step of junctionStep, its operands in an order that takes the constants from
     // memory: the quotient is never a NaN when every lane is within the fast range (a NaN
     // drive fails both start tests, and the exponential is finite), and then max and min
@@ -326,21 +327,21 @@ inline const T& unknownToCompiler(const T& c) {
     const __m128d from = vd;
     vd = _mm_add_pd(vd, step);
     const __m128d converged = _mm_cmp_pd(_mm_and_pd(step, k.magnitude), k.tolerance, _CMP_LT_OQ);
-    const int done = _mm_movemask_pd(_mm_or_pd(converged, outside));
-    if (done != 0) {
+    const __m128d ended = _mm_or_pd(converged, outside);
+    if (!_mm_testz_pd(ended, ended)) {
       if (!_mm_testz_pd(outside, outside)) [[unlikely]]
         return generalJunctionPair(vt, junctionVoltage);
-      if (done == 0b11) break;
+      if (_mm_testc_pd(converged, k.allLanes)) {
+        _mm_storeu_pd(junctionVoltage, vd);
+        return junctionResult(e, e, k);
+      }
       // One lane has converged while the other steps on. It steps again from where it
       // stepped from: the same operations on the same values give it the same
       // exponential, step and voltage in every iteration to come.
       vd = _mm_blendv_pd(vd, from, converged);
     }
-    if (++iteration == 8) [[unlikely]]
-      return generalJunctionPair(vt, junctionVoltage);
   }
-  _mm_storeu_pd(junctionVoltage, vd);
-  return junctionResult(e, e, k);
+  return generalJunctionPair(vt, junctionVoltage);
 }
 
 template <bool ModeTwo>
