@@ -216,6 +216,30 @@ TEST(OutputStageSolver, FailedSolveLeavesTheStageAlone) {
   EXPECT_EQ(s.v[0], 0.25);
 }
 
+// Integrates one interval of the drive on the vector path and on the scalar path, one
+// stage each, and tells whether both give the same states bit for bit.
+::testing::AssertionResult sameOnBothPaths(OutputStage& vector, OutputStage& scalar, const StageDrive& drive) {
+  useOutputStageVectorPath(true);
+  const bool vectorDone = integrateOutputStage(vector, 5.2e-6, drive, 1000000);
+  useOutputStageVectorPath(false);
+  const bool scalarDone = integrateOutputStage(scalar, 5.2e-6, drive, 1000000);
+  useOutputStageVectorPath(true);
+  const auto same = [](double a, double b) {
+    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+  };
+  if (vectorDone != scalarDone) return ::testing::AssertionFailure() << "done " << vectorDone << " vs " << scalarDone;
+  for (int i = 0; i < 4; ++i)
+    if (!same(vector.v[i], scalar.v[i]))
+      return ::testing::AssertionFailure() << "unknown " << i << ": " << vector.v[i] << " vs " << scalar.v[i];
+  for (int i = 0; i < 2; ++i)
+    if (!same(vector.junctionVoltage[i], scalar.junctionVoltage[i]))
+      return ::testing::AssertionFailure()
+             << "junction " << i << ": " << vector.junctionVoltage[i] << " vs " << scalar.junctionVoltage[i];
+  if (vector.stampCount != scalar.stampCount)
+    return ::testing::AssertionFailure() << "evaluations " << vector.stampCount << " vs " << scalar.stampCount;
+  return ::testing::AssertionSuccess();
+}
+
 TEST(OutputStageSolver, VectorPathFollowsChangingResistorsBitForBit) {
   if (!outputStageVectorPathAvailable()) GTEST_SKIP() << "no AVX2";
   // The vector path keeps constants from one interval to the next; a change of the base
@@ -227,18 +251,9 @@ TEST(OutputStageSolver, VectorPathFollowsChangingResistorsBitForBit) {
     for (int interval = 0; interval < 600; ++interval) {
       StageDrive drive = driveFor(12.2, modeTwo);
       drive.rA = interval % 7 < 3 ? 100500.0 : 218800.0;
-      useOutputStageVectorPath(true);
-      const bool vectorDone = integrateOutputStage(vector, 5.2e-6, drive, 1000000);
-      useOutputStageVectorPath(false);
-      const bool scalarDone = integrateOutputStage(scalar, 5.2e-6, drive, 1000000);
-      ASSERT_EQ(vectorDone, scalarDone) << "interval " << interval;
-      for (int i = 0; i < 4; ++i)
-        ASSERT_EQ(std::bit_cast<std::uint64_t>(vector.v[i]), std::bit_cast<std::uint64_t>(scalar.v[i]))
-            << "mode two " << modeTwo << " interval " << interval << " unknown " << i;
-      ASSERT_EQ(vector.stampCount, scalar.stampCount);
+      ASSERT_TRUE(sameOnBothPaths(vector, scalar, drive)) << "mode two " << modeTwo << " interval " << interval;
     }
   }
-  useOutputStageVectorPath(true);
 }
 
 TEST(OutputStageSolver, VectorPathFollowsSwingingBiasDrivesBitForBit) {
@@ -252,21 +267,8 @@ TEST(OutputStageSolver, VectorPathFollowsSwingingBiasDrivesBitForBit) {
   for (int interval = 0; interval < 480; ++interval) {
     StageDrive drive = driveFor(12.2, true);
     drive.biasVoltage = bias[interval / 8 % std::size(bias)];
-    useOutputStageVectorPath(true);
-    const bool vectorDone = integrateOutputStage(vector, 5.2e-6, drive, 1000000);
-    useOutputStageVectorPath(false);
-    const bool scalarDone = integrateOutputStage(scalar, 5.2e-6, drive, 1000000);
-    ASSERT_EQ(vectorDone, scalarDone) << "interval " << interval;
-    for (int i = 0; i < 4; ++i)
-      ASSERT_EQ(std::bit_cast<std::uint64_t>(vector.v[i]), std::bit_cast<std::uint64_t>(scalar.v[i]))
-          << "interval " << interval << " unknown " << i;
-    for (int i = 0; i < 2; ++i)
-      ASSERT_EQ(std::bit_cast<std::uint64_t>(vector.junctionVoltage[i]),
-                std::bit_cast<std::uint64_t>(scalar.junctionVoltage[i]))
-          << "interval " << interval << " junction " << i;
-    ASSERT_EQ(vector.stampCount, scalar.stampCount);
+    ASSERT_TRUE(sameOnBothPaths(vector, scalar, drive)) << "interval " << interval;
   }
-  useOutputStageVectorPath(true);
 }
 
 }  // namespace
