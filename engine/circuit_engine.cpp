@@ -171,15 +171,18 @@ using FloatLanes = float __attribute__((vector_size(kDecimatorLanes * sizeof(flo
 
 // The decimated outputs of count (at most four) consecutive frames from first on, the
 // first one's window starting at entry start, added to every channel. Each lane sums its
-// frame's products tap by tap, as a single frame's sum does.
+// frame's products tap by tap, as a single frame's sum does. FixedTaps, when nonzero, is
+// the filter's tap count, known to the compiler.
+template <int FixedTaps>
 void addDecimatedFrames(const CircuitEngine& engine, std::int32_t start, std::int32_t count, std::int32_t first,
                         float* const* outputs, std::int32_t channelCount) {
+  const std::int32_t taps = FixedTaps > 0 ? FixedTaps : engine.tapCount;
   FloatLanes sum = {0.0f, 0.0f, 0.0f, 0.0f};
   // Both arrays' entries are whole aligned vectors, which the products may read directly.
   const auto* const lanes = static_cast<const FloatLanes*>(__builtin_assume_aligned(engine.lanes[start], 16));
   const auto* const tapLanes = static_cast<const FloatLanes*>(__builtin_assume_aligned(engine.tapLanes, 16));
 #pragma GCC unroll 8
-  for (std::int32_t t = 0; t < engine.tapCount; ++t) {
+  for (std::int32_t t = 0; t < taps; ++t) {
     FloatLanes x, tap;
     std::memcpy(&x, lanes + t, sizeof x);
     std::memcpy(&tap, tapLanes + t, sizeof tap);
@@ -335,6 +338,8 @@ template <int FixedF, class Samples>
 void decimateBlock(CircuitEngine& engine, const Samples& next, std::int32_t runtimeF, float* const* outputs,
                    std::int32_t channelCount, std::int32_t frameCount) {
   const std::int32_t F = FixedF > 0 ? FixedF : runtimeF;
+  // A fixed factor's filter has its fixed tap count (see decimateFrames).
+  constexpr int kTaps = FixedF > 0 ? decimationTaps(FixedF) : 0;
   const std::int32_t taps = engine.tapCount;
   std::int32_t& lanePos = next.lanePos();
   std::int32_t& wildFrames = next.wildFrames();
@@ -344,7 +349,7 @@ void decimateBlock(CircuitEngine& engine, const Samples& next, std::int32_t runt
   std::int32_t pending = 0, pendingFirst = 0, pendingStart = 0;
   for (std::int32_t i = 0; i < frameCount; ++i) {
     if (lanePos + F > kLaneEntries) {
-      if (pending > 0) addDecimatedFrames(engine, pendingStart, pending, pendingFirst, outputs, channelCount);
+      if (pending > 0) addDecimatedFrames<kTaps>(engine, pendingStart, pending, pendingFirst, outputs, channelCount);
       pending = 0;
       const std::int32_t keep = decimatorHistory(engine);
       std::memmove(engine.lanes, engine.lanes + lanePos - keep, sizeof engine.lanes[0] * keep);
@@ -378,29 +383,33 @@ void decimateBlock(CircuitEngine& engine, const Samples& next, std::int32_t runt
       pendingStart = start;
     }
     if (++pending == kDecimatorLanes) {
-      addDecimatedFrames(engine, pendingStart, pending, pendingFirst, outputs, channelCount);
+      addDecimatedFrames<kTaps>(engine, pendingStart, pending, pendingFirst, outputs, channelCount);
       pending = 0;
     }
   }
-  if (pending > 0) addDecimatedFrames(engine, pendingStart, pending, pendingFirst, outputs, channelCount);
+  if (pending > 0) addDecimatedFrames<kTaps>(engine, pendingStart, pending, pendingFirst, outputs, channelCount);
   next.finish();
 }
 
-// decimateBlock for the block's factor, with the factors the host rates usually give
-// known to the compiler.
+// decimateBlock for the block's factor, with the factors the host rates usually give, and
+// their filters' tap counts, known to the compiler.
 template <class Samples>
 void decimateFrames(CircuitEngine& engine, const Samples& next, std::int32_t F, float* const* outputs,
                     std::int32_t channelCount, std::int32_t frameCount) {
-  switch (F) {
-    case 2:
-      return decimateBlock<2>(engine, next, F, outputs, channelCount, frameCount);
-    case 4:
-      return decimateBlock<4>(engine, next, F, outputs, channelCount, frameCount);
-    case 8:
-      return decimateBlock<8>(engine, next, F, outputs, channelCount, frameCount);
-    default:
-      return decimateBlock<0>(engine, next, F, outputs, channelCount, frameCount);
+  // The filter was built for the factor before the block.
+  if (engine.tapCount == decimationTaps(F)) {
+    switch (F) {
+      case 2:
+        return decimateBlock<2>(engine, next, F, outputs, channelCount, frameCount);
+      case 4:
+        return decimateBlock<4>(engine, next, F, outputs, channelCount, frameCount);
+      case 8:
+        return decimateBlock<8>(engine, next, F, outputs, channelCount, frameCount);
+      default:
+        break;
+    }
   }
+  return decimateBlock<0>(engine, next, F, outputs, channelCount, frameCount);
 }
 
 // The block's frames with oversampling, on the steady path where the block allows it.

@@ -27,6 +27,11 @@ struct EngineControls {
 };
 
 inline constexpr int kMaxTaps = 129;
+// Taps of the decimation filter for an oversampling factor: 16 per factor and one, at
+// most kMaxTaps; a single one without oversampling.
+constexpr int decimationTaps(int factor) {
+  return factor >= 2 ? (16 * factor < kMaxTaps - 1 ? 16 * factor : kMaxTaps - 1) + 1 : 1;
+}
 // The decimator computes the outputs of this many consecutive frames at once, one in each
 // lane of a vector.
 inline constexpr int kDecimatorLanes = 4;

@@ -22,7 +22,7 @@ void buildDecimationFilter(CircuitEngine& engine, std::int32_t factor) {
   constexpr float kPi = 3.14159265358979323846f;
   engine.factor = factor;
   if (factor >= 2) {
-    const int N = std::min(16 * factor, kMaxTaps - 1);
+    const int N = decimationTaps(factor) - 1;
     const float fc = 0.45f / static_cast<float>(factor);
     float sum = 0.0f;
     for (int n = 0; n <= N; ++n) {
