@@ -452,9 +452,17 @@ inline void evaluate(const VectorSubStep& w, double (&junctionVoltage)[2], __m25
     if (!shareLanes) [[unlikely]] {
       // Both breakdown junctions in one vector exp; a junction that does not conduct, and
       // the two padding lanes, give 0.
-      const __m128d dead = _mm_cmplt_pd(breakdownArgument, _mm_set1_pd(-40.0 * VT));
+      // Outside mode 2 the breakdown arguments are made again from the bases (the same
+      // operations on the same values), so that they are not kept across the exponential
+      // above; in mode 2 that costs more than it saves.
+      __m128d argument = breakdownArgument;
+      if constexpr (!ModeTwo) {
+        const __m128d bases = _mm256_castpd256_pd128(_mm256_permute4x64_pd(v, 0b00'00'10'00));
+        argument = _mm_sub_pd(_mm_xor_pd(bases, _mm_set1_pd(-0.0)), _mm_set1_pd(kBreakdownVoltage));
+      }
+      const __m128d dead = _mm_cmplt_pd(argument, _mm_set1_pd(-40.0 * VT));
       __m256d breakdownE, breakdownSlope;
-      limitedExp4(_mm256_set_m128d(_mm_set1_pd(-1.0), breakdownArgument),
+      limitedExp4(_mm256_set_m128d(_mm_set1_pd(-1.0), argument),
                   _mm256_set_m128d(_mm_castsi128_pd(_mm_set1_epi64x(-1)), dead), breakdownE, breakdownSlope);
       de = _mm256_castpd256_pd128(breakdownE);
       ds = _mm256_castpd256_pd128(breakdownSlope);
