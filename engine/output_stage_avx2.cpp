@@ -183,7 +183,7 @@ inline double sumOfSquares(__m256d F) {
 // exponential's constants hold too are held again, so that each use reads its own.
 struct alignas(16) JunctionConstants {
   PairConstants exp;
-  __m128d RIs, one, minusHalf, half, tolerance, inverseVT, magnitude, Is, R, sign, offLimit, zero, allLanes;
+  __m128d RIs, one, minusHalf, half, tolerance, inverseVT, magnitude, Is, R, sign, offLimit, zero, allLanes, stepLimit;
 };
 
 inline constexpr JunctionConstants kJunctionConstants = {
@@ -201,6 +201,7 @@ inline constexpr JunctionConstants kJunctionConstants = {
     {0.3, 0.3},
     {0.0, 0.0},
     {std::bit_cast<double>(~std::uint64_t{0}), std::bit_cast<double>(~std::uint64_t{0})},
+    {0.5, 0.5},
 };
 
 // The junction voltage each bias path's solve starts from, from the drives vt of the two
@@ -319,18 +320,24 @@ inline const T& unknownToCompiler(const T& c) {
     const __m128d e = exp2InRange(x, k.exp, table);
     // The step of junctionStep, its operands in an order that takes the constants from
     // memory: the quotient is never a NaN when every lane is within the fast range (a NaN
-    // drive fails both start tests, and the exponential is finite), and then max and min
-    // give the same for either order.
+    // drive fails both start tests, and the exponential is finite).
     const __m128d f = _mm_sub_pd(_mm_sub_pd(vt, vd), _mm_mul_pd(_mm_sub_pd(e, k.one), k.RIs));
     const __m128d y = _mm_mul_pd(_mm_mul_pd(e, k.RIs), k.inverseVT);
-    const __m128d step = _mm_min_pd(_mm_max_pd(_mm_div_pd(f, _mm_add_pd(y, k.one)), k.minusHalf), k.half);
+    const __m128d quotient = _mm_div_pd(f, _mm_add_pd(y, k.one));
+    // The step is the quotient unless that exceeds 0.5 V (rare): the clamp, tested aside,
+    // stays off the chain from one iteration to the next.
     const __m128d from = vd;
-    vd = _mm_add_pd(vd, step);
-    const __m128d converged = _mm_cmp_pd(_mm_and_pd(step, k.magnitude), k.tolerance, _CMP_LT_OQ);
-    const __m128d ended = _mm_or_pd(converged, outside);
+    vd = _mm_add_pd(vd, quotient);
+    const __m128d size = _mm_and_pd(quotient, k.magnitude);
+    const __m128d converged = _mm_cmp_pd(size, k.tolerance, _CMP_LT_OQ);
+    const __m128d unusual = _mm_or_pd(outside, _mm_cmp_pd(size, k.stepLimit, _CMP_GT_OQ));
+    const __m128d ended = _mm_or_pd(converged, unusual);
     if (!_mm_testz_pd(ended, ended)) {
-      if (!_mm_testz_pd(outside, outside)) [[unlikely]]
-        return generalJunctionPair(vt, junctionVoltage);
+      if (!_mm_testz_pd(unusual, unusual)) [[unlikely]] {
+        if (!_mm_testz_pd(outside, outside)) return generalJunctionPair(vt, junctionVoltage);
+        // A step beyond 0.5 V (which does not converge) is clamped to it.
+        vd = _mm_add_pd(from, _mm_min_pd(_mm_max_pd(quotient, k.minusHalf), k.half));
+      }
       if (_mm_testc_pd(converged, k.allLanes)) {
         _mm_storeu_pd(junctionVoltage, vd);
         return junctionResult(e, e, k);
