@@ -186,9 +186,12 @@ struct alignas(16) JunctionConstants {
   __m128d RIs, one, minusHalf, half, tolerance, inverseVT, magnitude, Is, R, sign, offLimit, zero, allLanes, stepLimit;
 };
 
+// R Is of the bias path, in the order the baseline multiplies them.
+constexpr double kBiasRIs = kBiasResistor * kSeriesJunctionIs;
+
 inline constexpr JunctionConstants kJunctionConstants = {
     kPairConstants,
-    {kBiasResistor * kSeriesJunctionIs, kBiasResistor* kSeriesJunctionIs},
+    {kBiasRIs, kBiasRIs},
     {1.0, 1.0},
     {-0.5, -0.5},
     {0.5, 0.5},
@@ -221,7 +224,7 @@ inline __m128d junctionStart(__m128d vt, __m128d previous, __m128d& vd,
 // 0.1 uV. The baseline's -f / (-1 - y) is f / (1 + y): negating both operands leaves a
 // quotient as it is.
 inline __m128d junctionStep(__m128d vt, __m128d e, __m128d slope, __m128d& vd) {
-  const __m128d RIs = _mm_set1_pd(kBiasResistor * kSeriesJunctionIs);
+  const __m128d RIs = _mm_set1_pd(kBiasRIs);
   const __m128d one = _mm_set1_pd(1.0);
   const __m128d f = _mm_sub_pd(_mm_sub_pd(vt, vd), _mm_mul_pd(RIs, _mm_sub_pd(e, one)));
   const __m128d y = _mm_mul_pd(_mm_mul_pd(RIs, slope), _mm_set1_pd(kInvVT));
@@ -335,7 +338,8 @@ inline const T& unknownToCompiler(const T& c) {
     if (!_mm_testz_pd(ended, ended)) {
       if (!_mm_testz_pd(unusual, unusual)) [[unlikely]] {
         if (!_mm_testz_pd(outside, outside)) return generalJunctionPair(vt, junctionVoltage);
-        // A step beyond 0.5 V (which does not converge) is clamped to it.
+        // A step beyond 0.5 V (which does not converge, and is not a NaN) is clamped to
+        // it.
         vd = _mm_add_pd(from, _mm_min_pd(_mm_max_pd(quotient, k.minusHalf), k.half));
       }
       if (_mm_testc_pd(converged, k.allLanes)) {
