@@ -1,7 +1,8 @@
 #pragma once
-// exp of four doubles in one 256-bit vector, for the sources compiled for AVX2 (include
-// it only there). Each lane runs the engine's own exponential (engine/exponential.h)
-// operation for operation, so it equals the scalar exponential on every CPU.
+// exp of four doubles in one 256-bit vector, and of two in one 128-bit vector, for the
+// sources compiled for AVX2 (include it only there). Each lane runs the engine's own
+// exponential (engine/exponential.h) operation for operation, so it equals the scalar
+// exponential on every CPU.
 
 #include <immintrin.h>
 
