@@ -183,7 +183,8 @@ inline double sumOfSquares(__m256d F) {
 // exponential's constants hold too are held again, so that each use reads its own.
 struct alignas(16) JunctionConstants {
   PairConstants exp;
-  __m128d RIs, one, minusHalf, half, tolerance, inverseVT, magnitude, Is, R, sign, offLimit, zero, allLanes, stepLimit;
+  __m128d RIs, one, minusHalf, half, tolerance, inverseVT, magnitude, Is, negatedR, negatedInverseVT, oneAgain,
+      offLimit, zero, allLanes, stepLimit;
 };
 
 // R Is of the bias path, in the order the baseline multiplies them.
@@ -199,8 +200,9 @@ inline constexpr JunctionConstants kJunctionConstants = {
     kPairConstants.inverseVT,
     kPairConstants.magnitude,
     {kSeriesJunctionIs, kSeriesJunctionIs},
-    {kBiasResistor, kBiasResistor},
-    {-0.0, -0.0},
+    {-kBiasResistor, -kBiasResistor},
+    {-kInvVT, -kInvVT},
+    {1.0, 1.0},
     {0.3, 0.3},
     {0.0, 0.0},
     {std::bit_cast<double>(~std::uint64_t{0}), std::bit_cast<double>(~std::uint64_t{0})},
@@ -235,10 +237,11 @@ inline __m128d junctionStep(__m128d vt, __m128d e, __m128d slope, __m128d& vd) {
 
 // The currents (low half) and conductances (high half) of both paths from the
 // exponentials and their slopes at their solved junction voltages.
-inline __m256d junctionResult(__m128d e, __m128d slope, const JunctionConstants& k = kJunctionConstants) {
-  const __m128d gd = _mm_mul_pd(_mm_mul_pd(slope, k.Is), k.inverseVT);
-  return _mm256_set_m128d(_mm_div_pd(_mm_xor_pd(gd, k.sign), _mm_add_pd(_mm_mul_pd(gd, k.R), k.one)),
-                          _mm_mul_pd(_mm_sub_pd(e, k.one), k.Is));
+inline __m256d junctionResult(__m128d e, __m128d slope) {
+  const __m128d gd = _mm_mul_pd(_mm_mul_pd(_mm_set1_pd(kSeriesJunctionIs), slope), _mm_set1_pd(kInvVT));
+  return _mm256_set_m128d(_mm_div_pd(_mm_xor_pd(gd, _mm_set1_pd(-0.0)),
+                                     _mm_add_pd(_mm_mul_pd(gd, _mm_set1_pd(kBiasResistor)), _mm_set1_pd(1.0))),
+                          _mm_mul_pd(_mm_set1_pd(kSeriesJunctionIs), _mm_sub_pd(e, _mm_set1_pd(1.0))));
 }
 
 // Both bias paths' junction solves, for any drives and last voltages: each lane runs the
@@ -344,7 +347,12 @@ inline const T& unknownToCompiler(const T& c) {
       }
       if (_mm_testc_pd(converged, k.allLanes)) {
         _mm_storeu_pd(junctionVoltage, vd);
-        return junctionResult(e, e, k);
+        // junctionResult(e, e), with the conductance's negated numerator made by the
+        // negated 1 / VT and the denominator's product by the negated R: a product of
+        // negated factors is the negated product, as IEEE multiplication rounds.
+        const __m128d negatedGd = _mm_mul_pd(_mm_mul_pd(e, k.Is), k.negatedInverseVT);
+        return _mm256_set_m128d(_mm_div_pd(negatedGd, _mm_add_pd(_mm_mul_pd(negatedGd, k.negatedR), k.one)),
+                                _mm_mul_pd(_mm_sub_pd(e, k.oneAgain), k.Is));
       }
       // One lane has converged while the other steps on. It steps again from where it
       // stepped from: the same operations on the same values give it the same
