@@ -224,15 +224,23 @@ bool steadyBlock(const CircuitEngine& engine, const BlockDrive& block, std::int3
   return true;
 }
 
-// The output stage's integration of one interval: the vector path's entry itself where
-// the block takes that path, which spares each sample the choice.
-using StageIntegration = bool (*)(OutputStage&, double, const StageDrive&, std::int32_t);
+// The output stage's integration of one interval on the steady path: the vector path's
+// entry itself where the block takes that path, which spares each sample the choice, and
+// its constants for the block's base resistors kept once for the block (and again after
+// the stage is reset) instead of tested each interval.
+struct StageIntegration {
+  bool (*integrate)(OutputStage&, double, const StageDrive&, std::int32_t);
+  void (*keepResistors)(OutputStage&, double, double);
+  void keep(OutputStage& s, const StageDrive& drive) const { keepResistors(s, drive.rA, drive.rB); }
+};
+
+void nothingToKeep(OutputStage&, double, double) {}
 
 StageIntegration stageIntegration() {
 #ifdef CORVA_VECTOR_PATHS
-  if (vectorPathsOn()) return integrateOutputStageAvx2;
+  if (vectorPathsOn()) return {integrateOutputStageKeptAvx2, keepOutputStageResistorsAvx2};
 #endif
-  return integrateOutputStage;
+  return {integrateOutputStage, nothingToKeep};
 }
 
 // What the steady path keeps in locals through a block, written back at its end.
@@ -258,7 +266,7 @@ inline bool stageVoltagesFinite(const OutputStage& s) {
 // as renderSample. With Settled, the volume has reached its target and holds it.
 template <bool Settled>
 [[gnu::always_inline]] inline float steadySample(CircuitEngine& engine, const OutputStageInputs& in, BlockDrive& block,
-                                                 double h, StageIntegration integrate, SteadyState& state) {
+                                                 double h, const StageIntegration& integrate, SteadyState& state) {
   OutputStage& s = engine.outputStage;
   if constexpr (!Settled) smoothVolume(engine, in);
   advanceRamps(engine, block);
@@ -272,10 +280,11 @@ template <bool Settled>
     s.timeDone = 0.0;
     if (!stageVoltagesFinite(s)) [[unlikely]] {
       resetOutputStage(s);
+      integrate.keep(s, block.drive);
       s.average = 0.0f;
       s.timeSimulated = h;
     } else {
-      (void)integrate(s, h, block.drive, state.budgetLeft);
+      (void)integrate.integrate(s, h, block.drive, state.budgetLeft);
       const double done = s.timeDone;
       s.timeSimulated = done;
       if (done != h) [[unlikely]] {
@@ -289,6 +298,7 @@ template <bool Settled>
       state.budgetLeft -= s.stampCount;
       if (!std::isfinite(s.average)) [[unlikely]] {
         resetOutputStage(s);
+        integrate.keep(s, block.drive);
         s.average = 0.0f;
       }
     }
@@ -425,6 +435,7 @@ void renderOversampled(CircuitEngine& engine, const OutputStageInputs& in, Block
   SteadyState state{engine.budgetLeft, engine.lanePos, engine.wildFrames};
   const double h = engine.oversampledPeriod;
   const StageIntegration integrate = stageIntegration();
+  integrate.keep(engine.outputStage, block.drive);
   if (block.volumeSettled) {
     engine.volumeNow = in.targetVolume;
     decimateFrames(engine, SteadySamples<true>{engine, in, block, h, integrate, state}, F, outputs, channelCount,

@@ -43,21 +43,29 @@ struct VectorDrive {
   double biasVoltage;
 };
 
-// The interval's drive. Its conductances depend only on the base resistors, and are kept
-// in the stage with the sub-step constants (see prepareVector).
-inline VectorDrive vectorDrive(OutputStage& s, const StageDrive& drive) {
-  VectorDrive d;
-  d.source = _mm256_setr_pd(drive.sourceA, drive.gate, drive.sourceB, drive.gate);
-  double* kept = s.stepConstants + kDriveConductance;
-  if (!(drive.rA == s.stepConstantsKey[1] && drive.rB == s.stepConstantsKey[2])) {
+// Makes the drive's conductances, kept in the stage with the sub-step constants (see
+// prepareVector), again when the base resistors differ from those they were made for.
+inline void keepDriveConductances(OutputStage& s, double rA, double rB) {
+  if (!(rA == s.stepConstantsKey[1] && rB == s.stepConstantsKey[2])) {
     // Other resistors: every kept constant is made again.
     s.stepConstantsKey[0] = 0.0;
-    s.stepConstantsKey[1] = drive.rA;
-    s.stepConstantsKey[2] = drive.rB;
-    const __m256d conductance = _mm256_setr_pd(1.0 / drive.rA, kCollectorLoad, 1.0 / drive.rB, kCollectorLoad);
+    s.stepConstantsKey[1] = rA;
+    s.stepConstantsKey[2] = rB;
+    double* kept = s.stepConstants + kDriveConductance;
+    const __m256d conductance = _mm256_setr_pd(1.0 / rA, kCollectorLoad, 1.0 / rB, kCollectorLoad);
     _mm256_store_pd(kept, conductance);
     _mm256_store_pd(kept + 4, _mm256_add_pd(set1(kLeak), conductance));
   }
+}
+
+// The interval's drive, its conductances those kept for its resistors; with
+// ResistorsKept the caller has kept them already (see keepDriveConductances).
+template <bool ResistorsKept>
+inline VectorDrive vectorDrive(OutputStage& s, const StageDrive& drive) {
+  VectorDrive d;
+  d.source = _mm256_setr_pd(drive.sourceA, drive.gate, drive.sourceB, drive.gate);
+  if constexpr (!ResistorsKept) keepDriveConductances(s, drive.rA, drive.rB);
+  const double* kept = s.stepConstants + kDriveConductance;
   d.conductance = _mm256_load_pd(kept);
   d.leakAnd = _mm256_load_pd(kept + 4);
   d.biasVoltage = drive.biasVoltage;
@@ -714,9 +722,9 @@ inline int baseMask(__m256d mask) { return _mm256_movemask_pd(mask) & kBaseLanes
 // predictor's slope serving the turn-on lookahead too (the same quotient). The state
 // stays in the stage between sub-steps: values held in registers across the Newton solve
 // would be spilled inside it.
-template <bool ModeTwo>
+template <bool ModeTwo, bool ResistorsKept>
 [[gnu::flatten]] bool integrate(OutputStage& s, double h, const StageDrive& stageDrive, std::int32_t budget) {
-  const VectorDrive drive = vectorDrive(s, stageDrive);
+  const VectorDrive drive = vectorDrive<ResistorsKept>(s, stageDrive);
   double t = 0.0;
   double step = h;
   // A sub-step that needs more evaluations than one block can spend still advances,
@@ -822,7 +830,15 @@ template <bool ModeTwo>
 }  // namespace
 
 bool integrateOutputStageAvx2(OutputStage& stage, double h, const StageDrive& drive, std::int32_t budget) {
-  return drive.modeTwo ? integrate<true>(stage, h, drive, budget) : integrate<false>(stage, h, drive, budget);
+  return drive.modeTwo ? integrate<true, false>(stage, h, drive, budget)
+                       : integrate<false, false>(stage, h, drive, budget);
+}
+
+void keepOutputStageResistorsAvx2(OutputStage& stage, double rA, double rB) { keepDriveConductances(stage, rA, rB); }
+
+bool integrateOutputStageKeptAvx2(OutputStage& stage, double h, const StageDrive& drive, std::int32_t budget) {
+  return drive.modeTwo ? integrate<true, true>(stage, h, drive, budget)
+                       : integrate<false, true>(stage, h, drive, budget);
 }
 
 }  // namespace corva
