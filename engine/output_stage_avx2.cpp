@@ -529,8 +529,14 @@ inline void evaluate(const VectorSubStep& w, double (&junctionVoltage)[2], __m25
   // and spills more around the bias paths' solve.
   VectorSubStep kept = w;
   if constexpr (ModeTwo) asm volatile("" : "+r"(kept.constants));
-  e.col[0] = _mm256_add_pd(row0, _mm256_set_m128d(pad, _mm_unpacklo_pd(gBB, gCB)));
-  e.col[1] = _mm256_add_pd(kept.row(1), _mm256_set_m128d(pad, _mm_unpacklo_pd(minusGBC, gCC)));
+  // Columns 0 and 1 add in their low halves only and keep the high halves as they are
+  // (what adding -0 gives): the first pivot is usually in column 0's low half, and no
+  // insert stands between the conductances and it.
+  const __m128d col0 = _mm_add_pd(_mm256_castpd256_pd128(row0), _mm_unpacklo_pd(gBB, gCB));
+  e.col[0] = _mm256_blend_pd(row0, _mm256_castpd128_pd256(col0), 0b0011);
+  const __m256d row1 = kept.row(1);
+  e.col[1] = _mm256_blend_pd(
+      row1, _mm256_castpd128_pd256(_mm_add_pd(_mm256_castpd256_pd128(row1), _mm_unpacklo_pd(minusGBC, gCC))), 0b0011);
   e.col[2] = _mm256_add_pd(row2, _mm256_set_m128d(_mm_unpackhi_pd(gBB, gCB), pad));
   e.col[3] = _mm256_add_pd(kept.row(3), _mm256_set_m128d(_mm_unpackhi_pd(minusGBC, gCC), pad));
   e.r = sumOfSquares(F);
@@ -575,8 +581,12 @@ struct Columns {
     constexpr int P[4] = {P0, P1, P2, P3};
     constexpr int p = P[C];
     constexpr int below = rowsBelow<C, P0, P1, P2, P3>();
-    inversePivot[C] = 1.0 / col[C][p];
-    const __m256d f = _mm256_mul_pd(col[C], set1(inversePivot[C]));
+    // The reciprocal in every lane, divided from the pivot in every lane: no broadcast
+    // stands between the division and the multipliers (each lane's quotient is the
+    // scalar 1 / pivot).
+    const __m256d inverse = _mm256_div_pd(set1(1.0), broadcastLane<p>(col[C]));
+    inversePivot[C] = _mm256_cvtsd_f64(inverse);
+    const __m256d f = _mm256_mul_pd(col[C], inverse);
 #pragma GCC unroll 4
     for (int j = C + 1; j < 4; ++j)
       if (C > 0 || !stageZero(p, j))
@@ -602,13 +612,21 @@ struct Columns {
   }
 };
 
-inline bool solve(const VectorEvaluation& e, __m256d& dx) {
+// The solution in dx, and v + dx in next. Unknown 0 is solved last; next takes it in a
+// scalar sum beside the vector sum of the others, so that no assembly of dx stands
+// between it and the next evaluation.
+inline bool solve(const VectorEvaluation& e, __m256d& dx, __m256d& next) {
   Columns a{{e.col[0], e.col[1], e.col[2], e.col[3]}, e.rhs};
   double x[4];
   if (!solveInRowOrder(a, x)) return false;
   // Assembled in registers: a vector load of four values just stored one by one would
   // wait for the stores to retire.
   dx = _mm256_setr_pd(x[0], x[1], x[2], x[3]);
+  const __m128d x1 = _mm_set_sd(x[1]);
+  const __m256d others = _mm256_add_pd(
+      e.v, _mm256_set_m128d(_mm_unpacklo_pd(_mm_set_sd(x[2]), _mm_set_sd(x[3])), _mm_unpacklo_pd(x1, x1)));
+  const __m128d first = _mm_add_sd(_mm256_castpd256_pd128(e.v), _mm_set_sd(x[0]));
+  next = _mm256_blend_pd(others, _mm256_castpd128_pd256(first), 0b0001);
   return true;
 }
 
@@ -660,13 +678,13 @@ inline bool newton(OutputStage& stage, const VectorSubStep& w, const double* gue
   ++count;
   for (int iteration = 0; iteration < kNewtonIterations; ++iteration) {
     const __m256d v = cur.v;
-    __m256d dx;
-    if (!solve(cur, dx)) return finish(false);
+    __m256d dx, next;
+    if (!solve(cur, dx, next)) return finish(false);
     const NewtonConstants* K = &kNewtonConstants;
     asm volatile("" : "+r"(K));
     const __m256d stepBound = _mm256_add_pd(_mm256_mul_pd(load(K->stepRelative), absolute(v)), load(K->stepAbsolute));
     if (all(_mm256_cmp_pd(absolute(dx), stepBound, _CMP_LE_OQ))) {
-      _mm256_storeu_pd(stage.v, _mm256_add_pd(v, dx));
+      _mm256_storeu_pd(stage.v, next);
       return finish(true);
     }
     const __m256d residualBound = _mm256_add_pd(_mm256_mul_pd(load(K->residualRelative), cur.S),
@@ -675,23 +693,23 @@ inline bool newton(OutputStage& stage, const VectorSubStep& w, const double* gue
       _mm256_storeu_pd(stage.v, v);
       return finish(true);
     }
-    // The step alpha dx; an undamped step is dx itself (1 dx = dx), without the multiply.
+    // The step alpha dx; an undamped step is dx itself (1 dx = dx), next as the solve
+    // made it.
     // The largest change is above 0.5 only when one of them is (a NaN compares false:
     // the largest is then a NaN or a value not above 0.5).
     double alpha = 1.0;
-    __m256d step = dx;
     const __m256d changes = junctionChanges(dx);
     if (_mm256_movemask_pd(_mm256_cmp_pd(changes, load(K->damping), _CMP_GT_OQ)) != 0) {
       const double m = largestJunctionChange(changes);
       if (m > 0.5) {
         alpha = 0.5 / m;
-        step = _mm256_mul_pd(set1(alpha), dx);
+        next = _mm256_add_pd(v, _mm256_mul_pd(set1(alpha), dx));
       }
     }
     bool improved = false;
     for (int attempt = 0; attempt < kLineSearchTries; ++attempt) {
       VectorEvaluation trial;
-      evaluate<ModeTwo>(w, junctionVoltage, _mm256_add_pd(v, step), trial);
+      evaluate<ModeTwo>(w, junctionVoltage, next, trial);
       ++count;
       if (trial.r < cur.r) {
         cur = trial;
@@ -699,7 +717,7 @@ inline bool newton(OutputStage& stage, const VectorSubStep& w, const double* gue
         break;
       }
       alpha /= 2.0;
-      step = _mm256_mul_pd(set1(alpha), dx);
+      next = _mm256_add_pd(v, _mm256_mul_pd(set1(alpha), dx));
     }
     if (!improved) return finish(false);
   }
