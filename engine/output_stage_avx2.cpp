@@ -831,12 +831,7 @@ template <bool ModeTwo, bool ResistorsKept>
     s.timeDone += step;
     // The ends' sums in all lanes, of which the second collector's is used.
     s.integral += _mm256_add_pd(vStart, vEnd)[kCollectorB] / 2.0 * step;
-    if (s.holdOff < 1) {
-      step = std::min(1.5 * step, h);
-    } else {
-      step = std::min(step, h);
-      s.holdOff -= 1;
-    }
+    step = grownStep(s, step, h);
     if (s.stampCount >= budget) {
       s.resumeStep = step;
       return false;

@@ -246,6 +246,14 @@ inline bool nearSwitching(const OutputStage& s, int base, int collector) {
   return vb > 0.45 && vb < 0.75 && s.v[collector] - vb > 1.0;
 }
 
+// After an accepted sub-step: the next one's length, half as long again unless its
+// growth is held off.
+inline double grownStep(OutputStage& s, double step, double h) {
+  if (s.holdOff < 1) return std::min(1.5 * step, h);
+  s.holdOff -= 1;
+  return std::min(step, h);
+}
+
 // The per-sub-step arithmetic of the integration in scalar form; another path may give
 // its own, with the same values (the AVX2 path has a loop of its own, step for step this
 // one).
@@ -339,12 +347,7 @@ template <class Arithmetic = ScalarSubStepArithmetic, class Solve>
     s.lastStep = step;
     s.timeDone += step;
     s.integral += (s.vStart[kCollectorB] + s.v[kCollectorB]) / 2.0 * step;
-    if (s.holdOff < 1) {
-      step = std::min(1.5 * step, h);
-    } else {
-      step = std::min(step, h);
-      s.holdOff -= 1;
-    }
+    step = grownStep(s, step, h);
     if (s.stampCount >= budget) {
       s.resumeStep = step;
       return false;
