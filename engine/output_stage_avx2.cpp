@@ -566,10 +566,17 @@ constexpr int rowsBelow() {
 // The first column's pivot row keeps its zero (see stageZero) through the elimination:
 // the column it would update is left as it is (subtracting a multiple of zero changes no
 // entry), and the back-substitution skips the zero.
+//
+// Each pivot after the first is made again in every lane from the operands its lane of
+// the last elimination had (the same operations on the same values): its division then
+// starts as soon as the last reciprocal's products are made, without waiting for the
+// column's update to be assembled and its pivot's lane broadcast.
 struct Columns {
   static constexpr bool kStageSparsity = true;
   __m256d col[4];
   __m256d rhs;
+  __m256d inverse{};     // the last eliminated column's reciprocal pivot, in every lane
+  __m256d nextBefore{};  // the column after it, as it was before that elimination
 
   template <int C, int, int, int, int>
   void magnitudes(double* m) const {
@@ -581,12 +588,24 @@ struct Columns {
     constexpr int P[4] = {P0, P1, P2, P3};
     constexpr int p = P[C];
     constexpr int below = rowsBelow<C, P0, P1, P2, P3>();
-    // The reciprocal in every lane, divided from the pivot in every lane: no broadcast
-    // stands between the division and the multipliers (each lane's quotient is the
-    // scalar 1 / pivot).
-    const __m256d inverse = _mm256_div_pd(set1(1.0), broadcastLane<p>(col[C]));
+    // The pivot in every lane: as the column holds it, or (a column the last elimination
+    // updated) that update's entry for its row p, made from the same operands:
+    // before[p] - (last[p] * inverse) * before[last pivot row].
+    __m256d pivot;
+    if constexpr (C == 0 || (C == 1 && stageZero(P0, 1))) {
+      pivot = broadcastLane<p>(col[C]);
+    } else {
+      constexpr int last = P[C - 1];
+      pivot = _mm256_sub_pd(
+          broadcastLane<p>(nextBefore),
+          _mm256_mul_pd(_mm256_mul_pd(broadcastLane<p>(col[C - 1]), inverse), broadcastLane<last>(nextBefore)));
+    }
+    // The reciprocal in every lane: no broadcast stands between the division and the
+    // multipliers (each lane's quotient is the scalar 1 / pivot).
+    inverse = _mm256_div_pd(set1(1.0), pivot);
     inversePivot[C] = _mm256_cvtsd_f64(inverse);
     const __m256d f = _mm256_mul_pd(col[C], inverse);
+    if constexpr (C < 3) nextBefore = col[C + 1];
 #pragma GCC unroll 4
     for (int j = C + 1; j < 4; ++j)
       if (C > 0 || !stageZero(p, j))
