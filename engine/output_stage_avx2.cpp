@@ -424,121 +424,110 @@ inline void evaluate(const VectorSubStep& w, double (&junctionVoltage)[2], __m25
   F = _mm256_add_pd(F, third);
   S = _mm256_add_pd(S, absolute(third));
 
-  // Both transistors, A in the low lane of each pair and B in the high lane. The
-  // junctions' arguments in one vector: the bases (forward junctions) in lanes 0 and 1,
-  // vb - vc (reverse junctions) in lanes 2 and 3; subtracting +0 leaves a base as it is.
-  const __m256d bases = _mm256_permute4x64_pd(v, 0b10'00'10'00);       // bA, bB, bA, bB
-  const __m256d collectors = _mm256_permute4x64_pd(v, 0b11'01'11'01);  // cA, cB, cA, cB
-  const __m256d arguments = _mm256_sub_pd(bases, _mm256_blend_pd(_mm256_setzero_pd(), collectors, 0b1100));
-  const __m128d vb = _mm256_castpd256_pd128(arguments);
+  // Both transistors, A in the low half and B in the high half: each half holds its
+  // transistor's forward junction (argument vb, lanes 0 and 2) and its reverse junction
+  // (vb - vc, lanes 1 and 3), so that every sum of a transistor's terms pairs lanes
+  // within a half. Subtracting +0 leaves a base as it is.
+  const __m256d arguments = _mm256_sub_pd(_mm256_movedup_pd(v), _mm256_blend_pd(_mm256_setzero_pd(), v, 0b1010));
   // An exponential below exp(-50) of the terms it joins cannot change their sum; its exp
   // is skipped (see the baseline transistor law): a forward junction's when vb < -50 VT,
   // a reverse junction's when vc - vb > 50 VT (that is vb - vc < -50 VT, the one being
   // the other negated) and vc > 50 VT.
   constexpr double kNegligible = 50.0 * VT;
-  const __m256d skip = _mm256_and_pd(_mm256_cmp_pd(arguments, set1(-kNegligible), _CMP_LT_OS),
-                                     _mm256_blend_pd(_mm256_cmp_pd(collectors, set1(kNegligible), _CMP_GT_OS),
-                                                     _mm256_castsi256_pd(_mm256_set1_epi64x(-1)), 0b0011));
-  // Base-emitter breakdown: conducts only with a base below about -8.47 V.
-  const __m128d breakdownArgument = _mm_sub_pd(_mm_xor_pd(vb, _mm_set1_pd(-0.0)), _mm_set1_pd(kBreakdownVoltage));
-  const __m128d live = _mm_cmpnlt_pd(breakdownArgument, _mm_set1_pd(-40.0 * VT));
-  const int breakdownLive = _mm_movemask_pd(live);
-  const __m128d one = _mm_set1_pd(1.0);
-  const __m128d isF = _mm_set1_pd(kIsOverBetaF);
-  const __m128d isR = _mm_set1_pd(kIsOverBetaR);
-  const __m128d is = _mm_set1_pd(kIs);
-  const __m128d isD = _mm_set1_pd(kBreakdownIs);
-  const __m128d invVT = _mm_set1_pd(kInvVT);
-  // Lanes 0 and 1 are the forward junctions of A and B (argument vb) or their breakdown
-  // junctions, lanes 2 and 3 the reverse junctions (vb - vc).
+  const __m256d allLanes = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
+  const __m256d skip = _mm256_and_pd(
+      _mm256_cmp_pd(arguments, set1(-kNegligible), _CMP_LT_OS),
+      _mm256_blend_pd(_mm256_cmp_pd(v, set1(kNegligible), _CMP_GT_OS), allLanes, 0b0101));
+  // Base-emitter breakdown: conducts only with a base below about -8.47 V (lanes 0 and
+  // 2; the others are not used).
+  const __m256d breakdownArgument = _mm256_sub_pd(_mm256_xor_pd(arguments, negativeZero), set1(kBreakdownVoltage));
+  const __m256d live = _mm256_cmp_pd(breakdownArgument, set1(-40.0 * VT), _CMP_NLT_US);
+  constexpr int kForwardLanes = 0b0101;
+  const int breakdownLive = _mm256_movemask_pd(live) & kForwardLanes;
+  const __m256d one = set1(1.0);
+  // Each junction's saturation current over its beta, and Is, in its lanes.
+  const __m256d isFR = _mm256_setr_pd(kIsOverBetaF, kIsOverBetaR, kIsOverBetaF, kIsOverBetaR);
+  const __m256d is = set1(kIs);
+  const __m256d isD = set1(kBreakdownIs);
+  const __m256d invVT = set1(kInvVT);
   __m256d junctionE, junctionSlope;
-  __m128d fe, fs, Ibd, breakdownConductance;
+  __m256d Ibd, breakdownConductance;  // in the forward lanes
   if (breakdownLive == 0) [[likely]] {
     // Neither breakdown junction conducts: each gives the current Is (0 - 1) and no
     // conductance.
     limitedExp4(arguments, skip, junctionE, junctionSlope);
-    fe = _mm256_castpd256_pd128(junctionE);
-    fs = _mm256_castpd256_pd128(junctionSlope);
-    Ibd = _mm_set1_pd(kBreakdownIs * (0.0 - 1.0));
-    breakdownConductance = _mm_setzero_pd();
+    Ibd = set1(kBreakdownIs * (0.0 - 1.0));
+    breakdownConductance = _mm256_setzero_pd();
   } else {
     // A base low enough for breakdown skips its forward junction, so the breakdown
     // junction takes the forward junction's lane (each lane's exp depends on its argument
     // alone). Only a NaN base is live without skipping; it takes the separate exp below.
-    const bool shareLanes = _mm_movemask_pd(_mm_and_pd(live, _mm256_castpd256_pd128(skip))) == breakdownLive;
-    const __m128d sharing = shareLanes ? live : _mm_setzero_pd();
-    const __m256d sharingLanes = _mm256_zextpd128_pd256(sharing);
-    limitedExp4(_mm256_blendv_pd(arguments, _mm256_castpd128_pd256(breakdownArgument), sharingLanes),
-                _mm256_andnot_pd(sharingLanes, skip), junctionE, junctionSlope);
-    const __m128d firstE = _mm256_castpd256_pd128(junctionE);
-    const __m128d firstSlope = _mm256_castpd256_pd128(junctionSlope);
-    fe = _mm_andnot_pd(sharing, firstE);
-    fs = _mm_andnot_pd(sharing, firstSlope);
-    __m128d de = _mm_and_pd(sharing, firstE);
-    __m128d ds = _mm_and_pd(sharing, firstSlope);
+    const bool shareLanes = (_mm256_movemask_pd(_mm256_and_pd(live, skip)) & kForwardLanes) == breakdownLive;
+    const __m256d sharing = shareLanes ? _mm256_blend_pd(_mm256_setzero_pd(), live, kForwardLanes)
+                                       : _mm256_setzero_pd();
+    __m256d sharedE, sharedSlope;
+    limitedExp4(_mm256_blendv_pd(arguments, breakdownArgument, sharing), _mm256_andnot_pd(sharing, skip), sharedE,
+                sharedSlope);
+    junctionE = _mm256_andnot_pd(sharing, sharedE);
+    junctionSlope = _mm256_andnot_pd(sharing, sharedSlope);
+    __m256d de = _mm256_and_pd(sharing, sharedE);
+    __m256d ds = _mm256_and_pd(sharing, sharedSlope);
     if (!shareLanes) [[unlikely]] {
       // Both breakdown junctions in one vector exp; a junction that does not conduct, and
-      // the two padding lanes, give 0.
+      // the two other lanes, give 0.
       // Outside mode 2 the breakdown arguments are made again from the bases (the same
       // operations on the same values), so that they are not kept across the exponential
       // above; in mode 2 that costs more than it saves.
-      __m128d argument = breakdownArgument;
-      if constexpr (!ModeTwo) {
-        const __m128d bases = _mm256_castpd256_pd128(_mm256_permute4x64_pd(v, 0b00'00'10'00));
-        argument = _mm_sub_pd(_mm_xor_pd(bases, _mm_set1_pd(-0.0)), _mm_set1_pd(kBreakdownVoltage));
-      }
-      const __m128d dead = _mm_cmplt_pd(argument, _mm_set1_pd(-40.0 * VT));
-      __m256d breakdownE, breakdownSlope;
-      limitedExp4(_mm256_set_m128d(_mm_set1_pd(-1.0), argument),
-                  _mm256_set_m128d(_mm_castsi128_pd(_mm_set1_epi64x(-1)), dead), breakdownE, breakdownSlope);
-      de = _mm256_castpd256_pd128(breakdownE);
-      ds = _mm256_castpd256_pd128(breakdownSlope);
+      __m256d argument = breakdownArgument;
+      if constexpr (!ModeTwo) argument = _mm256_sub_pd(_mm256_xor_pd(v, negativeZero), set1(kBreakdownVoltage));
+      const __m256d dead = _mm256_cmp_pd(argument, set1(-40.0 * VT), _CMP_LT_OS);
+      limitedExp4(_mm256_blend_pd(argument, set1(-1.0), 0b1010), _mm256_blend_pd(dead, allLanes, 0b1010), de, ds);
     }
-    Ibd = _mm_mul_pd(isD, _mm_sub_pd(de, one));
-    breakdownConductance = _mm_mul_pd(isD, ds);
+    Ibd = _mm256_mul_pd(isD, _mm256_sub_pd(de, one));
+    breakdownConductance = _mm256_mul_pd(isD, ds);
   }
-  const __m128d re = _mm256_extractf128_pd(junctionE, 1);
-  const __m128d rs = _mm256_extractf128_pd(junctionSlope, 1);
-  const __m128d reverseBase = _mm_mul_pd(isR, _mm_sub_pd(re, one));
-  const __m128d Ib = _mm_sub_pd(_mm_add_pd(_mm_mul_pd(isF, _mm_sub_pd(fe, one)), reverseBase), Ibd);
-  const __m128d IbScale = _mm_add_pd(absolute(Ib), absolute(Ibd));
-  const __m128d Ic = _mm_sub_pd(_mm_mul_pd(is, _mm_sub_pd(fe, re)), reverseBase);
-  const __m128d isRrs = _mm_mul_pd(isR, rs);
-  const __m128d isrs = _mm_mul_pd(is, rs);
-  const __m128d gBB = _mm_mul_pd(_mm_add_pd(_mm_add_pd(_mm_mul_pd(isF, fs), isRrs), breakdownConductance), invVT);
-  const __m128d gBC = _mm_mul_pd(isRrs, invVT);
-  const __m128d gCB = _mm_mul_pd(_mm_sub_pd(_mm_sub_pd(_mm_mul_pd(is, fs), isrs), isRrs), invVT);
-  const __m128d gCC = _mm_mul_pd(_mm_add_pd(isrs, isRrs), invVT);
+  // Lanes 0 and 2: the forward terms; lanes 1 and 3: the reverse terms (reverseBase,
+  // isR rs).
+  const __m256d scaled = _mm256_mul_pd(isFR, _mm256_sub_pd(junctionE, one));
+  const __m256d swappedScaled = _mm256_permute_pd(scaled, 0b0101);
+  // Ib in lanes 0 and 2, Ic in lanes 1 and 3.
+  const __m256d Ib = _mm256_sub_pd(_mm256_add_pd(scaled, swappedScaled), Ibd);
+  const __m256d IbScale = _mm256_add_pd(absolute(Ib), absolute(Ibd));
+  const __m256d Ic = _mm256_sub_pd(_mm256_mul_pd(is, _mm256_sub_pd(_mm256_permute_pd(junctionE, 0b0101), junctionE)),
+                                   scaled);
+  // isF fs (lanes 0 and 2), isR rs (1 and 3); Is fs (0 and 2), Is rs (1 and 3).
+  const __m256d pF = _mm256_mul_pd(isFR, junctionSlope);
+  const __m256d pS = _mm256_mul_pd(is, junctionSlope);
+  const __m256d swappedF = _mm256_permute_pd(pF, 0b0101);
+  // gBB in lanes 0 and 2, gCB and gCC in lanes 1 and 3, gBC in lanes 0 and 2.
+  const __m256d gBB = _mm256_mul_pd(_mm256_add_pd(_mm256_add_pd(pF, swappedF), breakdownConductance), invVT);
+  const __m256d gCB = _mm256_mul_pd(_mm256_sub_pd(_mm256_sub_pd(_mm256_permute_pd(pS, 0b0101), pS), pF), invVT);
+  const __m256d gBC = _mm256_mul_pd(swappedF, invVT);
+  const __m256d gCC = _mm256_mul_pd(_mm256_add_pd(pS, pF), invVT);
 
-  const __m256d transistorF = _mm256_set_m128d(_mm_unpackhi_pd(Ib, Ic), _mm_unpacklo_pd(Ib, Ic));
-  const __m256d transistorS = _mm256_set_m128d(_mm_unpackhi_pd(IbScale, absolute(Ic)),
-                                               _mm_unpacklo_pd(IbScale, absolute(Ic)));
-  F = _mm256_add_pd(F, transistorF);
-  S = _mm256_add_pd(S, transistorS);
+  F = _mm256_add_pd(F, _mm256_blend_pd(Ib, Ic, 0b1010));
+  S = _mm256_add_pd(S, _mm256_blend_pd(IbScale, absolute(Ic), 0b1010));
   e.F = F;
   e.S = S;
   e.rhs = _mm256_xor_pd(F, negativeZero);
 
-  const __m128d pad = _mm_set1_pd(-0.0);
-  const __m128d minusGBC = _mm_xor_pd(gBC, pad);
   // The base Jacobian is symmetric, so its rows serve as its columns; the transistors
   // add to column 0 (base A) gBB, gCB; column 1 (collector A) -gBC, gCC; columns 2 and 3
-  // likewise for B. Padding lanes add -0.
+  // likewise for B. Each column adds in its transistor's half only and keeps the other
+  // half as it is (what adding -0 gives).
   // In mode 2 the collectors' rows are read here from the stage, through a pointer the
   // compiler cannot see through: otherwise it copies them to the stack once per sub-step
   // and spills more around the bias paths' solve.
   VectorSubStep kept = w;
   if constexpr (ModeTwo) asm volatile("" : "+r"(kept.constants));
-  // Columns 0 and 1 add in their low halves only and keep the high halves as they are
-  // (what adding -0 gives): the first pivot is usually in column 0's low half, and no
-  // insert stands between the conductances and it.
-  const __m128d col0 = _mm_add_pd(_mm256_castpd256_pd128(row0), _mm_unpacklo_pd(gBB, gCB));
-  e.col[0] = _mm256_blend_pd(row0, _mm256_castpd128_pd256(col0), 0b0011);
+  const __m256d bases = _mm256_blend_pd(gBB, gCB, 0b1010);
+  const __m256d collectors = _mm256_blend_pd(_mm256_xor_pd(gBC, negativeZero), gCC, 0b1010);
   const __m256d row1 = kept.row(1);
-  e.col[1] = _mm256_blend_pd(
-      row1, _mm256_castpd128_pd256(_mm_add_pd(_mm256_castpd256_pd128(row1), _mm_unpacklo_pd(minusGBC, gCC))), 0b0011);
-  e.col[2] = _mm256_add_pd(row2, _mm256_set_m128d(_mm_unpackhi_pd(gBB, gCB), pad));
-  e.col[3] = _mm256_add_pd(kept.row(3), _mm256_set_m128d(_mm_unpackhi_pd(minusGBC, gCC), pad));
+  const __m256d row3 = kept.row(3);
+  e.col[0] = _mm256_blend_pd(row0, _mm256_add_pd(row0, bases), 0b0011);
+  e.col[1] = _mm256_blend_pd(row1, _mm256_add_pd(row1, collectors), 0b0011);
+  e.col[2] = _mm256_blend_pd(row2, _mm256_add_pd(row2, bases), 0b1100);
+  e.col[3] = _mm256_blend_pd(row3, _mm256_add_pd(row3, collectors), 0b1100);
   e.r = sumOfSquares(F);
 }
 
