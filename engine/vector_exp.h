@@ -180,16 +180,19 @@ inline __m256d exp4(__m256d x) {
 inline void limitedExp4(__m256d v, __m256d skip, __m256d& e, __m256d& slope) {
   const Exp4Constants* K = exp4Constants();
   const __m256d below = _mm256_cmp_pd(v, load(K->one), _CMP_LE_OQ);
-  const __m256d x = _mm256_blendv_pd(load(K->minusOne), _mm256_mul_pd(v, load(K->inverseThermalVoltage)),
-                                     _mm256_andnot_pd(skip, below));
+  const __m256d scaled = _mm256_mul_pd(v, load(K->inverseThermalVoltage));
   // Usually every lane is skipped or below 1 V and within the fast range (an argument
   // below 1 V is within it on the upper side): no lane needs the tangent or the slow
-  // path, and the exponential is its own slope.
-  const __m256d plain = _mm256_and_pd(_mm256_or_pd(below, skip), _mm256_cmp_pd(x, load(K->lowestFast), _CMP_GE_OQ));
+  // path, and the exponential is its own slope. A skipped lane then takes its own
+  // argument, whatever it is: its exponential (within the table, whatever its value) is
+  // replaced by 0, and no blend stands between the argument and the exponential.
+  const __m256d plain = _mm256_or_pd(skip,
+                                     _mm256_and_pd(below, _mm256_cmp_pd(scaled, load(K->lowestFast), _CMP_GE_OQ)));
   if (_mm256_movemask_pd(plain) == 0xf) [[likely]] {
-    e = slope = _mm256_andnot_pd(skip, exp4InRange(x, K));
+    e = slope = _mm256_andnot_pd(skip, exp4InRange(scaled, K));
     return;
   }
+  const __m256d x = _mm256_blendv_pd(load(K->minusOne), scaled, _mm256_andnot_pd(skip, below));
   const __m256d ex = exp4(x);
   const __m256d limit = set1(kJunctionExpLimit);
   const __m256d tangent = _mm256_mul_pd(
