@@ -169,6 +169,17 @@ inline float renderSample(CircuitEngine& engine, const OutputStageInputs& in, Bl
 // Four floats handled as one value, element by element.
 using FloatLanes = float __attribute__((vector_size(kDecimatorLanes * sizeof(float))));
 
+// p, which is 16-byte aligned, told to be so. Clang 14 crashes generating the
+// undefined-behaviour sanitizer's check of such a promise, so under clang the pointer
+// goes as it is (its code then loads the vectors unaligned).
+inline const void* assumeAligned16(const void* p) {
+#if defined(__clang__)
+  return p;
+#else
+  return __builtin_assume_aligned(p, 16);
+#endif
+}
+
 // The decimated outputs of count (at most four) consecutive frames from first on, the
 // first one's window starting at entry start, added to every channel. Each lane sums its
 // frame's products tap by tap, as a single frame's sum does. FixedTaps, when nonzero, is
@@ -179,8 +190,8 @@ void addDecimatedFrames(const CircuitEngine& engine, std::int32_t start, std::in
   const std::int32_t taps = FixedTaps > 0 ? FixedTaps : engine.tapCount;
   FloatLanes sum = {0.0f, 0.0f, 0.0f, 0.0f};
   // Both arrays' entries are whole aligned vectors, which the products may read directly.
-  const auto* const lanes = static_cast<const FloatLanes*>(__builtin_assume_aligned(engine.lanes[start], 16));
-  const auto* const tapLanes = static_cast<const FloatLanes*>(__builtin_assume_aligned(engine.tapLanes, 16));
+  const auto* const lanes = static_cast<const FloatLanes*>(assumeAligned16(engine.lanes[start]));
+  const auto* const tapLanes = static_cast<const FloatLanes*>(assumeAligned16(engine.tapLanes));
 #pragma GCC unroll 8
   for (std::int32_t t = 0; t < taps; ++t) {
     FloatLanes x, tap;
