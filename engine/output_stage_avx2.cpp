@@ -461,10 +461,10 @@ inline void evaluate(const VectorSubStep& w, double (&junctionVoltage)[2], __m25
   } else {
     // A base low enough for breakdown skips its forward junction, so the breakdown
     // junction takes the forward junction's lane (each lane's exp depends on its argument
-    // alone). Only a NaN base is live without skipping; it takes the separate exp below.
-    const bool shareLanes = (_mm256_movemask_pd(_mm256_and_pd(live, skip)) & kForwardLanes) == breakdownLive;
-    const __m256d sharing = shareLanes ? _mm256_blend_pd(_mm256_setzero_pd(), live, kForwardLanes)
-                                       : _mm256_setzero_pd();
+    // alone; the skipped junction's exp is 0). Only a NaN base is live without skipping;
+    // then both breakdown junctions take the separate exp below.
+    const __m256d sharing = _mm256_blend_pd(_mm256_setzero_pd(), _mm256_and_pd(live, skip), kForwardLanes);
+    const bool shareLanes = _mm256_movemask_pd(sharing) == breakdownLive;
     __m256d sharedE, sharedSlope;
     limitedExp4(_mm256_blendv_pd(arguments, breakdownArgument, sharing), _mm256_andnot_pd(sharing, skip), sharedE,
                 sharedSlope);
