@@ -87,16 +87,20 @@ TEST(JackHost, MidiNotePlaysAtTheInstrumentsPitchAtEveryPeriod) {
       EXPECT_NE(env.readSettings().find("sr=48000"), std::string::npos);
       ASSERT_TRUE(waitFor([&] { return rec.frames() > 4800; }));
       const int xruns = rec.xruns();
-      sender.send({0x90, 60, 100});
       std::vector<float> got;
       std::size_t start = 0;
-      ASSERT_TRUE(waitFor(
-          [&] {
-            got = rec.left();
-            start = onset(got);
-            return start + 28800 < got.size();
-          },
-          30s))
+      const auto soundFor = [&](std::size_t frames) {
+        got = rec.left();
+        start = onset(got);
+        return start + frames < got.size();
+      };
+      // The server drops a period's MIDI for a client that was late for it (a busy
+      // machine): the note is sent again every 500 ms until it sounds.
+      for (int sent = 0; sent < 20 && !soundFor(0); ++sent) {
+        sender.send({0x90, 60, 100});
+        waitFor([&] { return soundFor(0); }, 500ms);
+      }
+      ASSERT_TRUE(waitFor([&] { return soundFor(28800); }, 30s))
           << "recorded " << got.size() << " frames, sound from frame " << start;
       StandaloneHost::Destroy();
       const bool clean = rec.xruns() == xruns;
