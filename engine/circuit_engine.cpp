@@ -58,6 +58,18 @@ BlockDrive blockDrive(const CircuitEngine& engine, const OutputStageInputs& in) 
   return b;
 }
 
+// Whether the stage's four voltages are finite: x - x is 0 for a finite x and NaN for any
+// other, two at a time.
+inline bool stageVoltagesFinite(const OutputStage& s) {
+#if defined(__SSE2__)
+  const __m128d low = _mm_loadu_pd(s.v), high = _mm_loadu_pd(s.v + 2);
+  const __m128d zeros = _mm_add_pd(_mm_sub_pd(low, low), _mm_sub_pd(high, high));
+  return _mm_movemask_pd(_mm_cmpunord_pd(zeros, zeros)) == 0;
+#else
+  return std::isfinite(s.v[0]) && std::isfinite(s.v[1]) && std::isfinite(s.v[2]) && std::isfinite(s.v[3]);
+#endif
+}
+
 // One oversampled sample of the output stage's collector B, before scaling.
 [[gnu::always_inline]] inline void integrateSample(CircuitEngine& engine, double h, const BlockDrive& block) {
   OutputStage& s = engine.outputStage;
@@ -65,17 +77,9 @@ BlockDrive blockDrive(const CircuitEngine& engine, const OutputStageInputs& in) 
   s.stampCount = 0;
   s.integral = 0.0;
   s.timeDone = 0.0;
-  // x - x is 0 for a finite x and NaN for any other, so the sum is 0 exactly when the
-  // source voltages and the stage's voltages are all finite; two at a time.
-  using Pair = double __attribute__((vector_size(2 * sizeof(double))));
-  const Pair sources = {drive.sourceA, drive.sourceB};
-  Pair low, high;
-  std::memcpy(&low, s.v, sizeof low);
-  std::memcpy(&high, s.v + 2, sizeof high);
-  const Pair pairZeros = (sources - sources) + ((low - low) + (high - high));
-  const double zeros = pairZeros[0] + pairZeros[1];
   std::int32_t used = 0;
-  if (!(block.constantsUsable && zeros == 0.0)) {
+  if (!(block.constantsUsable && std::isfinite(drive.sourceA) && std::isfinite(drive.sourceB) &&
+        stageVoltagesFinite(s))) {
     resetOutputStage(s);
     s.timeSimulated = h;
     s.average = 0.0f;
@@ -260,18 +264,6 @@ struct SteadyState {
   std::int32_t lanePos;
   std::int32_t wildFrames;
 };
-
-// Whether the stage's four voltages are finite: x - x is 0 for a finite x and NaN for any
-// other, two at a time.
-inline bool stageVoltagesFinite(const OutputStage& s) {
-#if defined(__SSE2__)
-  const __m128d low = _mm_loadu_pd(s.v), high = _mm_loadu_pd(s.v + 2);
-  const __m128d zeros = _mm_add_pd(_mm_sub_pd(low, low), _mm_sub_pd(high, high));
-  return _mm_movemask_pd(_mm_cmpunord_pd(zeros, zeros)) == 0;
-#else
-  return std::isfinite(s.v[0]) && std::isfinite(s.v[1]) && std::isfinite(s.v[2]) && std::isfinite(s.v[3]);
-#endif
-}
 
 // One oversampled output sample on the steady path (see steadyBlock): the same values
 // as renderSample. With Settled, the volume has reached its target and holds it.

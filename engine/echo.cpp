@@ -21,6 +21,9 @@ inline int32_t wrapIndex(int32_t k, int32_t size) {
   return k;
 }
 
+// The delay, in samples, that the echo's time asks for.
+inline float delayTarget(const Echo& echo) { return echo.timeMs * 0.001f * echo.sampleRate; }
+
 }  // namespace
 
 void prepareEcho(Echo& echo, double sampleRate) {
@@ -45,21 +48,21 @@ void setEchoParams(Echo& echo, bool on, float feedback, float timeMs) {
   echo.feedback = clampOrLow(feedback, 0.0f, 1.0f) * 1.05f;
   echo.timeMs = clampOrLow(timeMs, 40.0f, 800.0f);
   if (!echo.initialised) {
-    echo.delaySamples = static_cast<double>(echo.timeMs * 0.001f * echo.sampleRate);
+    echo.delaySamples = static_cast<double>(delayTarget(echo));
     echo.wet = on ? 1.0f : 0.0f;
     echo.initialised = true;
   }
 }
 
-void passEcho(Echo& echo) { echo.delaySamples = static_cast<double>(echo.timeMs * 0.001f * echo.sampleRate); }
+void passEcho(Echo& echo) { echo.delaySamples = static_cast<double>(delayTarget(echo)); }
 
 float processEcho(Echo& echo, float x) {
-  const float target = echo.timeMs * 0.001f * echo.sampleRate;
   if (echoIdle(echo)) {
     passEcho(echo);
     return x;
   }
-  echo.delaySamples += (static_cast<double>(target) - echo.delaySamples) * static_cast<double>(echo.timeCoef);
+  echo.delaySamples += (static_cast<double>(delayTarget(echo)) - echo.delaySamples) *
+                       static_cast<double>(echo.timeCoef);
 
   float* line = echo.buffer.data();
   const auto size = static_cast<int32_t>(echo.buffer.size());

@@ -254,43 +254,13 @@ inline double grownStep(OutputStage& s, double step, double h) {
   return std::min(step, h);
 }
 
-// The per-sub-step arithmetic of the integration in scalar form; another path may give
-// its own, with the same values (the AVX2 path has a loop of its own, step for step this
-// one).
-struct ScalarSubStepArithmetic {
-  const StageDrive& drive;
-  ScalarSubStepArithmetic(const OutputStage&, const StageDrive& stageDrive) : drive(stageDrive) {}
-  // vStart = v; the predictor's guess from the last accepted sub-step's slope.
-  static void predict(OutputStage& s, double step, double* guess) {
-    for (int i = 0; i < 4; ++i) {
-      s.vStart[i] = s.v[i];
-      const double slope = s.lastStep > 0.0 ? (s.v[i] - s.vHist[i]) / s.lastStep : 0.0;
-      guess[i] = s.v[i] + std::clamp(slope * step, -0.5, 0.5);
-    }
-  }
-  // The largest change of an unknown over the sub-step.
-  static double largestChange(const OutputStage& s) {
-    double change = 0.0;
-    for (int i = 0; i < 4; ++i) change = std::max(change, std::fabs(s.v[i] - s.vStart[i]));
-    return change;
-  }
-  // The constants of one sub-step.
-  SubStep prepare(const OutputStage& s, double step) const { return prepareSubStep(s, step, drive); }
-  // After an accepted sub-step: the capacitors' history currents, and vHist = vStart.
-  static void acceptHistory(OutputStage& s, const SubStep& k) {
-    acceptCapacitorHistory(s, k);
-    for (int i = 0; i < 4; ++i) s.vHist[i] = s.vStart[i];
-  }
-};
-
 // The adaptive sub-steps of one interval. solve(stage, subStep, guess) is the Newton
-// solve of one sub-step, with the constants Arithmetic::prepare made for it: on success
-// it leaves the solution in stage.v. The Arithmetic is made once per interval, from the
-// stage and the interval's drive.
-template <class Arithmetic = ScalarSubStepArithmetic, class Solve>
+// solve of one sub-step, with the constants prepareSubStep made for it: on success it
+// leaves the solution in stage.v. (The AVX2 path has a loop of its own, step for step
+// this one.)
+template <class Solve>
 [[nodiscard]] inline bool integrateSubSteps(OutputStage& s, double h, const StageDrive& drive, std::int32_t budget,
                                             Solve&& solve) {
-  const Arithmetic arithmetic(s, drive);
   double t = 0.0;
   double step = h;
   // A sub-step that needs more evaluations than one block can spend still advances,
@@ -316,10 +286,15 @@ template <class Arithmetic = ScalarSubStepArithmetic, class Solve>
       s.trapezoid = 0;
     }
 
+    // vStart = v; the predictor's guess from the last accepted sub-step's slope.
     double guess[4];
-    arithmetic.predict(s, step, guess);
+    for (int i = 0; i < 4; ++i) {
+      s.vStart[i] = s.v[i];
+      const double slope = s.lastStep > 0.0 ? (s.v[i] - s.vHist[i]) / s.lastStep : 0.0;
+      guess[i] = s.v[i] + std::clamp(slope * step, -0.5, 0.5);
+    }
 
-    const auto k = arithmetic.prepare(s, step);
+    const SubStep k = prepareSubStep(s, step, drive);
     if (!solve(s, k, guess)) {
       step /= 2.0;
       s.holdOff = 2;
@@ -331,7 +306,9 @@ template <class Arithmetic = ScalarSubStepArithmetic, class Solve>
       continue;
     }
 
-    const double change = arithmetic.largestChange(s);
+    // The largest change of an unknown over the sub-step.
+    double change = 0.0;
+    for (int i = 0; i < 4; ++i) change = std::max(change, std::fabs(s.v[i] - s.vStart[i]));
     if (change <= 2.0) {
       s.calmTime += step;
     } else if (step <= 2.5e-7) {
@@ -342,7 +319,9 @@ template <class Arithmetic = ScalarSubStepArithmetic, class Solve>
       continue;
     }
 
-    arithmetic.acceptHistory(s, k);
+    // The capacitors' history currents, and vHist = vStart.
+    acceptCapacitorHistory(s, k);
+    for (int i = 0; i < 4; ++i) s.vHist[i] = s.vStart[i];
     t += step;
     s.lastStep = step;
     s.timeDone += step;
