@@ -28,9 +28,8 @@ struct alignas(16) PairConstants {
   __m128d inverseVT;    // 1 / VT
   __m128d rangeCentre;  // see limitedExp2Outside
   __m128d rangeReach;
-  __m128d magnitude;      // every bit but the sign
-  __m128i tableOffset;    // the low 7 bits of k, times 16 (the size of an entry)
-  __m128i exponentOfOne;  // the bits of 1.0
+  __m128d magnitude;    // every bit but the sign
+  __m128i tableOffset;  // the low 7 bits of k, times 16 (the size of an entry)
 };
 
 inline constexpr PairConstants kPairConstants = {
@@ -39,8 +38,6 @@ inline constexpr PairConstants kPairConstants = {
     {368.0, 368.0},
     {std::bit_cast<double>(~(std::uint64_t{1} << 63)), std::bit_cast<double>(~(std::uint64_t{1} << 63))},
     {127 << 4, 127 << 4},
-    {static_cast<long long>(std::bit_cast<std::uint64_t>(1.0)),
-     static_cast<long long>(std::bit_cast<std::uint64_t>(1.0))},
 };
 
 // The table entries of two lanes from `table` (exponential_detail::kPowersOfTwo). Each
@@ -70,9 +67,10 @@ inline __m128d exp2InRange(__m128d x, const PairConstants& k = kPairConstants,
                            const void* table = exponential_detail::kPowersOfTwo) {
   using namespace exponential_detail;
   const Reduced<Double2> d = reduce(std::bit_cast<Double2>(x), PairTable{k, static_cast<const char*>(table)});
+  // The product by 2^m as an addition to the exponent (see exp4InRange).
   const __m128i shiftedBits = _mm_castpd_si128(std::bit_cast<__m128d>(d.shifted));
-  const __m128i scale = _mm_add_epi64(_mm_slli_epi64(_mm_srli_epi64(shiftedBits, 7), 52), k.exponentOfOne);
-  return _mm_mul_pd(std::bit_cast<__m128d>(d.mantissa), _mm_castsi128_pd(scale));
+  return _mm_castsi128_pd(_mm_add_epi64(_mm_castpd_si128(std::bit_cast<__m128d>(d.mantissa)),
+                                        _mm_slli_epi64(_mm_srli_epi64(shiftedBits, 7), 52)));
 }
 
 // A constant in each of four lanes, for an operand read from memory.
@@ -87,7 +85,7 @@ inline __m256i loadBits(const Four& k) { return _mm256_castpd_si256(load(k)); }
 // The constants of exp4InRange and limitedExp4.
 struct Exp4Constants {
   Four inverseStep, roundingShift, stepHead, stepTail, q0, q1, q2, q3;
-  Four index, oneBits;  // the table index's mask (127) and 1.0, as integers
+  Four index;  // the table index's mask (127), as an integer
   Four one, inverseThermalVoltage, minusOne, lowestFast;
 };
 
@@ -101,7 +99,6 @@ inline constexpr Exp4Constants kExp4Constants = {
     four(exponential_detail::kQ[2]),
     four(exponential_detail::kQ[3]),
     fourBits(127),
-    four(1.0),
     four(1.0),
     four(kInverseThermalVoltage),
     four(-1.0),
@@ -148,9 +145,12 @@ inline __m256d exp4InRange(__m256d x, const Exp4Constants* K) {
   const __m256d head = _mm256_unpacklo_pd(lanes02, lanes13);
   const __m256d rest = _mm256_unpackhi_pd(lanes02, lanes13);
   const __m256d mantissa = _mm256_add_pd(head, _mm256_add_pd(rest, _mm256_mul_pd(head, c)));
-  const __m256i scale = _mm256_add_epi64(_mm256_slli_epi64(_mm256_srli_epi64(shiftedBits, 7), 52),
-                                         loadBits(K->oneBits));
-  return _mm256_mul_pd(mantissa, _mm256_castsi256_pd(scale));
+  // mantissa 2^m: within the fast range the product is a normal double (exp(-708) is
+  // above the least), so multiplying by the power of two rounds nothing and only adds m
+  // to the mantissa's exponent field. That addition is made on the bits: m << 52 from
+  // the shifted sum's bits as powerOfTwo makes them, without its 1.0.
+  return _mm256_castsi256_pd(
+      _mm256_add_epi64(_mm256_castpd_si256(mantissa), _mm256_slli_epi64(_mm256_srli_epi64(shiftedBits, 7), 52)));
 }
 
 inline __m256d exp4InRange(__m256d x) { return exp4InRange(x, exp4Constants()); }
