@@ -513,8 +513,8 @@ inline void evaluate(const VectorSubStep& w, double (&junctionVoltage)[2], __m25
 
   // The base Jacobian is symmetric, so its rows serve as its columns; the transistors
   // add to column 0 (base A) gBB, gCB; column 1 (collector A) -gBC, gCC; columns 2 and 3
-  // likewise for B. Each column adds in its transistor's half only and keeps the other
-  // half as it is (what adding -0 gives).
+  // likewise for B. Each column adds its transistor's terms in its half and -0 in the
+  // other, which keeps that half as it is; so each row is read once, by the addition.
   // In mode 2 the collectors' rows are read here from the stage, through a pointer the
   // compiler cannot see through: otherwise it copies them to the stack once per sub-step
   // and spills more around the bias paths' solve.
@@ -522,12 +522,12 @@ inline void evaluate(const VectorSubStep& w, double (&junctionVoltage)[2], __m25
   if constexpr (ModeTwo) asm volatile("" : "+r"(kept.constants));
   const __m256d bases = _mm256_blend_pd(gBB, gCB, 0b1010);
   const __m256d collectors = _mm256_blend_pd(_mm256_xor_pd(gBC, negativeZero), gCC, 0b1010);
-  const __m256d row1 = kept.row(1);
-  const __m256d row3 = kept.row(3);
-  e.col[0] = _mm256_blend_pd(row0, _mm256_add_pd(row0, bases), 0b0011);
-  e.col[1] = _mm256_blend_pd(row1, _mm256_add_pd(row1, collectors), 0b0011);
-  e.col[2] = _mm256_blend_pd(row2, _mm256_add_pd(row2, bases), 0b1100);
-  e.col[3] = _mm256_blend_pd(row3, _mm256_add_pd(row3, collectors), 0b1100);
+  constexpr int kHalfA = 0b0011;
+  constexpr int kHalfB = 0b1100;
+  e.col[0] = _mm256_add_pd(row0, _mm256_blend_pd(bases, negativeZero, kHalfB));
+  e.col[1] = _mm256_add_pd(kept.row(1), _mm256_blend_pd(collectors, negativeZero, kHalfB));
+  e.col[2] = _mm256_add_pd(row2, _mm256_blend_pd(bases, negativeZero, kHalfA));
+  e.col[3] = _mm256_add_pd(kept.row(3), _mm256_blend_pd(collectors, negativeZero, kHalfA));
   e.r = sumOfSquares(F);
 }
 
