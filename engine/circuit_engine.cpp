@@ -220,6 +220,18 @@ void addDecimatedFrames(const CircuitEngine& engine, std::int32_t start, std::in
 // are below 1 in magnitude, so no partial sum of kMaxTaps products can overflow.
 constexpr float kTameSample = 1e30f;
 
+// On the steady path, samples are tame without a test of their own while every average
+// of the stage stays within kTameAverage, the DC blocker's state and the volume start
+// within the bounds below and the block has at most kMaxSteadySamples samples: the DC
+// blocker's input is at most 0.091 kTameAverage, so each sample moves its output by at
+// most twice that (its coefficient is at most 1), the roundings of a whole block add
+// less than a factor of 2.2 to that and to the volume, and no sample exceeds
+// 2.2 (2e18 + 0.182e18 * 2^22) * 2.2e4 < 1e29.
+constexpr float kTameAverage = 1e18f;
+constexpr float kTameDcState = 1e18f;
+constexpr float kTameVolume = 1e4f;
+constexpr std::int32_t kMaxSteadySamples = 1 << 22;
+
 // Whether a block may render every sample on the steady path (steadySample), which
 // leaves out what provably changes nothing in such a block:
 //  - the source voltages' finiteness test: the drive's constants are usable, and each
@@ -227,9 +239,17 @@ constexpr float kTameSample = 1e30f;
 //    overflow within the block (a sample moves it by at most twice its step);
 //  - after a sample simulated in full, the ramps' step times zero taken back and the
 //    deficit's zero added: x - (step * 0) is x unless x is -0 and step is -0 (a sum is
-//    -0 only when both its terms are), and the deficit, never -0, stays as it is.
-bool steadyBlock(const CircuitEngine& engine, const BlockDrive& block, std::int32_t samples) {
+//    -0 only when both its terms are), and the deficit, never -0, stays as it is;
+//  - each sample's own tameness test, replaced by the average's (see kTameAverage).
+bool steadyBlock(const CircuitEngine& engine, const OutputStageInputs& in, const BlockDrive& block,
+                 std::int32_t samples) {
   if (!block.constantsUsable) return false;
+  const bool tameBounds = std::fabs(engine.dcInPrev) <= kTameDcState && std::fabs(engine.dcOutPrev) <= kTameDcState &&
+                          std::fabs(engine.outputStage.average) <= kTameAverage &&
+                          std::fabs(engine.volumeNow) <= kTameVolume && std::fabs(in.targetVolume) <= kTameVolume &&
+                          in.dcCoeff >= 0.0f && in.dcCoeff <= 1.0f && in.volumeCoeff >= 0.0f &&
+                          in.volumeCoeff <= 1.0f && samples <= kMaxSteadySamples;
+  if (!tameBounds) return false;
   if (engine.outputDeficit == 0.0 && std::signbit(engine.outputDeficit)) return false;
   for (int i = 0; i < 2; ++i) {
     const float value = engine.rampValue[i], step = engine.rampStep[i];
@@ -239,43 +259,48 @@ bool steadyBlock(const CircuitEngine& engine, const BlockDrive& block, std::int3
   return true;
 }
 
-// The output stage's integration of one interval on the steady path: the vector path's
-// entry itself where the block takes that path, which spares each sample the choice, and
-// its constants for the block's base resistors kept once for the block (and again after
-// the stage is reset) instead of tested each interval.
+// The output stage's integration of one interval on the steady path: with Vector, the
+// vector path's entry itself, called directly, which spares each sample the choice and
+// the call through a pointer, and its constants for the block's base resistors kept once
+// for the block (and again after the stage is reset) instead of tested each interval.
+template <bool Vector>
 struct StageIntegration {
-  bool (*integrate)(OutputStage&, double, const StageDrive&, std::int32_t);
-  void (*keepResistors)(OutputStage&, double, double);
-  void keep(OutputStage& s, const StageDrive& drive) const { keepResistors(s, drive.rA, drive.rB); }
-};
-
-void nothingToKeep(OutputStage&, double, double) {}
-
-StageIntegration stageIntegration() {
+  static bool integrate(OutputStage& s, double h, const StageDrive& drive, std::int32_t budget) {
 #ifdef CORVA_VECTOR_PATHS
-  if (vectorPathsOn()) return {integrateOutputStageKeptAvx2, keepOutputStageResistorsAvx2};
+    if constexpr (Vector) return integrateOutputStageKeptAvx2(s, h, drive, budget);
 #endif
-  return {integrateOutputStage, nothingToKeep};
-}
+    return integrateOutputStage(s, h, drive, budget);
+  }
+  static void keep([[maybe_unused]] OutputStage& s, [[maybe_unused]] const StageDrive& drive) {
+#ifdef CORVA_VECTOR_PATHS
+    if constexpr (Vector) keepOutputStageResistorsAvx2(s, drive.rA, drive.rB);
+#endif
+  }
+};
 
 // What the steady path keeps in locals through a block, written back at its end.
 struct SteadyState {
   std::int32_t budgetLeft;
   std::int32_t lanePos;
   std::int32_t wildFrames;
+  // Set by an average beyond kTameAverage, after which every frame of the block counts
+  // as holding a sample that is not tame.
+  bool wild;
 };
 
 // One oversampled output sample on the steady path (see steadyBlock): the same values
-// as renderSample. With Settled, the volume has reached its target and holds it.
-template <bool Settled>
+// as renderSample. With Settled, the volume has reached its target and holds it. The
+// stage's timeSimulated, which only the general path reads, and only after writing it
+// within the same sample, is left as it is.
+template <bool Settled, bool Vector>
 [[gnu::always_inline]] inline float steadySample(CircuitEngine& engine, const OutputStageInputs& in, BlockDrive& block,
-                                                 double h, const StageIntegration& integrate, SteadyState& state) {
+                                                 double h, SteadyState& state) {
+  using Integration = StageIntegration<Vector>;
   OutputStage& s = engine.outputStage;
   if constexpr (!Settled) smoothVolume(engine, in);
   advanceRamps(engine, block);
 
   if (state.budgetLeft < 1) [[unlikely]] {
-    s.timeSimulated = 0.0;
     partSimulated(engine, 0.0, h);
   } else {
     s.stampCount = 0;
@@ -283,13 +308,11 @@ template <bool Settled>
     s.timeDone = 0.0;
     if (!stageVoltagesFinite(s)) [[unlikely]] {
       resetOutputStage(s);
-      integrate.keep(s, block.drive);
+      Integration::keep(s, block.drive);
       s.average = 0.0f;
-      s.timeSimulated = h;
     } else {
-      (void)integrate.integrate(s, h, block.drive, state.budgetLeft);
+      (void)Integration::integrate(s, h, block.drive, state.budgetLeft);
       const double done = s.timeDone;
-      s.timeSimulated = done;
       if (done != h) [[unlikely]] {
         if (done < h) {
           s.integral += (h - done) * s.v[kCollectorB];
@@ -299,10 +322,14 @@ template <bool Settled>
       }
       s.average = static_cast<float>(s.integral / h);
       state.budgetLeft -= s.stampCount;
-      if (!std::isfinite(s.average)) [[unlikely]] {
-        resetOutputStage(s);
-        integrate.keep(s, block.drive);
-        s.average = 0.0f;
+      if (!(std::fabs(s.average) <= kTameAverage)) [[unlikely]] {
+        if (std::isfinite(s.average)) {
+          state.wild = true;
+        } else {
+          resetOutputStage(s);
+          Integration::keep(s, block.drive);
+          s.average = 0.0f;
+        }
       }
     }
   }
@@ -319,20 +346,23 @@ struct GeneralSamples {
   const OutputStageInputs& in;
   BlockDrive& block;
   float operator()() const { return renderSample(engine, in, block); }
+  static bool tame(float sample) { return std::fabs(sample) <= kTameSample; }
+  static bool wildFrame() { return false; }
   std::int32_t& lanePos() const { return engine.lanePos; }
   std::int32_t& wildFrames() const { return engine.wildFrames; }
   void finish() const {}
 };
 
-template <bool Settled>
+template <bool Settled, bool Vector>
 struct SteadySamples {
   CircuitEngine& engine;
   const OutputStageInputs& in;
   BlockDrive& block;
   double h;
-  StageIntegration integrate;
   SteadyState& state;
-  float operator()() const { return steadySample<Settled>(engine, in, block, h, integrate, state); }
+  float operator()() const { return steadySample<Settled, Vector>(engine, in, block, h, state); }
+  static bool tame(float) { return true; }
+  bool wildFrame() const { return state.wild; }
   std::int32_t& lanePos() const { return state.lanePos; }
   std::int32_t& wildFrames() const { return state.wildFrames; }
   void finish() const {
@@ -375,9 +405,9 @@ void decimateBlock(CircuitEngine& engine, const Samples& next, std::int32_t runt
       float* const entry = engine.lanes[lanePos];
       for (std::int32_t lane = 0; lane < kDecimatorLanes; ++lane) entry[laneOffset[lane]] = sample;
       lanePos += 1;
-      tame &= std::fabs(sample) <= kTameSample;
+      tame &= next.tame(sample);
     }
-    if (!tame) wildFrames = (taps - 1) / F + 1;
+    if (!tame || next.wildFrame()) wildFrames = (taps - 1) / F + 1;
     const std::int32_t start = lanePos - taps;
     if (wildFrames > 0) {
       wildFrames -= 1;
@@ -425,28 +455,37 @@ void decimateFrames(CircuitEngine& engine, const Samples& next, std::int32_t F, 
   return decimateBlock<0>(engine, next, F, outputs, channelCount, frameCount);
 }
 
+// The steady path's frames, the volume settled or not.
+template <bool Vector>
+void renderSteady(CircuitEngine& engine, const OutputStageInputs& in, BlockDrive& block, std::int32_t F,
+                  float* const* outputs, std::int32_t channelCount, std::int32_t frameCount) {
+  SteadyState state{engine.budgetLeft, engine.lanePos, engine.wildFrames, false};
+  const double h = engine.oversampledPeriod;
+  StageIntegration<Vector>::keep(engine.outputStage, block.drive);
+  if (block.volumeSettled) {
+    engine.volumeNow = in.targetVolume;
+    decimateFrames(engine, SteadySamples<true, Vector>{engine, in, block, h, state}, F, outputs, channelCount,
+                   frameCount);
+  } else {
+    decimateFrames(engine, SteadySamples<false, Vector>{engine, in, block, h, state}, F, outputs, channelCount,
+                   frameCount);
+  }
+}
+
 // The block's frames with oversampling, on the steady path where the block allows it.
 void renderOversampled(CircuitEngine& engine, const OutputStageInputs& in, BlockDrive& block, std::int32_t F,
                        float* const* outputs, std::int32_t channelCount, std::int32_t frameCount) {
   const std::int32_t samples = F * frameCount;
-  if (!steadyBlock(engine, block, samples)) {
+  if (!steadyBlock(engine, in, block, samples)) {
     decimateFrames(engine, GeneralSamples{engine, in, block}, F, outputs, channelCount, frameCount);
     return;
   }
   // The steady path counts the block's samples at once; nothing reads the count during it.
   engine.sampleCount += samples;
-  SteadyState state{engine.budgetLeft, engine.lanePos, engine.wildFrames};
-  const double h = engine.oversampledPeriod;
-  const StageIntegration integrate = stageIntegration();
-  integrate.keep(engine.outputStage, block.drive);
-  if (block.volumeSettled) {
-    engine.volumeNow = in.targetVolume;
-    decimateFrames(engine, SteadySamples<true>{engine, in, block, h, integrate, state}, F, outputs, channelCount,
-                   frameCount);
-  } else {
-    decimateFrames(engine, SteadySamples<false>{engine, in, block, h, integrate, state}, F, outputs, channelCount,
-                   frameCount);
-  }
+#ifdef CORVA_VECTOR_PATHS
+  if (vectorPathsOn()) return renderSteady<true>(engine, in, block, F, outputs, channelCount, frameCount);
+#endif
+  renderSteady<false>(engine, in, block, F, outputs, channelCount, frameCount);
 }
 
 }  // namespace
