@@ -1,6 +1,7 @@
 #include "engine/circuit_engine.h"
 
 #include <algorithm>
+#include <bit>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -240,7 +241,9 @@ constexpr std::int32_t kMaxSteadySamples = 1 << 22;
 //  - after a sample simulated in full, the ramps' step times zero taken back and the
 //    deficit's zero added: x - (step * 0) is x unless x is -0 and step is -0 (a sum is
 //    -0 only when both its terms are), and the deficit, never -0, stays as it is;
-//  - each sample's own tameness test, replaced by the average's (see kTameAverage).
+//  - each sample's own tameness test, replaced by the average's (see kTameAverage);
+//  - the floating-point comparison of the time simulated with the period, made on their
+//    bits: a positive period equals only the value with the same bits.
 bool steadyBlock(const CircuitEngine& engine, const OutputStageInputs& in, const BlockDrive& block,
                  std::int32_t samples) {
   if (!block.constantsUsable) return false;
@@ -249,7 +252,8 @@ bool steadyBlock(const CircuitEngine& engine, const OutputStageInputs& in, const
                           std::fabs(engine.volumeNow) <= kTameVolume && std::fabs(in.targetVolume) <= kTameVolume &&
                           in.dcCoeff >= 0.0f && in.dcCoeff <= 1.0f && in.volumeCoeff >= 0.0f &&
                           in.volumeCoeff <= 1.0f && samples <= kMaxSteadySamples;
-  if (!tameBounds) return false;
+  // A positive period equals only the value with its own bits (see steadySample).
+  if (!tameBounds || !(engine.oversampledPeriod > 0.0f)) return false;
   if (engine.outputDeficit == 0.0 && std::signbit(engine.outputDeficit)) return false;
   for (int i = 0; i < 2; ++i) {
     const float value = engine.rampValue[i], step = engine.rampStep[i];
@@ -294,7 +298,7 @@ struct SteadyState {
 // within the same sample, is left as it is.
 template <bool Settled, bool Vector>
 [[gnu::always_inline]] inline float steadySample(CircuitEngine& engine, const OutputStageInputs& in, BlockDrive& block,
-                                                 double h, SteadyState& state) {
+                                                 double h, std::uint64_t hBits, SteadyState& state) {
   using Integration = StageIntegration<Vector>;
   OutputStage& s = engine.outputStage;
   if constexpr (!Settled) smoothVolume(engine, in);
@@ -312,8 +316,10 @@ template <bool Settled, bool Vector>
       s.average = 0.0f;
     } else {
       (void)Integration::integrate(s, h, block.drive, state.budgetLeft);
-      const double done = s.timeDone;
-      if (done != h) [[unlikely]] {
+      std::uint64_t doneBits;
+      std::memcpy(&doneBits, &s.timeDone, sizeof doneBits);
+      if (doneBits != hBits) [[unlikely]] {
+        const double done = s.timeDone;
         if (done < h) {
           s.integral += (h - done) * s.v[kCollectorB];
           s.timeDone = h;
@@ -359,8 +365,9 @@ struct SteadySamples {
   const OutputStageInputs& in;
   BlockDrive& block;
   double h;
+  std::uint64_t hBits;
   SteadyState& state;
-  float operator()() const { return steadySample<Settled, Vector>(engine, in, block, h, state); }
+  float operator()() const { return steadySample<Settled, Vector>(engine, in, block, h, hBits, state); }
   static bool tame(float) { return true; }
   bool wildFrame() const { return state.wild; }
   std::int32_t& lanePos() const { return state.lanePos; }
@@ -464,11 +471,11 @@ void renderSteady(CircuitEngine& engine, const OutputStageInputs& in, BlockDrive
   StageIntegration<Vector>::keep(engine.outputStage, block.drive);
   if (block.volumeSettled) {
     engine.volumeNow = in.targetVolume;
-    decimateFrames(engine, SteadySamples<true, Vector>{engine, in, block, h, state}, F, outputs, channelCount,
-                   frameCount);
+    decimateFrames(engine, SteadySamples<true, Vector>{engine, in, block, h, std::bit_cast<std::uint64_t>(h), state}, F,
+                   outputs, channelCount, frameCount);
   } else {
-    decimateFrames(engine, SteadySamples<false, Vector>{engine, in, block, h, state}, F, outputs, channelCount,
-                   frameCount);
+    decimateFrames(engine, SteadySamples<false, Vector>{engine, in, block, h, std::bit_cast<std::uint64_t>(h), state},
+                   F, outputs, channelCount, frameCount);
   }
 }
 
