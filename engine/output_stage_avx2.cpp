@@ -320,9 +320,17 @@ inline const T& unknownToCompiler(const T& c) {
   const JunctionConstants& k = unknownToCompiler(kJunctionConstants);
   const auto& table = unknownToCompiler(exponential_detail::kPowersOfTwo);
   const __m128d vt = _mm_sub_pd(_mm_set1_pd(sourceVoltage), nodes);
+  const __m128d previous = _mm_loadu_pd(junctionVoltage);
   __m128d vd;
-  if (!_mm_testc_pd(junctionStart(vt, _mm_loadu_pd(junctionVoltage), vd, k), k.allLanes)) [[unlikely]]
+  if (!_mm_testc_pd(junctionStart(vt, previous, vd, k), k.allLanes)) [[unlikely]]
     return generalJunctionPair(vt, junctionVoltage);
+  // Usually neither junction is held off, and both start from their last voltages. That
+  // start is taken by a branch, not by junctionStart's blend: the last voltages are known
+  // long before the drives, which depend on the iterate, so the first exponential need
+  // not wait for the iterate.
+  const __m128d off = _mm_cmp_pd(vt, k.offLimit, _CMP_LE_OQ);
+  if (_mm_testz_pd(off, off)) [[likely]]
+    vd = previous;
   for (int iteration = 0; iteration < 8; ++iteration) {
     // The constants are read where they are used, each an instruction's memory operand,
     // not loaded into registers ahead of the loop (it would need more than there are).
