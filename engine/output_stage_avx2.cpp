@@ -472,10 +472,22 @@ inline void evaluate(const VectorSubStep& w, double (&junctionVoltage)[2], __m25
     // alone; the skipped junction's exp is 0). Only a NaN base is live without skipping;
     // then both breakdown junctions take the separate exp below.
     const __m256d sharing = _mm256_blend_pd(_mm256_setzero_pd(), _mm256_and_pd(live, skip), kForwardLanes);
-    const bool shareLanes = _mm256_movemask_pd(sharing) == breakdownLive;
+    const int sharingLanes = _mm256_movemask_pd(sharing);
+    const bool shareLanes = sharingLanes == breakdownLive;
+    // The usual patterns, one base or both sharing, are taken by a branch to a blend of
+    // fixed lanes, so that the exponential's arguments do not wait for the mask.
+    __m256d shared;
+    if (sharingLanes == 0b0001) {
+      shared = _mm256_blend_pd(arguments, breakdownArgument, 0b0001);
+    } else if (sharingLanes == 0b0100) {
+      shared = _mm256_blend_pd(arguments, breakdownArgument, 0b0100);
+    } else if (sharingLanes == 0b0101) {
+      shared = _mm256_blend_pd(arguments, breakdownArgument, 0b0101);
+    } else {
+      shared = _mm256_blendv_pd(arguments, breakdownArgument, sharing);
+    }
     __m256d sharedE, sharedSlope;
-    limitedExp4(_mm256_blendv_pd(arguments, breakdownArgument, sharing), _mm256_andnot_pd(sharing, skip), sharedE,
-                sharedSlope);
+    limitedExp4(shared, _mm256_andnot_pd(sharing, skip), sharedE, sharedSlope);
     junctionE = _mm256_andnot_pd(sharing, sharedE);
     junctionSlope = _mm256_andnot_pd(sharing, sharedSlope);
     __m256d de = _mm256_and_pd(sharing, sharedE);
