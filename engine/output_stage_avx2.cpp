@@ -372,8 +372,15 @@ inline const T& unknownToCompiler(const T& c) {
       }
       // One lane has converged while the other steps on. It steps again from where it
       // stepped from: the same operations on the same values give it the same
-      // exponential, step and voltage in every iteration to come.
-      vd = _mm_blendv_pd(vd, from, converged);
+      // exponential, step and voltage in every iteration to come. The lane is taken by a
+      // branch to a blend of fixed lanes, so that the next exponential does not wait for
+      // the convergence mask.
+      const int convergedLanes = _mm_movemask_pd(converged);
+      if (convergedLanes == 0b01) {
+        vd = _mm_blend_pd(vd, from, 0b01);
+      } else if (convergedLanes == 0b10) {
+        vd = _mm_blend_pd(vd, from, 0b10);
+      }
     }
   }
   return generalJunctionPair(vt, junctionVoltage);
