@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
+#include <type_traits>
 
 #include "engine/damped_newton.h"
 #include "engine/device_laws.h"
@@ -271,72 +273,83 @@ inline double largestJunctionChange(const Circuit& c, const double* dx) {
   return m;
 }
 
-// Gaussian elimination with partial pivoting on the augmented n x (n + 1) matrix `a`
-// (row stride kStride, right-hand side in column n), in place. With FixedN > 0 the loops
-// have a compile-time length and are unrolled.
-// Below the pivot row, the columns up to the pivot's are never read again; the row
-// updates and swaps still cover them, so that they work on whole aligned groups of four
-// (the padding included), which the compiler turns into full vectors. Every entry that is
-// read later gets exactly the value of an update of the live columns alone.
-// Clang reports the runtime-length instantiation's loops as not unrolled; that one is
-// meant to stay a plain loop.
 #if defined(__clang__)
 #pragma clang diagnostic push
 #pragma clang diagnostic ignored "-Wpass-failed"
 #endif
-// unitRows, when given, marks rows that hold the unit row (a pinned node's equation): such
-// a row keeps its place and its zeros until its own column is reached, since a zero is
-// never the pivot and a zero factor updates nothing, so it is passed over until then.
-template <int FixedN>
-[[nodiscard]] inline bool eliminateFor(int runtimeN, double* a, double* dx, const std::uint8_t* unitRows = nullptr) {
-  const int n = FixedN > 0 ? FixedN : runtimeN;
-  const int end = (n + 1 + 3) & ~3;
-  double inversePivot[kMaxNodes];
+// Column c's pivot row: the candidate of largest magnitude, the first of equal ones
+// winning (a later row must be strictly larger). Candidates are the rows from c on that
+// are not unit rows, except row c itself, and, with a pattern, only those that may hold
+// a nonzero entry there (candidate(r)).
+template <class Candidate>
+inline int choosePivot(int n, int c, const double* a, const std::uint8_t* unitRows, double& largest,
+                       Candidate&& candidate) {
+  int best = c;
+  largest = std::fabs(a[c * kStride + c]);
 #pragma GCC unroll 14
-  for (int c = 0; c < n; ++c) {
-    // The first of equal candidates wins: a later row must be strictly larger.
-    int best = c;
-    double largest = std::fabs(a[c * kStride + c]);
-#pragma GCC unroll 14
-    for (int r = c + 1; r < n; ++r) {
-      if (unitRows != nullptr && unitRows[r]) continue;
-      const double magnitude = std::fabs(a[r * kStride + c]);
-      if (magnitude > largest) {
-        largest = magnitude;
-        best = r;
-      }
+  for (int r = c + 1; r < n; ++r) {
+    if ((unitRows != nullptr && unitRows[r]) || !candidate(r)) continue;
+    const double magnitude = std::fabs(a[r * kStride + c]);
+    if (magnitude > largest) {
+      largest = magnitude;
+      best = r;
     }
-    if (!(largest >= 1e-300)) return false;
-    if (best != c)
+  }
+  return best;
+}
+
+// Column c's pivot row best swapped into place and its reciprocal kept.
+inline void placePivot(int n, int c, int best, double* a, double* inversePivot) {
+  const int end = (n + 1 + 3) & ~3;
+  if (best != c)
 #pragma GCC unroll 4
-      for (int j = c & ~3; j < end; j += 4) {
-        Lanes upper, lower;
-        std::memcpy(&upper, a + c * kStride + j, sizeof upper);
-        std::memcpy(&lower, a + best * kStride + j, sizeof lower);
-        std::memcpy(a + c * kStride + j, &lower, sizeof lower);
-        std::memcpy(a + best * kStride + j, &upper, sizeof upper);
-      }
-    const double* pivotRow = a + c * kStride;
-    inversePivot[c] = 1.0 / pivotRow[c];
-    const int from = (c + 1) & ~3;
+    for (int j = c & ~3; j < end; j += 4) {
+      Lanes upper, lower;
+      std::memcpy(&upper, a + c * kStride + j, sizeof upper);
+      std::memcpy(&lower, a + best * kStride + j, sizeof lower);
+      std::memcpy(a + c * kStride + j, &lower, sizeof lower);
+      std::memcpy(a + best * kStride + j, &upper, sizeof upper);
+    }
+  inversePivot[c] = 1.0 / a[c * kStride + c];
+}
+
+// Column c's row updates from row first on: every row that is not a unit row (and, with
+// a pattern, may hold a nonzero entry in column c: updated(r)) updated where its factor is
+// nonzero. A factor that is not a number is handed to notANumber(r) instead where given,
+// which stops the updates when it returns false; so does the result.
+template <class Updated, class NotANumber>
+inline bool updateRows(int n, int c, int first, double* a, const double* inversePivot, const std::uint8_t* unitRows,
+                       Updated&& updated, NotANumber&& notANumber) {
+  const int end = (n + 1 + 3) & ~3;
+  const double* pivotRow = a + c * kStride;
+  const int from = (c + 1) & ~3;
 #pragma GCC unroll 14
-    for (int r = c + 1; r < n; ++r) {
-      if (unitRows != nullptr && unitRows[r]) continue;
-      double* row = a + r * kStride;
-      const double f = row[c] * inversePivot[c];
-      if (f != 0.0) {
-        const Lanes factor = {f, f, f, f};
+  for (int r = first; r < n; ++r) {
+    if ((unitRows != nullptr && unitRows[r]) || !updated(r)) continue;
+    double* row = a + r * kStride;
+    const double f = row[c] * inversePivot[c];
+    if (f != 0.0) {
+      if constexpr (!std::is_same_v<std::decay_t<NotANumber>, std::nullptr_t>) {
+        if (f != f) [[unlikely]]
+          return notANumber(r);
+      }
+      const Lanes factor = {f, f, f, f};
 #pragma GCC unroll 4
-        for (int j = from; j < end; j += 4) {
-          Lanes x, p;
-          std::memcpy(&x, row + j, sizeof x);
-          std::memcpy(&p, pivotRow + j, sizeof p);
-          x -= factor * p;
-          std::memcpy(row + j, &x, sizeof x);
-        }
+      for (int j = from; j < end; j += 4) {
+        Lanes x, p;
+        std::memcpy(&x, row + j, sizeof x);
+        std::memcpy(&p, pivotRow + j, sizeof p);
+        x -= factor * p;
+        std::memcpy(row + j, &x, sizeof x);
       }
     }
   }
+  return true;
+}
+
+// The back-substitution after the elimination.
+template <int FixedN>
+inline void backSubstitute(int n, const double* a, const double* inversePivot, double* dx) {
 #pragma GCC unroll 14
   for (int i = n - 1; i >= 0; --i) {
     double sum = a[i * kStride + n];
@@ -344,6 +357,152 @@ template <int FixedN>
     for (int j = i + 1; j < n; ++j) sum -= a[i * kStride + j] * dx[j];
     dx[i] = sum * inversePivot[i];
   }
+}
+
+inline constexpr auto kEveryRow = [](int) { return true; };
+
+// The elimination from column c on, in plain loops, the columns before it done; with
+// first > c, column c's pivot is in place and its rows before first are updated.
+[[gnu::noinline]] [[nodiscard]] inline bool eliminateFrom(int c, int first, int n, double* a, double* inversePivot,
+                                                          double* dx, const std::uint8_t* unitRows) {
+  if (first > c) {
+    (void)updateRows(n, c, first, a, inversePivot, unitRows, kEveryRow, nullptr);
+    ++c;
+  }
+#pragma GCC unroll 1
+  for (; c < n; ++c) {
+    double largest;
+    const int best = choosePivot(n, c, a, unitRows, largest, kEveryRow);
+    if (!(largest >= 1e-300)) return false;
+    placePivot(n, c, best, a, inversePivot);
+    (void)updateRows(n, c, c + 1, a, inversePivot, unitRows, kEveryRow, nullptr);
+  }
+  backSubstitute<0>(n, a, inversePivot, dx);
+  return true;
+}
+
+// Which entries of the instrument's matrix may be nonzero where its elimination reads
+// them, when each column's pivot comes from the row pivot[c]: the netlist's stamps
+// (those of every element kind, the transistors' breakdown included) and the fill-in of
+// each column's updates. candidate[c][r] is row r's entry in column c before column c's
+// swap, updated[c][r] the same after it. Every other entry is +0 there: the stamps leave
+// it as cleared, and a row update subtracts from it a finite factor times +0 or -0.
+struct EliminationPattern {
+  std::int32_t pivot[kMaxNodes];
+  bool candidate[kMaxNodes][kMaxNodes];
+  bool updated[kMaxNodes][kMaxNodes];
+};
+
+constexpr EliminationPattern eliminationPattern(const Circuit& L, const std::int32_t (&pivot)[kMaxNodes]) {
+  EliminationPattern p{};
+  bool nonzero[kMaxNodes][kMaxNodes] = {};
+  const int n = L.nodeCount;
+  const auto mark = [&](int row, int column) {
+    if (!L.pinned[row]) nonzero[row][column] = true;
+  };
+  const auto markPair = [&](int a, int b) {
+    mark(a, a);
+    mark(a, b);
+    mark(b, b);
+    mark(b, a);
+  };
+  for (int i = 0; i < n; ++i) nonzero[i][i] = true;
+  for (int k = 0; k < L.resistorCount; ++k) markPair(L.resistors[k].a, L.resistors[k].b);
+  for (int k = 0; k < L.capacitorCount; ++k) markPair(L.capacitors[k].a, L.capacitors[k].b);
+  for (int k = 0; k < L.junctionCount; ++k) markPair(L.junctions[k].anode, L.junctions[k].cathode);
+  for (int k = 0; k < L.transistorCount; ++k) {
+    const int terminals[3] = {L.transistors[k].base, L.transistors[k].collector, L.transistors[k].emitter};
+    for (int row : terminals)
+      for (int column : terminals) mark(row, column);
+  }
+  for (int c = 0; c < n; ++c) {
+    p.pivot[c] = pivot[c];
+    for (int r = 0; r < n; ++r) p.candidate[c][r] = nonzero[r][c];
+    for (int j = 0; j < n; ++j) {
+      const bool upper = nonzero[c][j];
+      nonzero[c][j] = nonzero[pivot[c]][j];
+      nonzero[pivot[c]][j] = upper;
+    }
+    for (int r = 0; r < n; ++r) p.updated[c][r] = nonzero[r][c];
+    for (int r = c + 1; r < n; ++r) {
+      if (L.pinned[r] || !nonzero[r][c]) continue;
+      for (int j = c + 1; j < n; ++j) nonzero[r][j] = nonzero[r][j] || nonzero[c][j];
+    }
+  }
+  return p;
+}
+
+// The instrument's most frequent pivot rows where the oscillator is off: each column's
+// own, but for the fifth, whose pivot is the next row.
+inline constexpr EliminationPattern kInstrumentPattern = eliminationPattern(kInstrumentNetlist,
+                                                                            {0, 1, 2, 3, 5, 5, 6, 7, 8, 9, 10, 11, 12});
+
+// Gaussian elimination with partial pivoting on the augmented n x (n + 1) matrix `a`
+// (row stride kStride, right-hand side in column n), in place. With FixedN > 0 the loops
+// have a compile-time length and are unrolled.
+// Below the pivot row, the columns up to the pivot's are never read again; the row
+// updates and swaps still cover them, so that they work on whole aligned groups of four
+// (the padding included), which the compiler turns into full vectors. Every entry that is
+// read later gets exactly the value of an update of the live columns alone.
+// With Patterned (the instrument's netlist only), a matrix whose first pivot is the
+// pattern's is eliminated along kInstrumentPattern while the pivots follow it and every
+// factor is a number: an entry the pattern knows to be +0 is never larger than the pivot
+// candidate it is compared with, and gives a zero factor, so only the others are read.
+// (With partial pivoting a factor that is a number is at most 1, so it is finite, and
+// times +0 or -0 it leaves a +0 entry +0.) The first pivot off the pattern, or the first
+// factor that is not a number, hands the rest to plain loops from where it stands. Either
+// way the pivots and every value are those of the plain elimination.
+// unitRows, when given, marks rows that hold the unit row (a pinned node's equation): such
+// a row keeps its place and its zeros until its own column is reached, since a zero is
+// never the pivot and a zero factor updates nothing, so it is passed over until then.
+// Clang reports the runtime-length instantiation's loops as not unrolled; that one is
+// meant to stay a plain loop.
+template <int FixedN, bool Patterned = false>
+[[nodiscard]] inline bool eliminateFor(int runtimeN, double* a, double* dx, const std::uint8_t* unitRows = nullptr) {
+  const int n = FixedN > 0 ? FixedN : runtimeN;
+  double inversePivot[kMaxNodes];
+  int c = 0;
+  if constexpr (Patterned) {
+    static_assert(FixedN == kInstrumentNetlist.nodeCount);
+    double largest;
+    const int best = choosePivot(n, 0, a, unitRows, largest, kEveryRow);
+    if (!(largest >= 1e-300)) return false;
+    placePivot(n, 0, best, a, inversePivot);
+    if (best == kInstrumentPattern.pivot[0]) {
+      const EliminationPattern& P = kInstrumentPattern;
+#pragma GCC unroll 14
+      for (c = 0; c < n; ++c) {
+        if (c > 0) {
+          const int pivot = choosePivot(n, c, a, unitRows, largest, [&](int r) { return P.candidate[c][r]; });
+          if (!(largest >= 1e-300)) return false;
+          if (pivot != P.pivot[c]) [[unlikely]]
+            return eliminateFrom(c, c, n, a, inversePivot, dx, unitRows);
+          placePivot(n, c, pivot, a, inversePivot);
+        }
+        bool solved = false;
+        if (!updateRows(
+                n, c, c + 1, a, inversePivot, unitRows, [&](int r) { return P.updated[c][r]; },
+                [&](int r) {
+                  solved = eliminateFrom(c, r, n, a, inversePivot, dx, unitRows);
+                  return false;
+                }))
+          return solved;
+      }
+      backSubstitute<FixedN>(n, a, inversePivot, dx);
+      return true;
+    }
+    (void)updateRows(n, 0, 1, a, inversePivot, unitRows, kEveryRow, nullptr);
+    c = 1;
+  }
+#pragma GCC unroll 14
+  for (; c < n; ++c) {
+    double largest;
+    const int best = choosePivot(n, c, a, unitRows, largest, kEveryRow);
+    if (!(largest >= 1e-300)) return false;
+    placePivot(n, c, best, a, inversePivot);
+    (void)updateRows(n, c, c + 1, a, inversePivot, unitRows, kEveryRow, nullptr);
+  }
+  backSubstitute<FixedN>(n, a, inversePivot, dx);
   return true;
 }
 #if defined(__clang__)
@@ -380,7 +539,7 @@ template <class Net, class JunctionExps>
         stampEquations<kStride, true, Net>(circuit, linearJ, capacitorG, capacitorStart, at, e.F, e.S, e.J, exps);
       },
       [&](double* J, const double*, double* dx) {
-        return eliminateFor<Net::kFixedNodes>(n, J, dx, Net::of(circuit).pinned);
+        return eliminateFor<Net::kFixedNodes, Net::kFixedNodes != 0>(n, J, dx, Net::of(circuit).pinned);
       },
       [&](const double* dx) { return largestJunctionChange<Net>(circuit, dx); });
 }
