@@ -103,7 +103,7 @@ struct SubStep {
   double diagCB;          // collector B
 };
 
-SubStep prepareSubStep(const OutputStage& stage, double step, const StageDrive& drive) {
+inline SubStep prepareSubStep(const OutputStage& stage, double step, const StageDrive& drive) {
   SubStep k;
   k.sourceA = drive.sourceA;
   k.sourceB = drive.sourceB;
