@@ -361,6 +361,23 @@ inline void backSubstitute(int n, const double* a, const double* inversePivot, d
 
 inline constexpr auto kEveryRow = [](int) { return true; };
 
+// Columns c to n - 1 in turn, each pivot among all its candidates, and the
+// back-substitution.
+template <int FixedN>
+[[nodiscard]] inline bool eliminateColumnsFrom(int c, int n, double* a, double* inversePivot, double* dx,
+                                               const std::uint8_t* unitRows) {
+#pragma GCC unroll 14
+  for (; c < n; ++c) {
+    double largest;
+    const int best = choosePivot(n, c, a, unitRows, largest, kEveryRow);
+    if (!(largest >= 1e-300)) return false;
+    placePivot(n, c, best, a, inversePivot);
+    (void)updateRows(n, c, c + 1, a, inversePivot, unitRows, kEveryRow, nullptr);
+  }
+  backSubstitute<FixedN>(n, a, inversePivot, dx);
+  return true;
+}
+
 // The elimination from column c on, in plain loops, the columns before it done; with
 // first > c, column c's pivot is in place and its rows before first are updated.
 [[gnu::noinline]] [[nodiscard]] inline bool eliminateFrom(int c, int first, int n, double* a, double* inversePivot,
@@ -369,16 +386,7 @@ inline constexpr auto kEveryRow = [](int) { return true; };
     (void)updateRows(n, c, first, a, inversePivot, unitRows, kEveryRow, nullptr);
     ++c;
   }
-#pragma GCC unroll 1
-  for (; c < n; ++c) {
-    double largest;
-    const int best = choosePivot(n, c, a, unitRows, largest, kEveryRow);
-    if (!(largest >= 1e-300)) return false;
-    placePivot(n, c, best, a, inversePivot);
-    (void)updateRows(n, c, c + 1, a, inversePivot, unitRows, kEveryRow, nullptr);
-  }
-  backSubstitute<0>(n, a, inversePivot, dx);
-  return true;
+  return eliminateColumnsFrom<0>(c, n, a, inversePivot, dx, unitRows);
 }
 
 // Which entries of the instrument's matrix may be nonzero where its elimination reads
@@ -494,16 +502,7 @@ template <int FixedN, bool Patterned = false>
     (void)updateRows(n, 0, 1, a, inversePivot, unitRows, kEveryRow, nullptr);
     c = 1;
   }
-#pragma GCC unroll 14
-  for (; c < n; ++c) {
-    double largest;
-    const int best = choosePivot(n, c, a, unitRows, largest, kEveryRow);
-    if (!(largest >= 1e-300)) return false;
-    placePivot(n, c, best, a, inversePivot);
-    (void)updateRows(n, c, c + 1, a, inversePivot, unitRows, kEveryRow, nullptr);
-  }
-  backSubstitute<FixedN>(n, a, inversePivot, dx);
-  return true;
+  return eliminateColumnsFrom<FixedN>(c, n, a, inversePivot, dx, unitRows);
 }
 #if defined(__clang__)
 #pragma clang diagnostic pop
