@@ -221,86 +221,21 @@ inline constexpr JunctionConstants kJunctionConstants = {
 // paths and their last voltages: a junction held off starts from its drive, one still
 // conducting below its drive from its last voltage. Returns the lanes that are either
 // (usually both) as a mask.
-inline __m128d junctionStart(__m128d vt, __m128d previous, __m128d& vd,
-                             const JunctionConstants& k = kJunctionConstants) {
+inline __m128d junctionStart(__m128d vt, __m128d previous, __m128d& vd, const JunctionConstants& k) {
   const __m128d off = _mm_cmp_pd(vt, k.offLimit, _CMP_LE_OQ);
   const __m128d warm = _mm_and_pd(_mm_cmp_pd(previous, k.zero, _CMP_GT_OQ), _mm_cmp_pd(vt, previous, _CMP_GT_OQ));
   vd = _mm_blendv_pd(previous, vt, off);
   return _mm_or_pd(off, warm);
 }
 
-// One Newton step of both bias paths' junctions from vd, given the exponential e at vd
-// (and its slope): vd moves on by the step; returns the lanes whose step was below
-// 0.1 uV. The baseline's -f / (-1 - y) is f / (1 + y): negating both operands leaves a
-// quotient as it is.
-inline __m128d junctionStep(__m128d vt, __m128d e, __m128d slope, __m128d& vd) {
-  const __m128d RIs = _mm_set1_pd(kBiasRIs);
-  const __m128d one = _mm_set1_pd(1.0);
-  const __m128d f = _mm_sub_pd(_mm_sub_pd(vt, vd), _mm_mul_pd(RIs, _mm_sub_pd(e, one)));
-  const __m128d y = _mm_mul_pd(_mm_mul_pd(RIs, slope), _mm_set1_pd(kInvVT));
-  const __m128d step = _mm_min_pd(_mm_set1_pd(0.5), _mm_max_pd(_mm_set1_pd(-0.5), _mm_div_pd(f, _mm_add_pd(one, y))));
-  vd = _mm_add_pd(vd, step);
-  return _mm_cmp_pd(absolute(step), _mm_set1_pd(1e-7), _CMP_LT_OQ);
-}
-
-// The currents (low half) and conductances (high half) of both paths from the
-// exponentials and their slopes at their solved junction voltages.
-inline __m256d junctionResult(__m128d e, __m128d slope) {
-  const __m128d gd = _mm_mul_pd(_mm_mul_pd(_mm_set1_pd(kSeriesJunctionIs), slope), _mm_set1_pd(kInvVT));
-  return _mm256_set_m128d(_mm_div_pd(_mm_xor_pd(gd, _mm_set1_pd(-0.0)),
-                                     _mm_add_pd(_mm_mul_pd(gd, _mm_set1_pd(kBiasResistor)), _mm_set1_pd(1.0))),
-                          _mm_mul_pd(_mm_set1_pd(kSeriesJunctionIs), _mm_sub_pd(e, _mm_set1_pd(1.0))));
-}
-
-// Both bias paths' junction solves, for any drives and last voltages: each lane runs the
-// baseline's Newton iteration step for step and keeps the values of the iteration it
-// converged in. Out of line, for the rare pair that seriesJunctionPair leaves to it.
+// Both bias paths' junction solves, for any drives and last voltages: the baseline's
+// solve, lane by lane. Out of line, for the rare pair that seriesJunctionPair leaves to it.
 [[gnu::noinline]] __m256d generalJunctionPair(__m128d vt, double (&junctionVoltage)[2]) {
-  __m128d vd;
-  const int started = _mm_movemask_pd(junctionStart(vt, _mm_loadu_pd(junctionVoltage), vd));
-  if (started != 0b11) {
-    // Any other junction starts from the voltage that carries the whole drive through R.
-    alignas(16) double drive[2], start[2];
-    _mm_store_pd(drive, vt);
-    _mm_store_pd(start, vd);
-    for (int i = 0; i < 2; ++i)
-      if (!(started & (1 << i)))
-        start[i] = std::min(VT * logarithm(drive[i] / (kSeriesJunctionIs * kBiasResistor)), drive[i]);
-    vd = _mm_load_pd(start);
-  }
-  __m128d e = _mm_setzero_pd(), slope = _mm_setzero_pd();
-  __m128d active = _mm_castsi128_pd(_mm_set1_epi64x(-1));
-  for (int iteration = 0; iteration < 8; ++iteration) {
-    __m128d eNow, slopeNow;
-    limitedExp2(vd, eNow, slopeNow);
-    e = _mm_blendv_pd(e, eNow, active);
-    slope = _mm_blendv_pd(slope, slopeNow, active);
-    __m128d next = vd;
-    const __m128d converged = junctionStep(vt, eNow, slopeNow, next);
-    vd = _mm_blendv_pd(vd, next, active);
-    active = _mm_andnot_pd(converged, active);
-    if (_mm_testz_pd(active, active)) break;
-  }
-  // A lane that ran out of iterations takes its current and conductance at its final
-  // voltage.
-  if (!_mm_testz_pd(active, active)) {
-    __m128d eNow, slopeNow;
-    limitedExp2(vd, eNow, slopeNow);
-    e = _mm_blendv_pd(e, eNow, active);
-    slope = _mm_blendv_pd(slope, slopeNow, active);
-  }
-  _mm_storeu_pd(junctionVoltage, vd);
-  return junctionResult(e, slope);
-}
-
-// c, through a reference the compiler cannot see through: it no longer knows c's value
-// (nor its address, which it keeps in a register), so it reads c from memory where it is
-// used, as an instruction's memory operand.
-template <typename T>
-inline const T& unknownToCompiler(const T& c) {
-  const T* p = &c;
-  asm("" : "+r"(p));
-  return *p;
+  alignas(16) double drive[2];
+  _mm_store_pd(drive, vt);
+  const SeriesJunctionResult a = seriesJunctionDriven(drive[0], kBiasResistor, junctionVoltage[0]);
+  const SeriesJunctionResult b = seriesJunctionDriven(drive[1], kBiasResistor, junctionVoltage[1]);
+  return _mm256_setr_pd(a.current, b.current, a.conductance, b.conductance);
 }
 
 // Both bias paths' junction solves (base A in lane 0, base B in lane 1) side by side:
@@ -317,8 +252,8 @@ inline const T& unknownToCompiler(const T& c) {
 // Both lanes step together until both have converged; usually they do in the same
 // iteration, or one in the iteration before.
 [[gnu::noinline]] __m256d seriesJunctionPair(double sourceVoltage, __m128d nodes, double (&junctionVoltage)[2]) {
-  const JunctionConstants& k = unknownToCompiler(kJunctionConstants);
-  const auto& table = unknownToCompiler(exponential_detail::kPowersOfTwo);
+  const JunctionConstants& k = *opaque(&kJunctionConstants);
+  const auto& table = *opaque(&exponential_detail::kPowersOfTwo);
   const __m128d vt = _mm_sub_pd(_mm_set1_pd(sourceVoltage), nodes);
   const __m128d previous = _mm_loadu_pd(junctionVoltage);
   __m128d vd;
@@ -340,7 +275,7 @@ inline const T& unknownToCompiler(const T& c) {
     // not used, the general solve starting again at the end of the iteration.
     const __m128d outside = limitedExp2Outside(x, k.exp);
     const __m128d e = exp2InRange(x, k.exp, table);
-    // The step of junctionStep, its operands in an order that takes the constants from
+    // The baseline's step, its operands in an order that takes the constants from
     // memory: the quotient is never a NaN when every lane is within the fast range (a NaN
     // drive fails both start tests, and the exponential is finite).
     const __m128d f = _mm_sub_pd(_mm_sub_pd(vt, vd), _mm_mul_pd(_mm_sub_pd(e, k.one), k.RIs));
@@ -546,7 +481,7 @@ inline void evaluate(const VectorSubStep& w, double (&junctionVoltage)[2], __m25
   // compiler cannot see through: otherwise it copies them to the stack once per sub-step
   // and spills more around the bias paths' solve.
   VectorSubStep kept = w;
-  if constexpr (ModeTwo) asm volatile("" : "+r"(kept.constants));
+  if constexpr (ModeTwo) kept.constants = opaque(kept.constants);
   const __m256d bases = _mm256_blend_pd(gBB, gCB, 0b1010);
   const __m256d collectors = _mm256_blend_pd(_mm256_xor_pd(gBC, negativeZero), gCC, 0b1010);
   constexpr int kHalfA = 0b0011;
@@ -715,8 +650,7 @@ inline bool newton(OutputStage& stage, const VectorSubStep& w, const double* gue
     const __m256d v = cur.v;
     __m256d dx, next;
     if (!solve(cur, dx, next)) return finish(false);
-    const NewtonConstants* K = &kNewtonConstants;
-    asm volatile("" : "+r"(K));
+    const NewtonConstants* K = opaque(&kNewtonConstants);
     const __m256d stepBound = _mm256_add_pd(_mm256_mul_pd(load(K->stepRelative), absolute(v)), load(K->stepAbsolute));
     if (all(_mm256_cmp_pd(absolute(dx), stepBound, _CMP_LE_OQ))) {
       _mm256_storeu_pd(stage.v, next);

@@ -53,10 +53,9 @@ constexpr int kLineSearchTries = 3;
 inline double at(const double* v, int node) { return node == kGround ? 0.0 : v[node]; }
 
 // The bias path's junction solve, inlined into the stage's evaluation.
-inline SeriesJunctionResult seriesJunction(double sourceVoltage, double nodeVoltage, double R,
-                                           double& junctionVoltage) {
+// vt is the drive across the pair, source less node.
+inline SeriesJunctionResult seriesJunctionDriven(double vt, double R, double& junctionVoltage) {
   const double Is = kSeriesJunctionIs;
-  const double vt = sourceVoltage - nodeVoltage;
   double vd;
   if (vt <= 0.3) {
     vd = vt;
@@ -85,6 +84,11 @@ inline SeriesJunctionResult seriesJunction(double sourceVoltage, double nodeVolt
   junctionVoltage = vd;
   const double gd = Is * e.slope * kInvVT;
   return {Is * (e.e - 1.0), -gd / (gd * R + 1.0)};
+}
+
+inline SeriesJunctionResult seriesJunction(double sourceVoltage, double nodeVoltage, double R,
+                                           double& junctionVoltage) {
+  return seriesJunctionDriven(sourceVoltage - nodeVoltage, R, junctionVoltage);
 }
 
 // Everything the evaluations of one sub-step share: the drive, the capacitors'

@@ -105,14 +105,17 @@ inline constexpr Exp4Constants kExp4Constants = {
     four(-exponential_detail::kFastLimit),
 };
 
-// The constants, through a pointer the compiler cannot see through: it reads each
-// constant where it is used instead of keeping them in registers across the Newton
-// iteration around the exponential, where they would be spilled to the stack and reloaded.
-inline const Exp4Constants* exp4Constants() {
-  const Exp4Constants* k = &kExp4Constants;
-  asm volatile("" : "+r"(k));
-  return k;
+// p, as a pointer the compiler cannot see through: it no longer knows what p points at,
+// so it reads each value where it is used, as an instruction's memory operand, instead of
+// keeping them in registers across the Newton iteration, where they would be spilled to
+// the stack and reloaded.
+template <typename T>
+inline T* opaque(T* p) {
+  asm volatile("" : "+r"(p));
+  return p;
 }
+
+inline const Exp4Constants* exp4Constants() { return opaque(&kExp4Constants); }
 
 // exp of four arguments within the fast range (|x| <= kFastLimit, no NaN): the scalar
 // exponential's reduction (exponential_detail::reduce) lane by lane, operation for
@@ -207,28 +210,6 @@ inline void limitedExp4(__m256d v, __m256d skip, __m256d& e, __m256d& slope) {
 // and below 1 / VT, which gives v <= 1. A NaN is outside.
 inline __m128d limitedExp2Outside(__m128d x, const PairConstants& k = kPairConstants) {
   return _mm_cmp_pd(_mm_and_pd(_mm_add_pd(x, k.rangeCentre), k.magnitude), k.rangeReach, _CMP_NLE_UQ);
-}
-
-// The limited junction exponential (see limitedExp) of two junction voltages: the value
-// in e, its slope in slope. Usually both take the exponential within the fast range, and
-// the exponential is its own slope; any other pair takes the scalar function lane by
-// lane, which gives the same values.
-inline void limitedExp2(__m128d v, __m128d& e, __m128d& slope) {
-  const __m128d x = _mm_mul_pd(v, kPairConstants.inverseVT);
-  const __m128d outside = limitedExp2Outside(x);
-  if (_mm_testz_pd(outside, outside)) [[likely]] {
-    e = slope = exp2InRange(x);
-    return;
-  }
-  alignas(16) double vs[2], es[2], slopes[2];
-  _mm_store_pd(vs, v);
-  for (int i = 0; i < 2; ++i) {
-    const LimitedExp lane = limitedExp(vs[i]);
-    es[i] = lane.e;
-    slopes[i] = lane.slope;
-  }
-  e = _mm_load_pd(es);
-  slope = _mm_load_pd(slopes);
 }
 
 }  // namespace
