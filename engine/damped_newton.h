@@ -34,20 +34,15 @@ inline void newtonConvergence(int n, const double* v, const double* dx, const do
   Mask unbalanced = {0, 0, 0, 0};
   int i = 0;
   for (; i + 4 <= n; i += 4) {
-    // Each value's bits with the sign bit cleared are its magnitude's.
-    Mask vi, dxi, Fi;
-    Lanes Si;
+    Lanes vi, dxi, Fi, Si;
     std::memcpy(&vi, v + i, sizeof vi);
     std::memcpy(&dxi, dx + i, sizeof dxi);
     std::memcpy(&Fi, F + i, sizeof Fi);
     std::memcpy(&Si, S + i, sizeof Si);
-    vi &= magnitude;
-    dxi &= magnitude;
-    Fi &= magnitude;
-    Lanes absV, absDx, absF;
-    std::memcpy(&absV, &vi, sizeof absV);
-    std::memcpy(&absDx, &dxi, sizeof absDx);
-    std::memcpy(&absF, &Fi, sizeof absF);
+    // Each value's bits with the sign bit cleared are its magnitude's.
+    const Lanes absV = (Lanes)((Mask)vi & magnitude);
+    const Lanes absDx = (Lanes)((Mask)dxi & magnitude);
+    const Lanes absF = (Lanes)((Mask)Fi & magnitude);
     large |= ~(absDx <= 1e-6 * absV + 1e-9);
     unbalanced |= ~(absF <= 1e-3 * Si + 1e-12);
   }

@@ -480,16 +480,16 @@ inline void evaluate(const VectorSubStep& w, double (&junctionVoltage)[2], __m25
   // In mode 2 the collectors' rows are read here from the stage, through a pointer the
   // compiler cannot see through: otherwise it copies them to the stack once per sub-step
   // and spills more around the bias paths' solve.
-  VectorSubStep kept = w;
-  if constexpr (ModeTwo) kept.constants = opaque(kept.constants);
+  const double* constants = w.constants;
+  if constexpr (ModeTwo) constants = opaque(constants);
   const __m256d bases = _mm256_blend_pd(gBB, gCB, 0b1010);
   const __m256d collectors = _mm256_blend_pd(_mm256_xor_pd(gBC, negativeZero), gCC, 0b1010);
   constexpr int kHalfA = 0b0011;
   constexpr int kHalfB = 0b1100;
   e.col[0] = _mm256_add_pd(row0, _mm256_blend_pd(bases, negativeZero, kHalfB));
-  e.col[1] = _mm256_add_pd(kept.row(1), _mm256_blend_pd(collectors, negativeZero, kHalfB));
+  e.col[1] = _mm256_add_pd(_mm256_load_pd(constants + kRows + 4), _mm256_blend_pd(collectors, negativeZero, kHalfB));
   e.col[2] = _mm256_add_pd(row2, _mm256_blend_pd(bases, negativeZero, kHalfA));
-  e.col[3] = _mm256_add_pd(kept.row(3), _mm256_blend_pd(collectors, negativeZero, kHalfA));
+  e.col[3] = _mm256_add_pd(_mm256_load_pd(constants + kRows + 12), _mm256_blend_pd(collectors, negativeZero, kHalfA));
   e.r = sumOfSquares(F);
 }
 
