@@ -280,6 +280,13 @@ struct StageIntegration {
     if constexpr (Vector) keepOutputStageResistorsAvx2(s, drive.rA, drive.rB);
 #endif
   }
+  // The stage started again from rest, silent for the sample: after a non-finite voltage
+  // or a solve that diverged.
+  static void restart(OutputStage& s, const StageDrive& drive) {
+    resetOutputStage(s);
+    keep(s, drive);
+    s.average = 0.0f;
+  }
 };
 
 // What the steady path keeps in locals through a block, written back at its end.
@@ -311,9 +318,7 @@ template <bool Settled, bool Vector>
     s.integral = 0.0;
     s.timeDone = 0.0;
     if (!stageVoltagesFinite(s)) [[unlikely]] {
-      resetOutputStage(s);
-      Integration::keep(s, block.drive);
-      s.average = 0.0f;
+      Integration::restart(s, block.drive);
     } else {
       (void)Integration::integrate(s, h, block.drive, state.budgetLeft);
       std::uint64_t doneBits;
@@ -332,9 +337,7 @@ template <bool Settled, bool Vector>
         if (std::isfinite(s.average)) {
           state.wild = true;
         } else {
-          resetOutputStage(s);
-          Integration::keep(s, block.drive);
-          s.average = 0.0f;
+          Integration::restart(s, block.drive);
         }
       }
     }

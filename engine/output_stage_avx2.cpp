@@ -72,16 +72,15 @@ inline VectorDrive vectorDrive(OutputStage& s, const StageDrive& drive) {
   return d;
 }
 
-// The constants of a sub-step that depend only on its length, its integration rule and
-// the interval's drive, in vector form (lane i belonging to unknown i):
+// The sub-step's constants in vector form, with the same values as the scalar SubStep.
+// Those that depend only on its length, its integration rule and the interval's drive
+// are kept in the stage (lane i belonging to unknown i):
 //   gc03: C/step (2C/step trapezoidal) of Cc1, Cc2, Cbe1, Cbe2;
 //   gc45: that of Cbc1, Cbc1, Cbc2, Cbc2;
 //   diagonalCapacitors: the capacitors each diagonal entry adds, in the order they add
 //     (-0 where an entry adds fewer): base A Cc2, Cbe1, Cbc1; collector A Cc1, Cbc1;
 //     base B Cc1, Cbe2, Cbc2; collector B Cc2, Cbc2;
 //   row: the Jacobian without the transistors (and bias paths).
-
-// The sub-step's constants in vector form, with the same values as the scalar SubStep.
 struct VectorSubStep {
   const VectorDrive* drive;
   const double* constants;     // the stage's kept constants
@@ -143,7 +142,7 @@ inline void prepareStepConstants(double* c, double step, bool trapezoid, const V
 
 // The sub-step's constants. Those that depend only on the sub-step's length and rule are
 // kept in the stage and made again only when either differs from the last sub-step's, or
-// the drive's resistors changed (see vectorDrive): most sub-steps have the
+// the drive's resistors changed (see keepDriveConductances): most sub-steps have the
 // length of the one before.
 inline VectorSubStep prepareVector(OutputStage& s, double step, bool trapezoid, __m256d start,
                                    const VectorDrive& drive) {
@@ -436,7 +435,9 @@ inline void evaluate(const VectorSubStep& w, double (&junctionVoltage)[2], __m25
     __m256d ds = _mm256_and_pd(sharing, sharedSlope);
     if (!shareLanes) [[unlikely]] {
       // Both breakdown junctions in one vector exp; a junction that does not conduct, and
-      // the two other lanes, give 0.
+      // the two other lanes, give 0. Only a NaN base comes here, and its evaluation's
+      // residual is NaN, so the line search discards it; the junction voltages it keeps
+      // do not depend on this exp.
       // Outside mode 2 the breakdown arguments are made again from the bases (the same
       // operations on the same values), so that they are not kept across the exponential
       // above; in mode 2 that costs more than it saves.

@@ -178,8 +178,7 @@ inline __m256d exp4(__m256d x) {
 }
 
 // The limited junction exponential (see limitedExp) of four junction voltages: the value
-// in e, its slope in slope. Lanes set in skip give 0 for both; they and the lanes above
-// 1 V take exp(-1), an argument of the common case, so that no lane needs the slow path.
+// in e, its slope in slope. Lanes set in skip give 0 for both.
 inline void limitedExp4(__m256d v, __m256d skip, __m256d& e, __m256d& slope) {
   const Exp4Constants* K = exp4Constants();
   const __m256d below = _mm256_cmp_pd(v, load(K->one), _CMP_LE_OQ);
@@ -195,6 +194,8 @@ inline void limitedExp4(__m256d v, __m256d skip, __m256d& e, __m256d& slope) {
     e = slope = _mm256_andnot_pd(skip, exp4InRange(scaled, K));
     return;
   }
+  // Otherwise the skipped lanes and those above 1 V take exp(-1), within the fast range;
+  // only a lane below that range takes exp4's slow path.
   const __m256d x = _mm256_blendv_pd(load(K->minusOne), scaled, _mm256_andnot_pd(skip, below));
   const __m256d ex = exp4(x);
   const __m256d limit = set1(kJunctionExpLimit);

@@ -260,8 +260,9 @@ TEST(OutputStageSolver, VectorPathFollowsSwingingBiasDrivesBitForBit) {
   if (!outputStageVectorPathAvailable()) GTEST_SKIP() << "no AVX2";
   // Mode 2's bias paths solved side by side take the scalar solve's values however their
   // drives swing: junctions held off, conducting, starting cold after a fall of the
-  // drive, or driven so far negative that their exponential leaves the fast range.
-  const double bias[] = {12.2, 12.2, 0.2, -30.0, 12.2, 0.5, 3.0, 0.31, 40.0, -0.5, 12.2, 0.29};
+  // drive, driven so far negative that their exponential leaves the fast range, or
+  // stepping up from a low conducting level by more than the step limit.
+  const double bias[] = {12.2, 12.2, 0.2, -30.0, 12.2, 0.5, 3.0, 0.31, 40.0, -0.5, 12.2, 0.29, 1.0, 4.0};
   OutputStage vector, scalar;
   vector.refinement = scalar.refinement = 1;
   for (int interval = 0; interval < 480; ++interval) {
