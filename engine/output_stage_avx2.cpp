@@ -388,8 +388,10 @@ inline void evaluate(const VectorSubStep& w, double (&junctionVoltage)[2], __m25
       _mm256_cmp_pd(arguments, set1(-kNegligible), _CMP_LT_OS),
       _mm256_blend_pd(_mm256_cmp_pd(v, set1(kNegligible), _CMP_GT_OS), allLanes, 0b0101));
   // Base-emitter breakdown: conducts only with a base below about -8.47 V (lanes 0 and
-  // 2; the others are not used).
-  const __m256d breakdownArgument = _mm256_sub_pd(_mm256_xor_pd(arguments, negativeZero), set1(kBreakdownVoltage));
+  // 2; the others are not used). Its argument is made from the bases themselves, which
+  // the forward junctions' arguments equal (vb - 0 is vb), so that it need not wait for
+  // those.
+  const __m256d breakdownArgument = _mm256_sub_pd(_mm256_xor_pd(v, negativeZero), set1(kBreakdownVoltage));
   const __m256d live = _mm256_cmp_pd(breakdownArgument, set1(-40.0 * VT), _CMP_NLT_US);
   constexpr int kForwardLanes = 0b0101;
   const int breakdownLive = _mm256_movemask_pd(live) & kForwardLanes;
