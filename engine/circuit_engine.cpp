@@ -197,12 +197,20 @@ void addDecimatedFrames(const CircuitEngine& engine, std::int32_t start, std::in
   // Both arrays' entries are whole aligned vectors, which the products may read directly.
   const auto* const lanes = static_cast<const FloatLanes*>(assumeAligned16(engine.lanes[start]));
   const auto* const tapLanes = static_cast<const FloatLanes*>(assumeAligned16(engine.tapLanes));
-#pragma GCC unroll 8
-  for (std::int32_t t = 0; t < taps; ++t) {
+  const auto product = [&](std::int32_t t) {
     FloatLanes x, tap;
     std::memcpy(&x, lanes + t, sizeof x);
     std::memcpy(&tap, tapLanes + t, sizeof tap);
-    sum += tap * x;
+    return tap * x;
+  };
+  // A fixed tap count's loop is unrolled whole, leaving no loop control between the
+  // products.
+  if constexpr (FixedTaps > 0) {
+#pragma GCC unroll 129
+    for (std::int32_t t = 0; t < FixedTaps; ++t) sum += product(t);
+  } else {
+#pragma GCC unroll 8
+    for (std::int32_t t = 0; t < taps; ++t) sum += product(t);
   }
   if (count == kDecimatorLanes) {
     for (std::int32_t ch = 0; ch < channelCount; ++ch) {
