@@ -227,6 +227,9 @@ TEST(EngineBlock, NonFiniteControlsAndRatesNeverReachTheOutput) {
   engine.controls.supply = 12.2f;
   engine.controls.volume = std::numeric_limits<float>::infinity();
   EXPECT_TRUE(allFinite(renderBlock(engine, 64).left));
+  // A finite volume large enough to overflow the samples, on its way up and held.
+  engine.controls.volume = 3e38f;
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(allFinite(renderBlock(engine, 64).left));
   engine.controls.volume = 1.0f;
   float energy = 0.0f;
   for (int i = 0; i < 100; ++i) {
