@@ -598,7 +598,10 @@ inline bool solve(const VectorEvaluation& e, __m256d& dx, __m256d& next) {
   const __m128d x1 = _mm_set_sd(x[1]);
   const __m256d others = _mm256_add_pd(
       e.v, _mm256_set_m128d(_mm_unpacklo_pd(_mm_set_sd(x[2]), _mm_set_sd(x[3])), _mm_unpacklo_pd(x1, x1)));
-  const __m128d first = _mm_add_sd(_mm256_castpd256_pd128(e.v), _mm_set_sd(x[0]));
+  // Unknown 0 added to v's low lane by a scalar addition of lanes: no instruction makes
+  // a vector of it first.
+  __m128d first = _mm256_castpd256_pd128(e.v);
+  first[0] += x[0];
   next = _mm256_blend_pd(others, _mm256_castpd128_pd256(first), 0b0001);
   return true;
 }
