@@ -23,7 +23,6 @@ namespace corva {
 namespace {
 
 inline __m256d absolute(__m256d x) { return _mm256_andnot_pd(set1(-0.0), x); }
-inline __m128d absolute(__m128d x) { return _mm_andnot_pd(_mm_set1_pd(-0.0), x); }
 
 // The constants the stage keeps for the vector path (OutputStage::stepConstants, 32-byte
 // aligned), four doubles each at these offsets: those of the last sub-step's length and
