@@ -463,11 +463,11 @@ inline void evaluate(const VectorSubStep& w, double (&junctionVoltage)[2], __m25
   const __m256d pF = _mm256_mul_pd(isFR, junctionSlope);
   const __m256d pS = _mm256_mul_pd(is, junctionSlope);
   const __m256d swappedF = _mm256_permute_pd(pF, 0b0101);
-  // gBB in lanes 0 and 2, gCB and gCC in lanes 1 and 3, gBC in lanes 0 and 2.
-  const __m256d gBB = _mm256_mul_pd(_mm256_add_pd(_mm256_add_pd(pF, swappedF), breakdownConductance), invVT);
-  const __m256d gCB = _mm256_mul_pd(_mm256_sub_pd(_mm256_sub_pd(_mm256_permute_pd(pS, 0b0101), pS), pF), invVT);
-  const __m256d gBC = _mm256_mul_pd(swappedF, invVT);
-  const __m256d gCC = _mm256_mul_pd(_mm256_add_pd(pS, pF), invVT);
+  // The conductances before their product by 1 / VT: gBB in lanes 0 and 2, gCB and gCC
+  // in lanes 1 and 3, gBC in lanes 0 and 2.
+  const __m256d sumBB = _mm256_add_pd(_mm256_add_pd(pF, swappedF), breakdownConductance);
+  const __m256d sumCB = _mm256_sub_pd(_mm256_sub_pd(_mm256_permute_pd(pS, 0b0101), pS), pF);
+  const __m256d sumCC = _mm256_add_pd(pS, pF);
 
   F = _mm256_add_pd(F, _mm256_blend_pd(Ib, Ic, 0b1010));
   S = _mm256_add_pd(S, _mm256_blend_pd(IbScale, absolute(Ic), 0b1010));
@@ -484,8 +484,11 @@ inline void evaluate(const VectorSubStep& w, double (&junctionVoltage)[2], __m25
   // and spills more around the bias paths' solve.
   const double* constants = w.constants;
   if constexpr (ModeTwo) constants = opaque(constants);
-  const __m256d bases = _mm256_blend_pd(gBB, gCB, 0b1010);
-  const __m256d collectors = _mm256_blend_pd(_mm256_xor_pd(gBC, negativeZero), gCC, 0b1010);
+  // Each pair of conductances is multiplied by 1 / VT in one vector, each lane its own
+  // product; -gBC is -(swappedF) / VT, a sign that the product keeps.
+  const __m256d bases = _mm256_mul_pd(_mm256_blend_pd(sumBB, sumCB, 0b1010), invVT);
+  const __m256d collectors = _mm256_mul_pd(_mm256_blend_pd(_mm256_xor_pd(swappedF, negativeZero), sumCC, 0b1010),
+                                           invVT);
   constexpr int kHalfA = 0b0011;
   constexpr int kHalfB = 0b1100;
   e.col[0] = _mm256_add_pd(row0, _mm256_blend_pd(bases, negativeZero, kHalfB));
