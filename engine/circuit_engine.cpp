@@ -277,11 +277,18 @@ bool steadyBlock(const CircuitEngine& engine, const OutputStageInputs& in, const
 // for the block (and again after the stage is reset) instead of tested each interval.
 template <bool Vector>
 struct StageIntegration {
-  static bool integrate(OutputStage& s, double h, const StageDrive& drive, std::int32_t budget) {
+  // The interval from zero (see integrateOutputStageSteadyAvx2): the integral and the
+  // time done, or a time done of -1 for voltages that are not all finite.
+  static SteadyInterval integrate(OutputStage& s, double h, const StageDrive& drive, std::int32_t budget) {
 #ifdef CORVA_VECTOR_PATHS
-    if constexpr (Vector) return integrateOutputStageKeptAvx2(s, h, drive, budget);
+    if constexpr (Vector) return integrateOutputStageSteadyAvx2(s, h, drive, budget);
 #endif
-    return integrateOutputStage(s, h, drive, budget);
+    s.stampCount = 0;
+    s.integral = 0.0;
+    s.timeDone = 0.0;
+    if (!stageVoltagesFinite(s)) return {0.0, -1.0};
+    (void)integrateOutputStage(s, h, drive, budget);
+    return {s.integral, s.timeDone};
   }
   static void keep([[maybe_unused]] OutputStage& s, [[maybe_unused]] const StageDrive& drive) {
 #ifdef CORVA_VECTOR_PATHS
@@ -319,41 +326,42 @@ template <bool Settled, bool Vector>
   if constexpr (!Settled) smoothVolume(engine, in);
   advanceRamps(engine, block);
 
+  const auto output = [&] {
+    const float y = finishSample(engine, in);
+    if constexpr (Settled) return y * in.targetVolume;
+    return y * engine.volumeNow;
+  };
   if (state.budgetLeft < 1) [[unlikely]] {
     partSimulated(engine, 0.0, h);
-  } else {
-    s.stampCount = 0;
-    s.integral = 0.0;
-    s.timeDone = 0.0;
-    if (!stageVoltagesFinite(s)) [[unlikely]] {
+    return output();
+  }
+  const SteadyInterval interval = Integration::integrate(s, h, block.drive, state.budgetLeft);
+  double integral = interval.integral;
+  std::uint64_t doneBits;
+  std::memcpy(&doneBits, &interval.timeDone, sizeof doneBits);
+  if (doneBits != hBits) [[unlikely]] {
+    const double done = interval.timeDone;
+    if (!(done >= 0.0)) {
       Integration::restart(s, block.drive);
+      return output();
+    }
+    if (done < h) {
+      integral += (h - done) * s.v[kCollectorB];
+      s.integral = integral;
+      s.timeDone = h;
+    }
+    partSimulated(engine, done, h);
+  }
+  s.average = static_cast<float>(integral / h);
+  state.budgetLeft -= s.stampCount;
+  if (!(std::fabs(s.average) <= kTameAverage)) [[unlikely]] {
+    if (std::isfinite(s.average)) {
+      state.wild = true;
     } else {
-      (void)Integration::integrate(s, h, block.drive, state.budgetLeft);
-      std::uint64_t doneBits;
-      std::memcpy(&doneBits, &s.timeDone, sizeof doneBits);
-      if (doneBits != hBits) [[unlikely]] {
-        const double done = s.timeDone;
-        if (done < h) {
-          s.integral += (h - done) * s.v[kCollectorB];
-          s.timeDone = h;
-        }
-        partSimulated(engine, done, h);
-      }
-      s.average = static_cast<float>(s.integral / h);
-      state.budgetLeft -= s.stampCount;
-      if (!(std::fabs(s.average) <= kTameAverage)) [[unlikely]] {
-        if (std::isfinite(s.average)) {
-          state.wild = true;
-        } else {
-          Integration::restart(s, block.drive);
-        }
-      }
+      Integration::restart(s, block.drive);
     }
   }
-
-  const float y = finishSample(engine, in);
-  if constexpr (Settled) return y * in.targetVolume;
-  return y * engine.volumeNow;
+  return output();
 }
 
 // Samples handed to the decimator: either renderSample, or the steady path's

@@ -817,6 +817,17 @@ template <bool ModeTwo, bool ResistorsKept>
   return false;
 }
 
+// One interval of a drive whose resistors are kept, from zero, with its integral and time
+// done returned in registers. They are read back from the stage through an opaque
+// pointer, which keeps the compiler from carrying them through the loop itself (where
+// they would take a register or a stack slot from the sub-step's own values).
+template <bool ModeTwo>
+[[gnu::flatten]] SteadyInterval steadyInterval(OutputStage& s, double h, const StageDrive& drive, std::int32_t budget) {
+  (void)integrate<ModeTwo, true>(s, h, drive, budget);
+  const OutputStage* done = opaque(&s);
+  return {done->integral, done->timeDone};
+}
+
 }  // namespace
 
 bool integrateOutputStageAvx2(OutputStage& stage, double h, const StageDrive& drive, std::int32_t budget) {
@@ -826,9 +837,17 @@ bool integrateOutputStageAvx2(OutputStage& stage, double h, const StageDrive& dr
 
 void keepOutputStageResistorsAvx2(OutputStage& stage, double rA, double rB) { keepDriveConductances(stage, rA, rB); }
 
-bool integrateOutputStageKeptAvx2(OutputStage& stage, double h, const StageDrive& drive, std::int32_t budget) {
-  return drive.modeTwo ? integrate<true, true>(stage, h, drive, budget)
-                       : integrate<false, true>(stage, h, drive, budget);
+SteadyInterval integrateOutputStageSteadyAvx2(OutputStage& stage, double h, const StageDrive& drive,
+                                              std::int32_t budget) {
+  stage.stampCount = 0;
+  stage.integral = 0.0;
+  stage.timeDone = 0.0;
+  // x - x is 0 for a finite x and NaN for any other.
+  const __m256d v = _mm256_loadu_pd(stage.v);
+  const __m256d zeros = _mm256_sub_pd(v, v);
+  if (_mm256_movemask_pd(_mm256_cmp_pd(zeros, zeros, _CMP_UNORD_Q)) != 0) [[unlikely]]
+    return {0.0, -1.0};
+  return drive.modeTwo ? steadyInterval<true>(stage, h, drive, budget) : steadyInterval<false>(stage, h, drive, budget);
 }
 
 }  // namespace corva

@@ -31,11 +31,20 @@ void updateCapacitorHistory(OutputStage& stage, double step);
 // The output stage's integration in AVX2 vectors, with results equal to the baseline
 // code's bit for bit; only for CPUs that have AVX2 (see outputStageVectorPath).
 bool integrateOutputStageAvx2(OutputStage& stage, double h, const StageDrive& drive, std::int32_t budget);
-// The same for a drive whose base resistors the stage's vector constants were last kept
-// for by keepOutputStageResistorsAvx2 (a block's drive, whose resistors hold through it),
-// which spares each interval the test; a reset stage needs them kept again.
+// One interval on the steady path, for a drive whose base resistors the stage's vector
+// constants were last kept for by keepOutputStageResistorsAvx2 (a block's drive, whose
+// resistors hold through it), which spares each interval the test; a reset stage needs
+// them kept again. The stage's evaluation count, integral and time done are zeroed
+// first; then, with finite voltages, the interval is integrated and its integral and
+// time done returned in registers as well as kept in the stage. Any other voltage leaves
+// the rest of the stage as it is and returns a time done of -1.
 void keepOutputStageResistorsAvx2(OutputStage& stage, double rA, double rB);
-bool integrateOutputStageKeptAvx2(OutputStage& stage, double h, const StageDrive& drive, std::int32_t budget);
+struct SteadyInterval {
+  double integral;
+  double timeDone;
+};
+SteadyInterval integrateOutputStageSteadyAvx2(OutputStage& stage, double h, const StageDrive& drive,
+                                              std::int32_t budget);
 
 // Whether this build and CPU have the vector paths, and whether integrateOutputStage and
 // the main circuit's Newton step use them. They do by default where they exist; turning
